@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QObject>
+#include <QSqlDatabase>
+#include <QString>
+
+// The one SQLite connection of the application and the schema it carries (version 2).
+class Database final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Database)
+
+public:
+    static constexpr int CurrentVersion = 2;
+
+    explicit Database(QObject *parent = nullptr);
+    ~Database() override;
+
+    bool open(const QString &path);
+    bool migrate();
+
+    bool isOpen() const;
+    // Repositories run their statements on this connection.
+    QSqlDatabase connection() const;
+    QString connectionName() const { return m_connectionName; }
+
+signals:
+    void migrationApplied(int version, const QString &name);
+    void migrationError(int version, const QString &error);
+
+private:
+    bool migrateToV1();
+    bool migrateToV2();
+    bool setVersion(int version);
+
+    QString m_connectionName;
+    QSqlDatabase m_db;
+};

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "notebook.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <optional>
+
+class Database;
+
+class NotebookRepository final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(NotebookRepository)
+
+public:
+    explicit NotebookRepository(Database *database, QObject *parent = nullptr);
+
+    // Not trashed; byte-wise name order, so upper-case initials come before lower-case ones.
+    QList<Notebook> allNotebooks() const;
+    std::optional<Notebook> notebookById(const QString &id) const;
+    bool insert(const Notebook &notebook);
+    bool update(const Notebook &notebook);
+    // Leaves the notebook's notes alone; callers move them first.
+    bool softDelete(const QString &id);
+    int markAllPending();
+
+signals:
+    void notebooksChanged();
+
+private:
+    Database *m_database; // not owned
+};
