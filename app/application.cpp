@@ -1,0 +1,146 @@
+#include "application.h"
+
+#include "appstate.h"
+#include "instancemessage.h"
+#include "mainwindow.h"
+#include "paths.h"
+#include "preferencesrepository.h"
+#include "singleinstance.h"
+
+#include <QEvent>
+#include <QFontDatabase>
+#include <QIcon>
+#include <QMessageBox>
+
+namespace {
+
+const QString InstanceServerName = QStringLiteral("brevaro-notes-instance");
+
+// Without a screen (the offscreen and minimal platforms) nobody could answer a message box, and
+// waiting for one would hang the process; the log carries the message instead.
+bool canShowDialogs()
+{
+    const QString platform = QGuiApplication::platformName();
+    return platform != QStringLiteral("offscreen") && platform != QStringLiteral("minimal");
+}
+
+} // namespace
+
+Application::Application(int &argc, char **argv, QElapsedTimer started)
+    : QApplication(argc, argv), m_started(started)
+{
+    setOrganizationName(QStringLiteral("Brevaro"));
+    setOrganizationDomain(QStringLiteral("brevaro.app"));
+    setApplicationName(QStringLiteral("Notes"));
+    setApplicationVersion(QStringLiteral("1.1.0"));
+
+    QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/IBMPlexSans.ttf"));
+    QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/IBMPlexSans-Italic.ttf"));
+    QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/IBMPlexMono-Medium.ttf"));
+    QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/MaterialIcons-Regular.otf"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/app-icon.png")));
+
+    if (!m_started.isValid())
+        m_started.start();
+}
+
+Application::~Application()
+{
+    // Top-level windows go before the state they read from.
+    delete m_mainWindow;
+}
+
+int Application::run()
+{
+    m_singleInstance = new SingleInstance(InstanceServerName, this);
+    const QString message = buildInstanceMessage(arguments());
+    if (!m_singleInstance->tryBecomePrimary(message)) {
+        qInfo().noquote() << "Handed" << message << "to the running instance";
+        return 0;
+    }
+
+    m_appState = new AppState(this);
+    if (!m_appState->initialize()) {
+        showDatabaseError();
+        return 1;
+    }
+
+    connect(m_singleInstance, &SingleInstance::messageReceived, this,
+        &Application::handleInstanceMessage);
+
+    const InstanceRequest request = parseInstanceRequest(arguments());
+    QWidget *requestedWindow = nullptr;
+    if (request.newNote)
+        requestedWindow = m_appState->createNoteInWindow();
+    else if (!request.noteId.isEmpty())
+        requestedWindow = m_appState->openNoteWindow(request.noteId);
+
+    m_mainWindow = new MainWindow(m_appState);
+    m_mainWindow->installEventFilter(this);
+
+    const bool startMinimized
+        = m_appState->preferences()->boolValue(QStringLiteral("start_minimized"), false);
+    const bool noteRequested = request.newNote || !request.noteId.isEmpty();
+    // A requested note window that could not be opened must not leave the program running with
+    // nothing on screen.
+    if (noteRequested && !requestedWindow)
+        qInfo() << "The requested note window is not open; showing the main window";
+    if ((!noteRequested && !startMinimized) || (noteRequested && !requestedWindow))
+        m_mainWindow->show();
+
+    restoreNoteWindows();
+
+    return exec();
+}
+
+void Application::restoreNoteWindows()
+{
+    PreferencesRepository *preferences = m_appState->preferences();
+    const QString key = QStringLiteral("restore_note_windows");
+    const QString stored = preferences->stringValue(key);
+    if (stored.isEmpty())
+        return;
+    const QStringList ids = stored.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    for (const QString &id : ids)
+        m_appState->openNoteWindow(id);
+    preferences->remove(key);
+}
+
+void Application::handleInstanceMessage(const QString &message)
+{
+    // When the note window cannot be opened, the main window comes forward instead, so the
+    // request is never answered with nothing at all.
+    if (message == QStringLiteral("new-note")) {
+        if (m_appState->createNoteInWindow())
+            return;
+    } else if (message.startsWith(QStringLiteral("note:"))) {
+        if (m_appState->openNoteWindow(message.mid(5)))
+            return;
+    }
+    if (m_mainWindow) {
+        m_mainWindow->show();
+        m_mainWindow->raise();
+        m_mainWindow->activateWindow();
+    }
+}
+
+void Application::showDatabaseError()
+{
+    const QString text = tr("Failed to initialize the database.\n\nData directory: %1\n\nPlease "
+                            "check file permissions and try again.")
+                             .arg(dataDirectory());
+    qCritical().noquote() << "Database Error:" << text;
+    if (!canShowDialogs())
+        return;
+    QMessageBox box(QMessageBox::Critical, tr("Database Error"), text, QMessageBox::Ok);
+    box.exec();
+}
+
+bool Application::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_mainWindow && event->type() == QEvent::Paint) {
+        m_mainWindow->removeEventFilter(this);
+        qInfo().noquote() << "Main window first painted" << m_started.elapsed() << "ms after start";
+    }
+    return QApplication::eventFilter(watched, event);
+}

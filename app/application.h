@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QApplication>
+#include <QElapsedTimer>
+
+class AppState;
+class MainWindow;
+class SingleInstance;
+
+class Application final : public QApplication
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Application)
+
+public:
+    // `started` runs from the first line of main, for the start-up time logged at first paint.
+    Application(int &argc, char **argv, QElapsedTimer started = {});
+    ~Application() override;
+
+    // The process exit code: 0 after handing the request to a running copy, 1 when the database
+    // cannot be opened, otherwise the event loop's result.
+    int run();
+
+    AppState *appState() const { return m_appState; }
+    MainWindow *mainWindow() const { return m_mainWindow; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void handleInstanceMessage(const QString &message);
+    void showDatabaseError();
+    void restoreNoteWindows();
+
+    AppState *m_appState = nullptr;
+    MainWindow *m_mainWindow = nullptr; // owned, deleted with the application
+    SingleInstance *m_singleInstance = nullptr;
+    QElapsedTimer m_started;
+};

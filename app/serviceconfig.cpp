@@ -1,0 +1,33 @@
+#include "serviceconfig.h"
+
+#include <QCoreApplication>
+#include <QtGlobal>
+
+namespace {
+
+// Unset and empty both mean "use the default"; qEnvironmentVariable decodes UTF-8 on Unix and
+// reads the wide environment on Windows.
+QString environmentOr(const char *name, const char *fallback)
+{
+    const QString value = qEnvironmentVariable(name);
+    return value.isEmpty() ? QString::fromLatin1(fallback) : value;
+}
+
+} // namespace
+
+ServiceConfig ServiceConfig::fromEnvironment()
+{
+    ServiceConfig config;
+    config.authBaseUrl = environmentOr("AUTH_BASE_URL", ServiceDefaults::AuthBaseUrl);
+    config.realmSlug = environmentOr("AUTH_REALM_SLUG", ServiceDefaults::RealmSlug);
+    config.accountApiUrl = environmentOr("ACCOUNT_API_URL", ServiceDefaults::AccountApiUrl);
+    config.clientId = environmentOr("AUTH_CLIENT_ID", ServiceDefaults::ClientId);
+    config.appIdentifier = QString::fromLatin1(ServiceDefaults::AppIdentifier);
+    config.displayName = QString::fromLatin1(ServiceDefaults::DisplayName);
+    config.appVersion = QCoreApplication::applicationVersion();
+    config.accountPortalUrl
+        = environmentOr("ACCOUNT_PORTAL_URL", ServiceDefaults::AccountPortalUrl);
+    config.syncApiUrl = environmentOr("SYNC_API_URL", ServiceDefaults::SyncApiUrl);
+    config.downloadBaseUrl = QString::fromLatin1(ServiceDefaults::DownloadBaseUrl);
+    return config;
+}
