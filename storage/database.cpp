@@ -1,0 +1,165 @@
+#include "database.h"
+
+#include "schema.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
+
+Database::Database(QObject *parent)
+    : QObject(parent), m_connectionName(QUuid::createUuid().toString(QUuid::WithoutBraces))
+{ }
+
+Database::~Database()
+{
+    if (m_db.isOpen())
+        m_db.close();
+    // The handle must be released before the registry entry goes, or Qt warns it is in use.
+    m_db = QSqlDatabase();
+    if (QSqlDatabase::contains(m_connectionName))
+        QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+bool Database::open(const QString &path)
+{
+    const QString directory = QFileInfo(path).absolutePath();
+    if (!QFileInfo::exists(directory))
+        QDir().mkpath(directory);
+
+    if (QSqlDatabase::contains(m_connectionName))
+        m_db = QSqlDatabase::database(m_connectionName, false);
+    else
+        m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
+    m_db.setDatabaseName(path);
+    if (!m_db.open()) {
+        qCritical().noquote() << "Failed to open database:" << m_db.lastError().text();
+        return false;
+    }
+
+    QSqlQuery pragma(m_db);
+    pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+    pragma.exec(QStringLiteral("PRAGMA foreign_keys=ON"));
+    qInfo().noquote() << "Database opened:" << path;
+    return true;
+}
+
+bool Database::isOpen() const
+{
+    return m_db.isOpen();
+}
+
+QSqlDatabase Database::connection() const
+{
+    return m_db;
+}
+
+bool Database::migrate()
+{
+    QSqlQuery query(m_db);
+    if (!query.exec(QStringLiteral(
+            "CREATE TABLE IF NOT EXISTS schema_version (  version INTEGER NOT NULL DEFAULT 0)"))) {
+        qCritical().noquote() << "Failed to create schema_version table";
+        return false;
+    }
+    if (!query.exec(QStringLiteral("SELECT version FROM schema_version LIMIT 1")))
+        return false;
+
+    int version = 0;
+    if (query.next()) {
+        version = query.value(0).toInt();
+        if (version < 0)
+            return false;
+    } else {
+        query.exec(QStringLiteral("INSERT INTO schema_version (version) VALUES (0)"));
+    }
+    query.finish();
+
+    if (version == 0) {
+        qInfo().noquote() << "Running migration 1: initial schema";
+        if (!migrateToV1()) {
+            emit migrationError(1, QStringLiteral("Failed to create initial schema"));
+            return false;
+        }
+        if (!setVersion(1))
+            return false;
+        emit migrationApplied(1, QStringLiteral("initial schema"));
+    }
+
+    if (version < 2) {
+        qInfo().noquote() << "Running migration 2: drop default notebook + FK on notes.notebook_id";
+        if (!migrateToV2()) {
+            emit migrationError(2, QStringLiteral("Failed to drop notebook FK"));
+            return false;
+        }
+        if (!setVersion(2))
+            return false;
+        emit migrationApplied(2, QStringLiteral("drop default notebook + FK"));
+    }
+
+    qInfo().noquote() << "Database at version" << CurrentVersion;
+    return true;
+}
+
+bool Database::setVersion(int version)
+{
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral("UPDATE schema_version SET version = ?"));
+    query.addBindValue(version);
+    return query.exec();
+}
+
+bool Database::migrateToV1()
+{
+    if (!m_db.transaction())
+        return false;
+
+    QSqlQuery query(m_db);
+    QString error;
+    for (const char *statement : initialSchemaStatements()) {
+        if (!query.exec(QString::fromLatin1(statement))) {
+            error = query.lastError().text();
+            break;
+        }
+    }
+    query.finish();
+    if (error.isEmpty() && !m_db.commit())
+        error = m_db.lastError().text();
+    if (!error.isEmpty()) {
+        qCritical().noquote() << "Schema creation failed:" << error;
+        m_db.rollback();
+        return false;
+    }
+    return true;
+}
+
+bool Database::migrateToV2()
+{
+    // Rebuilding a table that others reference is only allowed with foreign keys off, and the
+    // pragma has no effect inside a transaction.
+    QSqlQuery pragma(m_db);
+    pragma.exec(QStringLiteral("PRAGMA foreign_keys=OFF"));
+    if (!m_db.transaction()) {
+        pragma.exec(QStringLiteral("PRAGMA foreign_keys=ON"));
+        return false;
+    }
+
+    QSqlQuery query(m_db);
+    for (const MigrationStep &step : rebuildNotesSteps()) {
+        if (!query.exec(QString::fromLatin1(step.sql))) {
+            qCritical().noquote() << "migrateToV2" << step.label << query.lastError().text();
+            query.finish();
+            m_db.rollback();
+            pragma.exec(QStringLiteral("PRAGMA foreign_keys=ON"));
+            return false;
+        }
+    }
+    query.finish();
+    const bool committed = m_db.commit();
+    if (!committed)
+        m_db.rollback();
+    pragma.exec(QStringLiteral("PRAGMA foreign_keys=ON"));
+    return committed;
+}

@@ -1,0 +1,362 @@
+#include "noterepository.h"
+
+#include "database.h"
+#include "sqlutil.h"
+#include "storagetime.h"
+
+#include <QDebug>
+#include <QHash>
+#include <QSqlError>
+#include <QSqlQuery>
+
+using SqlUtil::nonNull;
+using SqlUtil::textOrNull;
+
+namespace {
+
+// SQLite limits the number of bound values per statement; stay well below the smallest limit.
+constexpr int kIdsPerStatement = 500;
+
+Note noteFromRow(const QSqlQuery &query)
+{
+    Note note;
+    note.id = query.value(QStringLiteral("id")).toString();
+    note.notebookId = nonNull(query.value(QStringLiteral("notebook_id")).toString());
+    note.body = query.value(QStringLiteral("body")).toString();
+    note.createdAt = fromStorageTime(query.value(QStringLiteral("created_at")).toString());
+    note.updatedAt = fromStorageTime(query.value(QStringLiteral("updated_at")).toString());
+    note.modifiedAt = fromStorageTime(query.value(QStringLiteral("modified_at")).toString());
+    const QString deletedAt = query.value(QStringLiteral("deleted_at")).toString();
+    if (!deletedAt.isEmpty())
+        note.deletedAt = fromStorageTime(deletedAt);
+    note.version = query.value(QStringLiteral("version")).toInt();
+    note.opVersion = query.value(QStringLiteral("op_version")).toInt();
+    note.syncStatus = syncStatusFromText(query.value(QStringLiteral("sync_status")).toString());
+    note.isSample = query.value(QStringLiteral("is_sample")).toBool();
+    note.ownerId = query.value(QStringLiteral("owner_id")).toString();
+    note.isShared = query.value(QStringLiteral("is_shared")).toBool();
+    note.permission = query.value(QStringLiteral("permission")).toString();
+    return note;
+}
+
+QString nowText()
+{
+    return toStorageTime(QDateTime::currentDateTimeUtc());
+}
+
+} // namespace
+
+NoteRepository::NoteRepository(Database *database, QObject *parent)
+    : QObject(parent), m_database(database)
+{ }
+
+QList<Note> NoteRepository::queryNotes(const QString &sql, const QVariantList &values) const
+{
+    QList<Note> notes;
+    QSqlQuery query(m_database->connection());
+    if (!SqlUtil::run(query, sql, values))
+        return notes;
+    while (query.next())
+        notes.append(noteFromRow(query));
+    return notes;
+}
+
+QStringList NoteRepository::queryIds(const QString &sql, const QVariantList &values) const
+{
+    QStringList ids;
+    QSqlQuery query(m_database->connection());
+    if (!SqlUtil::run(query, sql, values))
+        return ids;
+    while (query.next())
+        ids.append(query.value(0).toString());
+    return ids;
+}
+
+QList<Note> NoteRepository::allNotes() const
+{
+    return queryNotes(
+        QStringLiteral("SELECT * FROM notes WHERE deleted_at IS NULL ORDER BY updated_at DESC"));
+}
+
+QList<Note> NoteRepository::notesInNotebook(const QString &notebookId) const
+{
+    return queryNotes(QStringLiteral("SELECT * FROM notes WHERE notebook_id=? AND deleted_at IS "
+                                     "NULL ORDER BY updated_at DESC"),
+        { nonNull(notebookId) });
+}
+
+QList<Note> NoteRepository::trashedNotes() const
+{
+    return queryNotes(QStringLiteral(
+        "SELECT * FROM notes WHERE deleted_at IS NOT NULL ORDER BY deleted_at DESC"));
+}
+
+QList<Note> NoteRepository::pendingNotes() const
+{
+    return queryNotes(QStringLiteral("SELECT * FROM notes WHERE sync_status = 'pending'"));
+}
+
+QList<Note> NoteRepository::sharedWithMe() const
+{
+    return queryNotes(QStringLiteral("SELECT * FROM notes WHERE owner_id IS NOT NULL AND owner_id "
+                                     "!= '' AND deleted_at IS NULL ORDER BY updated_at DESC"));
+}
+
+QList<Note> NoteRepository::sharedByMe() const
+{
+    return queryNotes(
+        QStringLiteral("SELECT * FROM notes WHERE is_shared = 1 AND (owner_id IS NULL OR owner_id "
+                       "= '') AND deleted_at IS NULL ORDER BY updated_at DESC"));
+}
+
+QList<Note> NoteRepository::search(const QString &text) const
+{
+    if (text.trimmed().isEmpty())
+        return allNotes();
+    // The text goes to FTS5 as typed, so its operators keep their meaning; the appended "*"
+    // turns the last term into a prefix. A syntax error simply yields no rows.
+    return queryNotes(
+        QStringLiteral("SELECT n.* FROM notes n JOIN notes_fts f ON n.rowid = f.rowid WHERE "
+                       "notes_fts MATCH ? AND n.deleted_at IS NULL ORDER BY rank"),
+        { text + QLatin1Char('*') });
+}
+
+QStringList NoteRepository::allNoteIds() const
+{
+    return queryIds(
+        QStringLiteral("SELECT id FROM notes WHERE deleted_at IS NULL ORDER BY updated_at DESC"));
+}
+
+QStringList NoteRepository::noteIdsInNotebook(const QString &notebookId) const
+{
+    return queryIds(QStringLiteral("SELECT id FROM notes WHERE notebook_id=? AND deleted_at IS "
+                                   "NULL ORDER BY updated_at DESC"),
+        { nonNull(notebookId) });
+}
+
+QList<Note> NoteRepository::notesByIds(const QStringList &ids) const
+{
+    QHash<QString, Note> found;
+    for (qsizetype start = 0; start < ids.size(); start += kIdsPerStatement) {
+        const QStringList chunk = ids.mid(start, kIdsPerStatement);
+        QStringList placeholders;
+        QVariantList values;
+        for (const QString &id : chunk) {
+            placeholders.append(QStringLiteral("?"));
+            values.append(id);
+        }
+        const QString sql = QStringLiteral("SELECT * FROM notes WHERE id IN (%1)")
+                                .arg(placeholders.join(QLatin1Char(',')));
+        for (const Note &note : queryNotes(sql, values))
+            found.insert(note.id, note);
+    }
+    QList<Note> notes;
+    notes.reserve(found.size());
+    for (const QString &id : ids) {
+        if (const auto it = found.constFind(id); it != found.constEnd())
+            notes.append(it.value());
+    }
+    return notes;
+}
+
+std::optional<Note> NoteRepository::noteById(const QString &id) const
+{
+    QSqlQuery query(m_database->connection());
+    if (!SqlUtil::run(query, QStringLiteral("SELECT * FROM notes WHERE id = ?"), { id })
+        || !query.next())
+        return std::nullopt;
+    return noteFromRow(query);
+}
+
+bool NoteRepository::writeNote(const QString &sql, const Note &note, bool isInsert)
+{
+    QVariantList values;
+    if (isInsert)
+        values << note.id;
+    values << nonNull(note.notebookId) << nonNull(note.body);
+    if (isInsert)
+        values << toStorageTime(note.createdAt);
+    values << toStorageTime(note.updatedAt) << toStorageTime(note.modifiedAt)
+           << (note.deletedAt ? QVariant(toStorageTime(*note.deletedAt)) : QVariant())
+           << note.version << note.opVersion << syncStatusText(note.syncStatus)
+           << (note.isSample ? 1 : 0) << textOrNull(note.ownerId) << (note.isShared ? 1 : 0)
+           << textOrNull(note.permission);
+    if (!isInsert)
+        values << note.id;
+
+    QSqlQuery query(m_database->connection());
+    if (!SqlUtil::run(query, sql, values)) {
+        qWarning().noquote() << (isInsert ? "NoteRepository::insert failed:"
+                                          : "NoteRepository::update failed:")
+                             << query.lastError().text();
+        return false;
+    }
+    emit notesChanged();
+    return true;
+}
+
+bool NoteRepository::insert(const Note &note)
+{
+    return writeNote(
+        QStringLiteral("INSERT INTO notes (id, notebook_id, body, created_at, updated_at, "
+                       "modified_at, deleted_at, version, op_version, sync_status, is_sample, "
+                       "owner_id, is_shared, permission) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+                       "?, ?, ?)"),
+        note, true);
+}
+
+bool NoteRepository::update(const Note &note)
+{
+    return writeNote(QStringLiteral("UPDATE notes SET notebook_id=?, body=?, updated_at=?, "
+                                    "modified_at=?, deleted_at=?, version=?, op_version=?, "
+                                    "sync_status=?, is_sample=?, owner_id=?, is_shared=?, "
+                                    "permission=? WHERE id=?"),
+        note, false);
+}
+
+bool NoteRepository::softDelete(const QString &id)
+{
+    QSqlQuery query(m_database->connection());
+    if (!SqlUtil::run(query,
+            QStringLiteral("UPDATE notes SET deleted_at=?, sync_status='pending' WHERE id=?"),
+            { nowText(), id }))
+        return false;
+    emit noteDeleted(id);
+    emit notesChanged();
+    return true;
+}
+
+bool NoteRepository::restore(const QString &id)
+{
+    QSqlQuery query(m_database->connection());
+    if (!SqlUtil::run(query,
+            QStringLiteral("UPDATE notes SET deleted_at=NULL, sync_status='pending' WHERE id=?"),
+            { id }))
+        return false;
+    emit notesChanged();
+    return true;
+}
+
+bool NoteRepository::purge(const QString &id)
+{
+    QSqlDatabase db = m_database->connection();
+    QSqlQuery query(db);
+    // A savepoint rather than BEGIN, so a purge also works inside a caller's transaction.
+    if (!query.exec(QStringLiteral("SAVEPOINT note_purge"))) {
+        qWarning().noquote() << "NoteRepository::purge failed:" << query.lastError().text();
+        return false;
+    }
+
+    QStringList attachmentIds;
+    bool ok = SqlUtil::run(
+        query, QStringLiteral("SELECT id FROM attachments WHERE note_id = ?"), { id });
+    while (ok && query.next())
+        attachmentIds.append(query.value(0).toString());
+
+    // Every table whose rows must name an existing note, then the note itself.
+    static const char *const statements[] = {
+        "DELETE FROM note_snapshots WHERE note_id=?",
+        "DELETE FROM attachments WHERE note_id=?",
+        "DELETE FROM note_task_settings WHERE note_id=?",
+        "DELETE FROM tasks WHERE note_id=?",
+        "DELETE FROM note_operations WHERE note_id=?",
+        "DELETE FROM notes WHERE id=?",
+    };
+    for (const char *statement : statements) {
+        if (!ok)
+            break;
+        ok = SqlUtil::run(query, QString::fromLatin1(statement), { id });
+    }
+
+    if (!ok) {
+        const QString error = query.lastError().text();
+        query.finish();
+        QSqlQuery undo(db);
+        undo.exec(QStringLiteral("ROLLBACK TO note_purge"));
+        undo.exec(QStringLiteral("RELEASE note_purge"));
+        qWarning().noquote() << "NoteRepository::purge failed:" << error;
+        return false;
+    }
+    query.finish();
+    if (!query.exec(QStringLiteral("RELEASE note_purge"))) {
+        const QString error = query.lastError().text();
+        QSqlQuery undo(db);
+        undo.exec(QStringLiteral("ROLLBACK TO note_purge"));
+        undo.exec(QStringLiteral("RELEASE note_purge"));
+        qWarning().noquote() << "NoteRepository::purge failed:" << error;
+        return false;
+    }
+    emit notePurged(id, attachmentIds);
+    emit notesChanged();
+    return true;
+}
+
+bool NoteRepository::moveToNotebook(const QString &noteId, const QString &notebookId)
+{
+    QSqlQuery query(m_database->connection());
+    if (!SqlUtil::run(query,
+            QStringLiteral("UPDATE notes SET notebook_id=?, modified_at=?, "
+                           "sync_status='pending' WHERE id=?"),
+            { nonNull(notebookId), nowText(), noteId }))
+        return false;
+    emit notesChanged();
+    return true;
+}
+
+bool NoteRepository::markSynced(const QString &id, int version)
+{
+    QSqlQuery query(m_database->connection());
+    return SqlUtil::run(query,
+        QStringLiteral("UPDATE notes SET sync_status='synced', version=? WHERE id=?"),
+        { version, id });
+}
+
+int NoteRepository::markAllPending()
+{
+    QSqlQuery query(m_database->connection());
+    if (!SqlUtil::run(query,
+            QStringLiteral("UPDATE notes SET sync_status='pending' WHERE deleted_at IS "
+                           "NULL AND sync_status != 'pending'")))
+        return 0;
+    return query.numRowsAffected();
+}
+
+QMap<QString, int> NoteRepository::noteCountsByNotebook() const
+{
+    QMap<QString, int> counts;
+    QSqlQuery query(m_database->connection());
+    if (!SqlUtil::run(query,
+            QStringLiteral("SELECT notebook_id, COUNT(*) AS c FROM notes WHERE "
+                           "deleted_at IS NULL GROUP BY notebook_id")))
+        return counts;
+    int total = 0;
+    while (query.next()) {
+        const int count = query.value(1).toInt();
+        counts.insert(nonNull(query.value(0).toString()), count);
+        total += count;
+    }
+    // The empty key stands for "all notes", replacing the count of notes in no notebook.
+    counts.insert(QStringLiteral(""), total);
+    return counts;
+}
+
+bool NoteRepository::includeInTodos(const QString &noteId) const
+{
+    QSqlQuery query(m_database->connection());
+    if (!SqlUtil::run(query,
+            QStringLiteral("SELECT include_in_todos FROM note_task_settings WHERE note_id = ?"),
+            { noteId })
+        || !query.next())
+        return true;
+    return query.value(0).toInt() != 0;
+}
+
+bool NoteRepository::setIncludeInTodos(const QString &noteId, bool include)
+{
+    QSqlQuery query(m_database->connection());
+    return SqlUtil::run(query,
+        QStringLiteral("INSERT INTO note_task_settings (note_id, include_in_todos) "
+                       "VALUES (?, ?) ON CONFLICT(note_id) DO UPDATE SET "
+                       "include_in_todos = excluded.include_in_todos"),
+        { noteId, include ? 1 : 0 });
+}

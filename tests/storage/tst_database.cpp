@@ -1,0 +1,290 @@
+#include "testdatabase.h"
+#include "testdatadir.h"
+
+#include "database.h"
+#include "noterepository.h"
+#include "paths.h"
+#include "schema.h"
+
+#include <QSignalSpy>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QtTest>
+
+namespace {
+
+bool run(const Database &db, const QString &sql)
+{
+    QSqlQuery query(db.connection());
+    if (query.exec(sql))
+        return true;
+    qWarning().noquote() << "setup failed:" << sql << query.lastError().text();
+    return false;
+}
+
+int scalar(const Database &db, const QString &sql)
+{
+    QSqlQuery query(db.connection());
+    return query.exec(sql) && query.next() ? query.value(0).toInt() : -1;
+}
+
+QString text(const Database &db, const QString &sql)
+{
+    QSqlQuery query(db.connection());
+    return query.exec(sql) && query.next() ? query.value(0).toString() : QStringLiteral("<none>");
+}
+
+bool tableExists(const Database &db, const QString &name)
+{
+    QSqlQuery query(db.connection());
+    query.prepare(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = ?"));
+    query.addBindValue(name);
+    return query.exec() && query.next() && query.value(0).toInt() == 1;
+}
+
+// A database as version 1 left it: the initial schema, written by hand, at version 1.
+bool buildVersionOne(const Database &db, bool legacyNotebookForeignKey)
+{
+    if (!run(db, QStringLiteral("CREATE TABLE schema_version (version INTEGER NOT NULL DEFAULT 0)"))
+        || !run(db, QStringLiteral("INSERT INTO schema_version (version) VALUES (1)")))
+        return false;
+    if (legacyNotebookForeignKey
+        && !run(db,
+            QStringLiteral(
+                "CREATE TABLE notes (id TEXT PRIMARY KEY, notebook_id TEXT NOT NULL "
+                "REFERENCES notebooks(id), body TEXT NOT NULL DEFAULT '', created_at TEXT NOT "
+                "NULL, updated_at TEXT NOT NULL, modified_at TEXT NOT NULL, deleted_at TEXT, "
+                "version INTEGER NOT NULL DEFAULT 1, op_version INTEGER NOT NULL DEFAULT 0, "
+                "sync_status TEXT NOT NULL DEFAULT 'pending', is_sample INTEGER NOT NULL "
+                "DEFAULT 0, owner_id TEXT, is_shared INTEGER NOT NULL DEFAULT 0, permission "
+                "TEXT)")))
+        return false;
+    for (const char *statement : initialSchemaStatements()) {
+        if (!run(db, QString::fromLatin1(statement)))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+class TestDatabaseMigrations : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void freshDirectoryRunsBothMigrations();
+    void versionOneLosesDefaultNotebook_data();
+    void versionOneLosesDefaultNotebook();
+    void laterVersionsAreLeftAlone_data();
+    void laterVersionsAreLeftAlone();
+    void negativeVersionIsRefused();
+    void failingStatementRollsBackInitialSchema();
+    void failingStepRollsBackNotesRebuild();
+    void openFailureIsReported();
+};
+
+void TestDatabaseMigrations::freshDirectoryRunsBothMigrations()
+{
+    TestDataDir dir;
+    Database db;
+    QVERIFY(db.open(databasePath()));
+    QSignalSpy applied(&db, &Database::migrationApplied);
+    QTest::ignoreMessage(QtInfoMsg, "Running migration 1: initial schema");
+    QTest::ignoreMessage(
+        QtInfoMsg, "Running migration 2: drop default notebook + FK on notes.notebook_id");
+    QTest::ignoreMessage(QtInfoMsg, "Database at version 2");
+    QVERIFY(db.migrate());
+
+    QCOMPARE(applied.count(), 2);
+    QCOMPARE(applied.at(0), (QVariantList { 1, QStringLiteral("initial schema") }));
+    QCOMPARE(applied.at(1), (QVariantList { 2, QStringLiteral("drop default notebook + FK") }));
+    QCOMPARE(scalar(db, QStringLiteral("SELECT version FROM schema_version")), 2);
+    QCOMPARE(scalar(db, QStringLiteral("SELECT count(*) FROM schema_version")), 1);
+    QCOMPARE(scalar(db, QStringLiteral("PRAGMA foreign_keys")), 1);
+    QCOMPARE(text(db, QStringLiteral("PRAGMA journal_mode")), QStringLiteral("wal"));
+    for (const char *table : { "notebooks", "notes", "notes_fts", "note_operations",
+             "note_snapshots", "attachments", "sync_queue", "tasks", "note_task_settings",
+             "preferences", "notes_ai", "notes_ad", "notes_au", "idx_notes_updated_at" })
+        QVERIFY2(tableExists(db, QString::fromLatin1(table)), table);
+    QVERIFY(!tableExists(db, QStringLiteral("notes_new")));
+
+    // A second start finds version 2 and runs nothing.
+    applied.clear();
+    QVERIFY(db.migrate());
+    QCOMPARE(applied.count(), 0);
+}
+
+void TestDatabaseMigrations::versionOneLosesDefaultNotebook_data()
+{
+    QTest::addColumn<bool>("legacyForeignKey");
+    QTest::addRow("initial schema") << false;
+    QTest::addRow("notes with foreign key to notebooks") << true;
+}
+
+void TestDatabaseMigrations::versionOneLosesDefaultNotebook()
+{
+    QFETCH(bool, legacyForeignKey);
+    TestDataDir dir;
+    Database db;
+    QVERIFY(db.open(dir.filePath(QStringLiteral("v1.db"))));
+    QVERIFY(buildVersionOne(db, legacyForeignKey));
+    const QString t = QStringLiteral("'2024-03-01T10:00:00.000Z'");
+    QVERIFY(run(db,
+        QStringLiteral("INSERT INTO notebooks (id, name, is_default, created_at, "
+                       "updated_at) VALUES ('nb-default', 'Notes', 1, %1, %1), "
+                       "('nb-work', 'Work', 0, %1, %1)")
+            .arg(t)));
+    QVERIFY(run(db,
+        QStringLiteral("INSERT INTO notes (id, notebook_id, body, created_at, "
+                       "updated_at, modified_at, deleted_at) VALUES "
+                       "('n1', 'nb-default', 'alpha kettle', %1, %1, %1, NULL), "
+                       "('n2', 'nb-default', 'beta kettle', %1, %1, %1, %1), "
+                       "('n3', 'nb-work', 'gamma', %1, %1, %1, NULL)")
+            .arg(t)));
+    QVERIFY(run(db,
+        QStringLiteral("INSERT INTO note_snapshots (id, note_id, version, body, "
+                       "created_at) VALUES ('s1', 'n1', 1, 'alpha', %1)")
+            .arg(t)));
+    // Simulate an index that lost track of the rows, which the rebuild must repair.
+    QVERIFY(run(db, QStringLiteral("INSERT INTO notes_fts(notes_fts) VALUES('delete-all')")));
+
+    QSignalSpy applied(&db, &Database::migrationApplied);
+    QVERIFY(db.migrate());
+    QCOMPARE(applied.count(), 1);
+    QCOMPARE(applied.at(0).at(0).toInt(), 2);
+
+    QCOMPARE(scalar(db, QStringLiteral("SELECT version FROM schema_version")), 2);
+    QCOMPARE(scalar(db, QStringLiteral("SELECT count(*) FROM notebooks")), 1);
+    QCOMPARE(text(db, QStringLiteral("SELECT id FROM notebooks")), QStringLiteral("nb-work"));
+    QCOMPARE(text(db, QStringLiteral("SELECT notebook_id FROM notes WHERE id='n1'")), QString());
+    QCOMPARE(text(db, QStringLiteral("SELECT notebook_id FROM notes WHERE id='n2'")), QString());
+    QCOMPARE(text(db, QStringLiteral("SELECT notebook_id FROM notes WHERE id='n3'")),
+        QStringLiteral("nb-work"));
+    QCOMPARE(text(db, QStringLiteral("SELECT deleted_at FROM notes WHERE id='n2'")),
+        QStringLiteral("2024-03-01T10:00:00.000Z"));
+    QCOMPARE(scalar(db, QStringLiteral("SELECT count(*) FROM note_snapshots")), 1);
+    QVERIFY(!text(db, QStringLiteral("SELECT sql FROM sqlite_master WHERE name='notes'"))
+                 .contains(QStringLiteral("REFERENCES")));
+    QCOMPARE(scalar(db, QStringLiteral("PRAGMA foreign_keys")), 1);
+    QCOMPARE(scalar(db, QStringLiteral("SELECT count(*) FROM pragma_foreign_key_check")), 0);
+
+    NoteRepository notes(&db);
+    const QList<Note> found = notes.search(QStringLiteral("kett"));
+    QCOMPARE(found.size(), 1);
+    QCOMPARE(found.first().id, QStringLiteral("n1"));
+    // The triggers are back: a new note is searchable at once.
+    Note added = TestDatabase::makeNote(QStringLiteral("delta kettle"));
+    QVERIFY(notes.insert(added));
+    QCOMPARE(notes.search(QStringLiteral("kettle")).size(), 2);
+}
+
+void TestDatabaseMigrations::laterVersionsAreLeftAlone_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::addRow("current") << 2;
+    QTest::addRow("newer than this program") << 7;
+}
+
+void TestDatabaseMigrations::laterVersionsAreLeftAlone()
+{
+    QFETCH(int, version);
+    TestDataDir dir;
+    Database db;
+    QVERIFY(db.open(databasePath()));
+    QVERIFY(db.migrate());
+    QVERIFY(run(db, QStringLiteral("UPDATE schema_version SET version = %1").arg(version)));
+
+    QSignalSpy applied(&db, &Database::migrationApplied);
+    QSignalSpy failed(&db, &Database::migrationError);
+    QTest::ignoreMessage(QtInfoMsg, "Database at version 2");
+    QVERIFY(db.migrate());
+    QCOMPARE(applied.count(), 0);
+    QCOMPARE(failed.count(), 0);
+    QCOMPARE(scalar(db, QStringLiteral("SELECT version FROM schema_version")), version);
+}
+
+void TestDatabaseMigrations::negativeVersionIsRefused()
+{
+    TestDataDir dir;
+    Database db;
+    QVERIFY(db.open(databasePath()));
+    QVERIFY(run(db, QStringLiteral("CREATE TABLE schema_version (version INTEGER)")));
+    QVERIFY(run(db, QStringLiteral("INSERT INTO schema_version VALUES (-1)")));
+    QSignalSpy applied(&db, &Database::migrationApplied);
+    QVERIFY(!db.migrate());
+    QCOMPARE(applied.count(), 0);
+    QVERIFY(!tableExists(db, QStringLiteral("notes")));
+}
+
+void TestDatabaseMigrations::failingStatementRollsBackInitialSchema()
+{
+    TestDataDir dir;
+    Database db;
+    QVERIFY(db.open(databasePath()));
+    // A view named like a table: its CREATE TABLE IF NOT EXISTS passes, indexing it fails late.
+    QVERIFY(run(db, QStringLiteral("CREATE VIEW tasks AS SELECT 1 AS note_id")));
+
+    QSignalSpy failed(&db, &Database::migrationError);
+    QSignalSpy applied(&db, &Database::migrationApplied);
+    QTest::ignoreMessage(QtCriticalMsg,
+        QRegularExpression(QStringLiteral("^Schema creation failed: .*views may not be indexed")));
+    QVERIFY(!db.migrate());
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(failed.at(0), (QVariantList { 1, QStringLiteral("Failed to create initial schema") }));
+    QCOMPARE(applied.count(), 0);
+    for (const char *name :
+        { "notebooks", "notes", "notes_fts", "notes_ai", "note_snapshots", "idx_notes_updated_at" })
+        QVERIFY2(!tableExists(db, QString::fromLatin1(name)), name);
+    QCOMPARE(scalar(db, QStringLiteral("SELECT version FROM schema_version")), 0);
+
+    // Once the obstacle is gone the next start succeeds.
+    QVERIFY(run(db, QStringLiteral("DROP VIEW tasks")));
+    QVERIFY(db.migrate());
+    QCOMPARE(scalar(db, QStringLiteral("SELECT version FROM schema_version")), 2);
+}
+
+void TestDatabaseMigrations::failingStepRollsBackNotesRebuild()
+{
+    TestDataDir dir;
+    Database db;
+    QVERIFY(db.open(databasePath()));
+    QVERIFY(buildVersionOne(db, false));
+    QVERIFY(run(db,
+        QStringLiteral("INSERT INTO notebooks (id, name, is_default, created_at, "
+                       "updated_at) VALUES ('nb-default', 'Notes', 1, 'x', 'x')")));
+    QVERIFY(run(db,
+        QStringLiteral("INSERT INTO notes (id, notebook_id, body, created_at, "
+                       "updated_at, modified_at) VALUES ('n1', 'nb-default', "
+                       "'kept', 'x', 'x', 'x')")));
+    QVERIFY(run(db, QStringLiteral("CREATE TABLE notes_new (id TEXT)")));
+
+    QSignalSpy failed(&db, &Database::migrationError);
+    QTest::ignoreMessage(
+        QtCriticalMsg, QRegularExpression(QStringLiteral("^migrateToV2 create notes_new .+")));
+    QVERIFY(!db.migrate());
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(failed.at(0), (QVariantList { 2, QStringLiteral("Failed to drop notebook FK") }));
+    QCOMPARE(scalar(db, QStringLiteral("SELECT version FROM schema_version")), 1);
+    QCOMPARE(text(db, QStringLiteral("SELECT notebook_id FROM notes WHERE id='n1'")),
+        QStringLiteral("nb-default"));
+    QCOMPARE(scalar(db, QStringLiteral("SELECT count(*) FROM notebooks")), 1);
+    QVERIFY(tableExists(db, QStringLiteral("notes_ai")));
+    QCOMPARE(scalar(db, QStringLiteral("PRAGMA foreign_keys")), 1);
+}
+
+void TestDatabaseMigrations::openFailureIsReported()
+{
+    TestDataDir dir;
+    QFile blocker(dir.filePath(QStringLiteral("file")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    Database db;
+    QTest::ignoreMessage(
+        QtCriticalMsg, QRegularExpression(QStringLiteral("^Failed to open database: ")));
+    QVERIFY(!db.open(dir.filePath(QStringLiteral("file/sub/notes.db"))));
+    QVERIFY(!db.isOpen());
+}
+
+QTEST_GUILESS_MAIN(TestDatabaseMigrations)
+#include "tst_database.moc"
