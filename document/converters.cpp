@@ -1,0 +1,332 @@
+#include "converters.h"
+
+#include "deltaformat.h"
+
+#include <QRegularExpression>
+#include <QSet>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextDocumentFragment>
+#include <QTextFrame>
+#include <QTextList>
+#include <QTextTable>
+
+#include <array>
+
+namespace {
+
+const QChar ObjectReplacement(QChar::ObjectReplacementCharacter);
+
+QJsonArray emptyDelta()
+{
+    QJsonObject newline;
+    newline.insert(QLatin1String("insert"), QStringLiteral("\n"));
+    return QJsonArray { newline };
+}
+
+QJsonObject textInsert(const QString &text, const QJsonObject &attributes)
+{
+    QJsonObject op;
+    if (!attributes.isEmpty())
+        op.insert(QLatin1String("attributes"), attributes);
+    op.insert(QLatin1String("insert"), text);
+    return op;
+}
+
+// HTML tag names compare case-insensitively in ASCII only.
+bool matchesAsciiCaseless(QStringView text, qsizetype at, QStringView lowerName)
+{
+    if (at + lowerName.size() > text.size())
+        return false;
+    for (qsizetype i = 0; i < lowerName.size(); ++i) {
+        const char16_t c = text.at(at + i).unicode();
+        const char16_t lower = (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
+        if (lower != lowerName.at(i).unicode())
+            return false;
+    }
+    return true;
+}
+
+// Fixed pitch only: a family list that merely names a monospace face does not count here.
+QJsonObject inlineAttributes(const QTextCharFormat &format)
+{
+    QJsonObject attributes;
+    if (format.fontWeight() > 699)
+        attributes.insert(QLatin1String("bold"), true);
+    if (format.fontItalic())
+        attributes.insert(QLatin1String("italic"), true);
+    if (format.fontUnderline() && !format.isAnchor())
+        attributes.insert(QLatin1String("underline"), true);
+    if (format.fontStrikeOut())
+        attributes.insert(QLatin1String("strike"), true);
+    if (format.fontFixedPitch())
+        attributes.insert(QLatin1String("code"), true);
+    if (format.isAnchor() && !format.anchorHref().isEmpty())
+        attributes.insert(QLatin1String("link"), format.anchorHref());
+    return attributes;
+}
+
+QJsonObject blockAttributes(const QTextBlock &block)
+{
+    QJsonObject attributes;
+    const int level = block.blockFormat().headingLevel();
+    if (level >= 1 && level <= 6)
+        attributes.insert(QLatin1String("header"), level);
+    if (const QTextList *list = block.textList()) {
+        switch (list->format().style()) {
+        case QTextListFormat::ListDisc:
+        case QTextListFormat::ListCircle:
+        case QTextListFormat::ListSquare:
+            attributes.insert(QLatin1String("list"), QStringLiteral("bullet"));
+            break;
+        case QTextListFormat::ListDecimal:
+        case QTextListFormat::ListLowerAlpha:
+        case QTextListFormat::ListUpperAlpha:
+        case QTextListFormat::ListLowerRoman:
+        case QTextListFormat::ListUpperRoman:
+            attributes.insert(QLatin1String("list"), QStringLiteral("ordered"));
+            break;
+        default:
+            break;
+        }
+        // Task items keep their state: dropping it would lose what the user ticked.
+        switch (block.blockFormat().marker()) {
+        case QTextBlockFormat::MarkerType::Checked:
+            attributes.insert(QLatin1String("list"), QStringLiteral("checked"));
+            break;
+        case QTextBlockFormat::MarkerType::Unchecked:
+            attributes.insert(QLatin1String("list"), QStringLiteral("unchecked"));
+            break;
+        case QTextBlockFormat::MarkerType::NoMarker:
+            break;
+        }
+    }
+    return attributes;
+}
+
+// The outermost table holding the position: nested tables are flattened into their outer cell.
+QTextTable *outermostTable(QTextDocument &document, int position)
+{
+    QTextTable *outermost = nullptr;
+    for (QTextFrame *frame = document.frameAt(position); frame; frame = frame->parentFrame()) {
+        if (auto *table = qobject_cast<QTextTable *>(frame))
+            outermost = table;
+    }
+    return outermost;
+}
+
+QList<Delta::TableRun> paragraphRuns(const QTextBlock &block)
+{
+    QList<Delta::TableRun> runs;
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const QTextFragment fragment = it.fragment();
+        if (!fragment.isValid() || fragment.charFormat().isImageFormat())
+            continue;
+        QString text = fragment.text();
+        text.remove(ObjectReplacement);
+        if (!text.isEmpty())
+            runs.append({ text, inlineAttributes(fragment.charFormat()) });
+    }
+    return runs;
+}
+
+QJsonArray cellContent(const QTextTableCell &cell)
+{
+    QList<QList<Delta::TableRun>> paragraphs;
+    const int last = cell.lastPosition();
+    for (QTextBlock block = cell.firstCursorPosition().block();
+         block.isValid() && block.position() <= last; block = block.next())
+        paragraphs.append(paragraphRuns(block));
+    return Delta::cellDelta(paragraphs);
+}
+
+QJsonObject tableEmbed(const QTextTable *table)
+{
+    const int rows = table->rows();
+    const int columns = table->columns();
+    QJsonArray cells;
+    for (int row = 0; row < rows; ++row) {
+        QJsonArray cellsOfRow;
+        for (int column = 0; column < columns; ++column) {
+            const QTextTableCell cell = table->cellAt(row, column);
+            // A spanned cell keeps its text once, in the position where it starts.
+            if (cell.isValid() && cell.row() == row && cell.column() == column)
+                cellsOfRow.append(cellContent(cell));
+            else
+                cellsOfRow.append(QJsonArray());
+        }
+        cells.append(cellsOfRow);
+    }
+    QJsonObject value;
+    value.insert(QLatin1String("cells"), cells);
+    value.insert(QLatin1String("hasHeader"), rows > 0);
+    QJsonObject embed;
+    embed.insert(QLatin1String("table"), Delta::toText(value));
+    QJsonObject op;
+    op.insert(QLatin1String("insert"), embed);
+    return op;
+}
+
+void appendBlock(QJsonArray &ops, const QTextBlock &block)
+{
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const QTextFragment fragment = it.fragment();
+        if (!fragment.isValid())
+            continue;
+        const QTextCharFormat format = fragment.charFormat();
+        if (format.isImageFormat()) {
+            const QString name = format.toImageFormat().name();
+            if (name.isEmpty())
+                continue;
+            const QString kind = name.startsWith(Delta::AttachmentPrefix)
+                ? QString(Delta::AttachmentKind)
+                : QString(Delta::ImageKind);
+            QJsonObject embed;
+            embed.insert(kind, name);
+            QJsonObject op;
+            op.insert(QLatin1String("insert"), embed);
+            // Adjacent identical images share one fragment: one embed per object character.
+            for (int i = 0; i < fragment.length(); ++i)
+                ops.append(op);
+            continue;
+        }
+        QString text = fragment.text();
+        text.remove(ObjectReplacement);
+        if (!text.isEmpty())
+            ops.append(textInsert(text, inlineAttributes(format)));
+    }
+    ops.append(textInsert(QStringLiteral("\n"), blockAttributes(block)));
+}
+
+} // namespace
+
+bool looksLikeHtml(const QString &text)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty() || !trimmed.startsWith(QLatin1Char('<')))
+        return false;
+    static const QRegularExpression documentStart(
+        QStringLiteral("^<(!doctype\\s+html|html\\b|body\\b|head\\b)"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression knownTag(
+        QStringLiteral("<(p|div|span|h[1-6]|ul|ol|li|a|strong|em|b|i|table|tr|td|th|br|hr|img|pre|"
+                       "code|blockquote|article|section|main|nav|header|footer|aside|figure|"
+                       "figcaption|dl|dt|dd)\\b"),
+        QRegularExpression::CaseInsensitiveOption);
+    return documentStart.match(trimmed).hasMatch() || knownTag.match(trimmed).hasMatch();
+}
+
+bool looksLikeMarkdown(const QString &text)
+{
+    if (text.isEmpty())
+        return false;
+    static const std::array<QRegularExpression, 8> patterns = [] {
+        const auto multiLine = QRegularExpression::MultilineOption;
+        return std::array<QRegularExpression, 8> {
+            QRegularExpression(QStringLiteral("^\\s{0,3}#{1,6}\\s+\\S"), multiLine),
+            QRegularExpression(QStringLiteral("^\\s{0,3}[-*+]\\s+\\S"), multiLine),
+            QRegularExpression(QStringLiteral("^\\s{0,3}\\d+\\.\\s+\\S"), multiLine),
+            QRegularExpression(QStringLiteral("^\\s{0,3}>\\s+\\S"), multiLine),
+            QRegularExpression(QStringLiteral("^\\s{0,3}```"), multiLine),
+            QRegularExpression(QStringLiteral("^\\s*\\|.*\\|\\s*$"), multiLine),
+            QRegularExpression(QStringLiteral("\\[[^\\]]+\\]\\([^)]+\\)")),
+            QRegularExpression(QStringLiteral("^\\s*[-=]{3,}\\s*$"), multiLine),
+        };
+    }();
+    for (const QRegularExpression &pattern : patterns) {
+        if (pattern.match(text).hasMatch())
+            return true;
+    }
+    return false;
+}
+
+// Equivalent to removing every match of
+// "<(script|style|nav|header|footer|aside|iframe|noscript)[^>]*>.*?</\1>" (case-insensitive,
+// "." across lines), written out by hand so that pages with many unclosed tags stay linear.
+QString cleanHtml(const QString &html)
+{
+    static constexpr std::array<QStringView, 8> names
+        = { u"script", u"style", u"nav", u"header", u"footer", u"aside", u"iframe", u"noscript" };
+    // Per name: where its next closing tag was last found, -1 when there is none further on.
+    std::array<qsizetype, 8> nextClose;
+    std::array<qsizetype, 8> searchedFrom;
+    nextClose.fill(-2);
+    searchedFrom.fill(-1);
+    qsizetype nextGreater = -2;
+
+    auto findClose = [&](size_t n, qsizetype from) -> qsizetype {
+        if (nextClose[n] == -1 && searchedFrom[n] <= from)
+            return -1;
+        if (nextClose[n] >= from)
+            return nextClose[n];
+        const QString closing = QLatin1String("</") + names[n].toString() + QLatin1Char('>');
+        nextClose[n] = html.indexOf(closing, from, Qt::CaseInsensitive);
+        searchedFrom[n] = from;
+        return nextClose[n];
+    };
+
+    QString out;
+    qsizetype copiedUpTo = 0;
+    qsizetype pos = html.indexOf(QLatin1Char('<'));
+    while (pos >= 0 && pos < html.size()) {
+        qsizetype matchEnd = -1;
+        for (size_t n = 0; n < names.size(); ++n) {
+            if (!matchesAsciiCaseless(html, pos + 1, names[n]))
+                continue;
+            const qsizetype nameEnd = pos + 1 + names[n].size();
+            if (nextGreater != -1 && nextGreater < nameEnd)
+                nextGreater = html.indexOf(QLatin1Char('>'), nameEnd);
+            if (nextGreater < 0)
+                break;
+            const qsizetype close = findClose(n, nextGreater + 1);
+            if (close >= 0)
+                matchEnd = close + names[n].size() + 3;
+            break;
+        }
+        if (matchEnd < 0) {
+            pos = html.indexOf(QLatin1Char('<'), pos + 1);
+            continue;
+        }
+        out.append(QStringView(html).mid(copiedUpTo, pos - copiedUpTo));
+        copiedUpTo = matchEnd;
+        pos = html.indexOf(QLatin1Char('<'), matchEnd);
+    }
+    if (copiedUpTo == 0)
+        return html;
+    out.append(QStringView(html).mid(copiedUpTo));
+    return out;
+}
+
+QJsonArray htmlToDelta(const QString &html)
+{
+    if (html.trimmed().isEmpty())
+        return emptyDelta();
+
+    QTextDocument document;
+    document.setHtml(cleanHtml(html));
+
+    QJsonArray ops;
+    QSet<const QTextTable *> writtenTables;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        if (QTextTable *table = outermostTable(document, block.position())) {
+            if (!writtenTables.contains(table)) {
+                writtenTables.insert(table);
+                ops.append(tableEmbed(table));
+                ops.append(textInsert(QStringLiteral("\n"), {}));
+            }
+            continue;
+        }
+        appendBlock(ops, block);
+    }
+    return ops.isEmpty() ? emptyDelta() : ops;
+}
+
+QJsonArray markdownToDelta(const QString &markdown)
+{
+    if (markdown.trimmed().isEmpty())
+        return emptyDelta();
+    QTextDocument document;
+    document.setMarkdown(markdown, QTextDocument::MarkdownDialectGitHub);
+    return htmlToDelta(document.toHtml());
+}
