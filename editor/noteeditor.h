@@ -1,0 +1,158 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QPoint>
+#include <QString>
+#include <QTextEdit>
+#include <QTimer>
+
+#include <optional>
+
+class DeltaDocument;
+class DividerRenderer;
+class QTextBlock;
+class QTextTable;
+
+// The rich-text widget that edits one note. It never writes to storage: when the note needs
+// saving it emits noteModified and the owner reads content().
+class NoteEditor final : public QTextEdit
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(NoteEditor)
+
+public:
+    struct TablePrompt
+    {
+        int rows = 3;
+        int columns = 3;
+        bool header = true;
+        bool accepted = false;
+    };
+
+    struct LinkPrompt
+    {
+        QString text;
+        QString address;
+        bool accepted = false;
+    };
+
+    struct LinkRange
+    {
+        int start = 0;
+        int end = 0;
+        QString address;
+    };
+
+    static constexpr int AutosaveDelayMs = 1000;
+
+    explicit NoteEditor(QWidget *parent = nullptr);
+    ~NoteEditor() override;
+
+    // Shows a note. Without force, the editor's own just-saved content for the same note is
+    // ignored so that the cursor does not jump; reloading the same note keeps cursor and scroll.
+    void setNote(const QString &noteId, const QString &content, bool force = false);
+    void clearNote();
+    QString noteId() const { return m_noteId; }
+    bool hasNote() const { return !m_noteId.isEmpty(); }
+    bool isSaved() const { return m_saved; }
+    // The document as delta text; the owner stores this.
+    QString content() const;
+    int wordCount() const;
+    DeltaDocument *deltaDocument() const { return m_delta; }
+
+    void toggleBold();
+    void toggleItalic();
+    void toggleUnderline();
+    void toggleStrikethrough();
+    void toggleInlineCode();
+
+    void setHeading(int level);
+    void toggleBlockquote();
+    void toggleCodeBlock();
+    void toggleList(const QString &type);
+    void toggleBulletList();
+    void toggleNumberedList();
+    void toggleCheckboxList();
+    // Hides QTextEdit::setAlignment: applies to every selected paragraph in one undo step.
+    void setAlignment(Qt::Alignment alignment);
+
+    void insertDivider();
+    static TablePrompt promptInsertTable(QWidget *parent);
+    void insertTable(int rows, int columns, bool header);
+    void insertLink();
+    static LinkPrompt promptLink(
+        QWidget *parent, const QString &title, const QString &text, const QString &address);
+    // Inserts delta operations at the cursor in one undo step (paste).
+    void insertDelta(const QJsonArray &ops);
+
+    std::optional<LinkRange> linkAt(int position) const;
+    void openLink(const QString &address);
+    void editLinkAt(int position);
+    void removeLinkAt(int position);
+
+    void insertTableRowAbove();
+    void insertTableRowBelow();
+    void insertTableColumnBefore();
+    void insertTableColumnAfter();
+    void deleteTableRow();
+    void deleteTableColumn();
+    void deleteTable();
+
+    void selectParagraphText();
+    void deletePreviousWord();
+    void duplicateParagraph();
+    void deleteParagraph();
+    void moveParagraphUp();
+    void moveParagraphDown();
+
+signals:
+    void noteModified();
+    void savedStateChanged(bool saved);
+    void wordCountChanged(int count);
+    void cursorFormatChanged();
+    void formatStateChanged(bool bold, bool italic, bool underline, bool strike, bool code,
+        int heading, const QString &listType, bool codeBlock, bool blockquote, bool inTable,
+        Qt::Alignment alignment);
+
+protected:
+    bool event(QEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    bool canInsertFromMimeData(const QMimeData *source) const override;
+    void insertFromMimeData(const QMimeData *source) override;
+    QMimeData *createMimeDataFromSelection() const override;
+
+private:
+    void onContentsChanged();
+    void onAutosaveTimeout();
+    void updateFormatState();
+    bool handleShortcut(QKeyEvent *event);
+    bool handleReturn();
+    bool handleBackspace();
+    bool moveToAdjacentCell(bool forward);
+    void toggleBlockProperty(int property);
+    void restyleBlock(QTextCursor &cursor, QTextBlockFormat format);
+    void applyLinkFormat(
+        QTextCursor &cursor, const QString &text, const QString &address, bool textUnchanged);
+    void swapWithAdjacentParagraph(bool up);
+    void styleHeaderRow(QTextTable *table);
+    QTextCharFormat formatAtSelectionStart() const;
+    // The character position under a viewport point, or -1 off the text.
+    int hitPosition(const QPoint &viewportPos) const;
+    void setPlaceholderFor(bool hasNote);
+
+    DeltaDocument *m_delta = nullptr;
+    DividerRenderer *m_dividerRenderer = nullptr;
+    QString m_noteId;
+    bool m_loading = false;
+    bool m_saved = true;
+    QTimer m_autosaveTimer;
+    QElapsedTimer m_tripleClickClock;
+    QPoint m_doubleClickPos;
+};
