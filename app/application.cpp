@@ -88,22 +88,9 @@ int Application::run()
     if ((!noteRequested && !startMinimized) || (noteRequested && !requestedWindow))
         m_mainWindow->show();
 
-    restoreNoteWindows();
+    m_appState->restoreNoteWindows();
 
     return exec();
-}
-
-void Application::restoreNoteWindows()
-{
-    PreferencesRepository *preferences = m_appState->preferences();
-    const QString key = QStringLiteral("restore_note_windows");
-    const QString stored = preferences->stringValue(key);
-    if (stored.isEmpty())
-        return;
-    const QStringList ids = stored.split(QLatin1Char(','), Qt::SkipEmptyParts);
-    for (const QString &id : ids)
-        m_appState->openNoteWindow(id);
-    preferences->remove(key);
 }
 
 void Application::handleInstanceMessage(const QString &message)

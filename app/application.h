@@ -30,7 +30,6 @@ protected:
 private:
     void handleInstanceMessage(const QString &message);
     void showDatabaseError();
-    void restoreNoteWindows();
 
     AppState *m_appState = nullptr;
     MainWindow *m_mainWindow = nullptr; // owned, deleted with the application

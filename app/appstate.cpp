@@ -167,6 +167,20 @@ QStringList AppState::openNoteWindowIds() const
     return ids;
 }
 
+void AppState::restoreNoteWindows()
+{
+    if (!m_preferences)
+        return;
+    const QString key = QStringLiteral("restore_note_windows");
+    const QString stored = m_preferences->stringValue(key);
+    if (stored.isEmpty())
+        return;
+    const QStringList ids = stored.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    for (const QString &id : ids)
+        openNoteWindow(id);
+    m_preferences->remove(key);
+}
+
 void AppState::onNoteWindowClosed(const QString &noteId)
 {
     m_noteWindows.remove(noteId);

@@ -59,6 +59,9 @@ public:
     // Raises the note's window, creating it first when it is not open.
     QWidget *openNoteWindow(const QString &noteId);
     QStringList openNoteWindowIds() const;
+    // Reopens the note windows listed in "restore_note_windows" at the last quit, then forgets
+    // the list.
+    void restoreNoteWindows();
 
 signals:
     void databaseReady();

@@ -139,11 +139,16 @@ void ThemeManager::setTheme(Theme theme)
 {
     m_theme = theme;
     const bool dark = theme == Dark || (theme == System && systemPrefersDark());
-    QGuiApplication::setPalette(dark ? darkPalette() : lightPalette());
-
     QFont font = baseFont();
     font.setPointSize(qMax(1, scaledPointSize()));
-    QGuiApplication::setFont(font);
+    // QApplication's setters also carry the change to every existing widget.
+    if (qobject_cast<QApplication *>(QCoreApplication::instance())) {
+        QApplication::setPalette(dark ? darkPalette() : lightPalette());
+        QApplication::setFont(font);
+    } else {
+        QGuiApplication::setPalette(dark ? darkPalette() : lightPalette());
+        QGuiApplication::setFont(font);
+    }
 
     if (m_preferences)
         m_preferences->setValue(ThemeKey, themeText(theme));

@@ -1,0 +1,276 @@
+#include "appstate.h"
+#include "noterepository.h"
+#include "preferencesrepository.h"
+#include "samplecontent.h"
+#include "samplenotes.h"
+#include "testdatadir.h"
+#include "versionnumber.h"
+
+#include <QApplication>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWidget>
+
+#include <memory>
+
+// Stands in for the note window of the window library: announces its closing by note id.
+class FakeNoteWindow final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit FakeNoteWindow(const QString &noteId) : m_noteId(noteId)
+    {
+        setAttribute(Qt::WA_DeleteOnClose);
+    }
+    QString noteId() const { return m_noteId; }
+
+signals:
+    void windowClosed(const QString &noteId);
+
+protected:
+    void closeEvent(QCloseEvent *event) override
+    {
+        emit windowClosed(m_noteId);
+        QWidget::closeEvent(event);
+    }
+
+private:
+    QString m_noteId;
+};
+
+class tst_AppState : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void settingSameNoteEmitsAndWritesNothing();
+    void restartRestoresCurrentSelectionSilently();
+    void welcomeNotesAreSeededOnce();
+    void newNoteWithoutNoteWindowsIsStillSaved();
+    void noteWindowIsReusedWhileOpen();
+    void restoreNoteWindowsSkipsEmptyParts_data();
+    void restoreNoteWindowsSkipsEmptyParts();
+    void destroyingStateClosesNoteWindows();
+    void versionComparison_data();
+    void versionComparison();
+
+private:
+    std::unique_ptr<AppState> makeState();
+
+    std::unique_ptr<TestDataDir> m_dataDir;
+    QStringList m_factoryCalls;
+};
+
+void tst_AppState::init()
+{
+    m_dataDir = std::make_unique<TestDataDir>();
+    QVERIFY(m_dataDir->isValid());
+    m_factoryCalls.clear();
+}
+
+void tst_AppState::cleanup()
+{
+    m_dataDir.reset();
+}
+
+std::unique_ptr<AppState> tst_AppState::makeState()
+{
+    auto state = std::make_unique<AppState>();
+    if (!state->initialize())
+        return nullptr;
+    return state;
+}
+
+void tst_AppState::settingSameNoteEmitsAndWritesNothing()
+{
+    auto state = makeState();
+    QVERIFY(state);
+    state->setCurrentNoteId("note-1");
+    state->setCurrentNotebookId("book-1");
+
+    QSignalSpy noteSpy(state.get(), &AppState::currentNoteChanged);
+    QSignalSpy notebookSpy(state.get(), &AppState::currentNotebookChanged);
+    QSignalSpy writeSpy(state->preferences(), &PreferencesRepository::changed);
+    state->setCurrentNoteId("note-1");
+    state->setCurrentNotebookId("book-1");
+    QCOMPARE(noteSpy.count(), 0);
+    QCOMPARE(notebookSpy.count(), 0);
+    QCOMPARE(writeSpy.count(), 0);
+
+    state->setCurrentNoteId("note-2");
+    QCOMPARE(noteSpy.count(), 1);
+    QCOMPARE(noteSpy.at(0).at(0).toString(), "note-2");
+    QCOMPARE(state->preferences()->stringValue("lastNoteId"), "note-2");
+}
+
+void tst_AppState::restartRestoresCurrentSelectionSilently()
+{
+    {
+        auto state = makeState();
+        QVERIFY(state);
+        state->setCurrentNotebookId("book-7");
+        state->setCurrentNoteId("note-7");
+    }
+    auto state = std::make_unique<AppState>();
+    QSignalSpy noteSpy(state.get(), &AppState::currentNoteChanged);
+    QSignalSpy notebookSpy(state.get(), &AppState::currentNotebookChanged);
+    QSignalSpy readySpy(state.get(), &AppState::databaseReady);
+    QVERIFY(state->initialize());
+    QCOMPARE(state->currentNotebookId(), "book-7");
+    QCOMPARE(state->currentNoteId(), "note-7");
+    QCOMPARE(noteSpy.count(), 0);
+    QCOMPARE(notebookSpy.count(), 0);
+    QCOMPARE(readySpy.count(), 1);
+}
+
+void tst_AppState::welcomeNotesAreSeededOnce()
+{
+    QStringList ids;
+    {
+        auto state = makeState();
+        QVERIFY(state);
+        const QList<Note> notes = state->notes()->allNotes();
+        QCOMPARE(notes.size(), welcomeNoteSources().size());
+        for (const Note &note : notes) {
+            QVERIFY(note.isSample);
+            QCOMPARE(note.syncStatus, SyncStatus::Synced);
+            QCOMPARE(note.id.size(), 36);
+            ids.append(note.id);
+        }
+        // Newest first: the last welcome note has the largest offset.
+        QCOMPARE(notes.first().body, welcomeNoteSources().last().deltaJson);
+        QVERIFY(state->preferences()->boolValue("has_seen_welcome"));
+        for (const QString &id : ids)
+            QVERIFY(state->notes()->purge(id));
+    }
+    auto state = makeState();
+    QVERIFY(state);
+    QVERIFY(state->notes()->allNotes().isEmpty());
+}
+
+void tst_AppState::newNoteWithoutNoteWindowsIsStillSaved()
+{
+    auto state = makeState();
+    QVERIFY(state);
+    state->setCurrentNotebookId("book-1");
+    QSignalSpy changedSpy(state.get(), &AppState::notesChanged);
+
+    QCOMPARE(state->createNoteInWindow(), nullptr);
+
+    QCOMPARE(changedSpy.count(), 1);
+    const QList<Note> inBook = state->notes()->notesInNotebook("book-1");
+    QCOMPARE(inBook.size(), 1);
+    QCOMPARE(inBook.first().body, QStringLiteral("[{\"insert\":\"\\n\"}]"));
+    QVERIFY(!inBook.first().isSample);
+    QCOMPARE(inBook.first().createdAt, inBook.first().updatedAt);
+    QVERIFY(state->openNoteWindowIds().isEmpty());
+}
+
+void tst_AppState::noteWindowIsReusedWhileOpen()
+{
+    auto state = makeState();
+    QVERIFY(state);
+    state->setNoteWindowFactory([this](AppState *, const QString &noteId) -> QWidget * {
+        m_factoryCalls.append(noteId);
+        return new FakeNoteWindow(noteId);
+    });
+
+    QWidget *first = state->createNoteInWindow();
+    QVERIFY(first);
+    const QString id = static_cast<FakeNoteWindow *>(first)->noteId();
+    QVERIFY(state->notes()->noteById(id).has_value());
+    QVERIFY(first->isVisible());
+
+    QCOMPARE(state->openNoteWindow(id), first);
+    QCOMPARE(m_factoryCalls, QStringList { id });
+    QCOMPARE(state->openNoteWindowIds(), QStringList { id });
+
+    QVERIFY(first->close());
+    QVERIFY(state->openNoteWindowIds().isEmpty());
+
+    QWidget *third = state->openNoteWindow(id);
+    QVERIFY(third);
+    QCOMPARE(m_factoryCalls.size(), 2);
+    // A window deleted without announcing it is forgotten too.
+    delete third;
+    QVERIFY(state->openNoteWindowIds().isEmpty());
+}
+
+void tst_AppState::restoreNoteWindowsSkipsEmptyParts_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QStringList>("opened");
+    QTest::addColumn<bool>("removed");
+    QTest::addRow("two ids") << "a,b" << QStringList { "a", "b" } << true;
+    QTest::addRow("empty entry between ids") << "a,,b" << QStringList { "a", "b" } << true;
+    QTest::addRow("leading and trailing commas") << ",a," << QStringList { "a" } << true;
+    QTest::addRow("only commas") << ",," << QStringList {} << true;
+    QTest::addRow("empty value left alone") << "" << QStringList {} << false;
+}
+
+void tst_AppState::restoreNoteWindowsSkipsEmptyParts()
+{
+    QFETCH(QString, stored);
+    QFETCH(QStringList, opened);
+    QFETCH(bool, removed);
+
+    auto state = makeState();
+    QVERIFY(state);
+    state->setNoteWindowFactory([this](AppState *, const QString &noteId) -> QWidget * {
+        m_factoryCalls.append(noteId);
+        return new FakeNoteWindow(noteId);
+    });
+    QVERIFY(state->preferences()->setValue("restore_note_windows", stored));
+
+    state->restoreNoteWindows();
+
+    QCOMPARE(m_factoryCalls, opened);
+    QCOMPARE(!state->preferences()->value("restore_note_windows").has_value(), removed);
+}
+
+void tst_AppState::destroyingStateClosesNoteWindows()
+{
+    auto state = makeState();
+    QVERIFY(state);
+    state->setNoteWindowFactory(
+        [](AppState *, const QString &noteId) -> QWidget * { return new FakeNoteWindow(noteId); });
+    QPointer<QWidget> window = state->openNoteWindow("some-note");
+    QVERIFY(window);
+    QVERIFY(window->isVisible());
+    state.reset();
+    // Closed (and, as it deletes itself on close, gone once deferred deletions run).
+    QTRY_VERIFY(window.isNull());
+}
+
+void tst_AppState::versionComparison_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<bool>("olderThanCurrent");
+    QTest::addRow("empty") << "" << true;
+    QTest::addRow("not a number") << "abc" << true;
+    QTest::addRow("previous patch") << "1.0.9" << true;
+    QTest::addRow("same") << "1.1.0" << false;
+    QTest::addRow("same, two parts") << "1.1" << false;
+    QTest::addRow("newer minor") << "1.2" << false;
+    QTest::addRow("newer major only") << "2" << false;
+    QTest::addRow("four parts count as 0.0.0") << "1.1.0.1" << true;
+    QTest::addRow("empty middle part") << "1..0" << true;
+    QTest::addRow("trailing dot") << "1.1." << true;
+    QTest::addRow("minor compared numerically") << "1.10.0" << false;
+    QTest::addRow("suffix is malformed") << "1.1.0-beta" << true;
+}
+
+void tst_AppState::versionComparison()
+{
+    QFETCH(QString, stored);
+    QFETCH(bool, olderThanCurrent);
+    const VersionNumber current = VersionNumber::parse("1.1.0");
+    QCOMPARE(VersionNumber::parse(stored) < current, olderThanCurrent);
+}
+
+QTEST_MAIN(tst_AppState)
+#include "tst_appstate.moc"
