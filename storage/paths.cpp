@@ -25,7 +25,7 @@ QString newIdentifier()
 QString identifierOfExistingDatabase(const QString &directory)
 {
     static const QRegularExpression idPattern(
-        QStringLiteral("^[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}$"));
+        QStringLiteral("\\A[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}\\z"));
     const QFileInfoList candidates = QDir(directory).entryInfoList(
         { kDatabasePrefix + QLatin1Char('*') + kDatabaseSuffix }, QDir::Files, QDir::Time);
     for (const QFileInfo &info : candidates) {
@@ -36,6 +36,20 @@ QString identifierOfExistingDatabase(const QString &directory)
             return id;
     }
     return QString();
+}
+
+// The identifier becomes part of a file name: anything that could leave the data directory or
+// make an odd name is treated as no identifier at all.
+bool isUsableIdentifier(const QString &id)
+{
+    if (id.isEmpty() || id.size() > 128 || id.contains(QLatin1String("..")))
+        return false;
+    for (const QChar c : id) {
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char(':')
+            || c.category() == QChar::Other_Control)
+            return false;
+    }
+    return true;
 }
 
 bool writeIdentifier(const QString &path, const QString &id)
@@ -81,8 +95,10 @@ QString clientId()
     QFile file(path);
     if (file.exists() && file.open(QIODevice::ReadOnly | QIODevice::Text)) {
         const QString id = QString::fromUtf8(file.readAll()).trimmed();
-        if (!id.isEmpty())
+        if (isUsableIdentifier(id))
             return id;
+        if (!id.isEmpty())
+            qWarning().noquote() << "client_id holds no usable identifier; making a new one";
     }
     file.close();
 
