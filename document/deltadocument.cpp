@@ -246,13 +246,15 @@ private:
                 base.setFontWeight(700);
             for (int c = 0; c < columns; ++c) {
                 QTextTableCell cell = textTable->cellAt(r, c);
+                QTextCursor cellCursor = cell.firstCursorPosition();
+                cellCursor.setBlockCharFormat(base);
+                // The cell format shares its character with the first paragraph's block character
+                // format, so the background goes on after it.
                 if (header) {
-                    QTextTableCellFormat cellFormat = cell.format().toTableCellFormat();
+                    QTextCharFormat cellFormat = cell.format();
                     cellFormat.setBackground(headerBackground);
                     cell.setFormat(cellFormat);
                 }
-                QTextCursor cellCursor = cell.firstCursorPosition();
-                cellCursor.setBlockCharFormat(base);
                 fillCell(cellCursor, table->cell(r, c), base);
             }
         }

@@ -261,7 +261,9 @@ InlineAttributes readInlineAttributes(const QJsonObject &attributes)
 QJsonObject writeInlineAttributes(const InlineAttributes &attributes)
 {
     QJsonObject result;
-    if (attributes.bold)
+    // A reader applies "code" after "bold" and resets the weight, so both together would not
+    // survive the next load; writing "code" alone keeps the written form stable.
+    if (attributes.bold && !attributes.code)
         result.insert(BoldKey, true);
     if (attributes.italic)
         result.insert(ItalicKey, true);
