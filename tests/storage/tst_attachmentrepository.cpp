@@ -92,7 +92,7 @@ void TestAttachmentRepository::malformedIdsNeverReachFiles_data()
 void TestAttachmentRepository::malformedIdsNeverReachFiles()
 {
     QFETCH(QString, id);
-    // A file next to the attachments directory that "..\\client_id" would reach if used as a path.
+    // A file next to the attachments directory that "../client_id" would reach if used as a path.
     const QString bait = m_db->dataPath() + "/client_id";
     {
         QFile file(bait);
