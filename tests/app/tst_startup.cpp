@@ -1,0 +1,141 @@
+#include "database.h"
+#include "noterepository.h"
+#include "paths.h"
+#include "testdatadir.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <memory>
+
+// Runs the built program as real processes, each with its own temporary folder (so the
+// single-instance socket never meets a copy the user is running) and data directory.
+class tst_Startup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void secondCopyHandsOverAndExits();
+    void unopenableDatabaseExitsWithOne();
+
+private:
+    QProcessEnvironment environment(const QString &dataDir) const;
+    int runToEnd(const QStringList &arguments, const QString &dataDir, QByteArray *output);
+
+    std::unique_ptr<QTemporaryDir> m_tempDir;
+    std::unique_ptr<TestDataDir> m_dataDir;
+};
+
+void tst_Startup::init()
+{
+    m_tempDir = std::make_unique<QTemporaryDir>();
+    m_dataDir = std::make_unique<TestDataDir>();
+    QVERIFY(m_tempDir->isValid());
+    QVERIFY(m_dataDir->isValid());
+}
+
+void tst_Startup::cleanup()
+{
+    m_dataDir.reset();
+    m_tempDir.reset();
+}
+
+QProcessEnvironment tst_Startup::environment(const QString &dataDir) const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TMPDIR", m_tempDir->path());
+    env.insert("NOTES_DATA_DIR", dataDir);
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_RUNTIME_DIR", m_tempDir->path());
+    return env;
+}
+
+int tst_Startup::runToEnd(const QStringList &arguments, const QString &dataDir, QByteArray *output)
+{
+    QProcess process;
+    process.setProcessEnvironment(environment(dataDir));
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(BREVARO_NOTES_EXECUTABLE, arguments);
+    if (!process.waitForFinished(30000)) {
+        process.kill();
+        process.waitForFinished();
+        return -1;
+    }
+    *output = process.readAll();
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+void tst_Startup::secondCopyHandsOverAndExits()
+{
+    QProcess first;
+    first.setProcessEnvironment(environment(m_dataDir->path()));
+    first.setProcessChannelMode(QProcess::MergedChannels);
+    first.start(BREVARO_NOTES_EXECUTABLE, {});
+    QVERIFY(first.waitForStarted());
+    QByteArray firstLog;
+    auto readFirst = [&] {
+        firstLog += first.readAll();
+        return firstLog;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(readFirst().contains("Main window first painted"), 20000);
+
+    const struct
+    {
+        QStringList arguments;
+        QByteArray expected;
+    } handOvers[] = {
+        { { "--new-note" }, "received message: new-note" },
+        { { "--note", "0b5c7a3e-0000-4000-8000-000000000001" },
+            "received message: note:0b5c7a3e-0000-4000-8000-000000000001" },
+        { {}, "received message: focus" },
+    };
+    for (const auto &handOver : handOvers) {
+        QByteArray secondLog;
+        QCOMPARE(runToEnd(handOver.arguments, m_dataDir->path(), &secondLog), 0);
+        QVERIFY2(secondLog.contains("to the running instance"), secondLog.constData());
+        // The second copy never touches the database.
+        QVERIFY2(!secondLog.contains("Opening database"), secondLog.constData());
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            readFirst().contains(handOver.expected), firstLog.constData(), 10000);
+    }
+
+    first.terminate();
+    if (!first.waitForFinished(5000)) {
+        first.kill();
+        first.waitForFinished();
+    }
+
+    // "new-note" reached the first copy's database: three welcome notes and the new one.
+    Database database;
+    QVERIFY(database.open(databasePath()));
+    QVERIFY(database.migrate());
+    NoteRepository notes(&database);
+    const QList<Note> all = notes.allNotes();
+    QCOMPARE(all.size(), 4);
+    QCOMPARE(std::count_if(all.cbegin(), all.cend(), [](const Note &n) { return !n.isSample; }), 1);
+}
+
+void tst_Startup::unopenableDatabaseExitsWithOne()
+{
+    QFile blocker(m_dataDir->filePath("not-a-directory"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.write("x");
+    blocker.close();
+    const QString dataDir = blocker.fileName() + "/notes";
+
+    QByteArray log;
+    QCOMPARE(runToEnd({}, dataDir, &log), 1);
+    QVERIFY2(log.contains("Failed to initialize the database."), log.constData());
+    QVERIFY2(log.contains(dataDir.toUtf8()), log.constData());
+    QVERIFY2(!log.contains("Main window first painted"), log.constData());
+}
+
+QTEST_GUILESS_MAIN(tst_Startup)
+#include "tst_startup.moc"
