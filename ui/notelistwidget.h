@@ -1,0 +1,70 @@
+#pragma once
+
+#include "note.h"
+
+#include <QListView>
+
+#include <functional>
+
+class NoteListModel;
+
+// The middle pane's list of notes. It holds display copies only and never touches storage:
+// the main window refills it with setNotes() after every change and listens to its signals.
+//
+// Collections reach 100,000 notes and the list is refilled after every autosave, so rows are
+// served by a model over the given list; titles and previews are derived lazily, only for rows
+// that are shown, and cached per note id until the body changes.
+class NoteListWidget final : public QListView
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(NoteListWidget)
+
+public:
+    // Item data roles, counted from Qt::UserRole.
+    enum Role {
+        NoteIdRole = Qt::UserRole,
+        TitleRole, // display title: the title, else the preview, else "Untitled"
+        PreviewRole, // empty when the display title was taken from the preview
+        UpdatedAtRole,
+        NotebookNameRole,
+        UntitledRole, // the note's own title is empty
+        SharedRole,
+        SyncStatusRole, // int of SyncStatus
+    };
+
+    static const QString NoteIdMimeType;
+
+    explicit NoteListWidget(QWidget *parent = nullptr);
+    ~NoteListWidget() override;
+
+    // Replaces the notes, in the caller's order. Keeps the current note current without emitting
+    // noteSelected, and keeps the same pixel row of the same note at the top of the view.
+    void setNotes(const QList<Note> &notes);
+    const QList<Note> &notes() const;
+
+    // Makes the first row with this id current (emitting noteSelected); nothing when absent.
+    void selectNote(const QString &noteId);
+    QString currentNoteId() const;
+
+    // Used to show each note's notebook name; set once by the main window.
+    void setNotebookNameResolver(std::function<QString(const QString &notebookId)> resolver);
+
+    int count() const;
+    int currentRow() const;
+    void setCurrentRow(int row);
+    QString noteIdAt(int row) const;
+    int rowOfNote(const QString &noteId) const;
+
+signals:
+    void noteSelected(const QString &noteId);
+    void noteDoubleClicked(const QString &noteId);
+    void noteActivated(const QString &noteId);
+    void noteDeleteRequested(const QString &noteId);
+    void noteContextMenuRequested(const QString &noteId, const QPoint &globalPos);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    NoteListModel *m_model;
+};
