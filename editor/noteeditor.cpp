@@ -584,6 +584,11 @@ void NoteEditor::mousePressEvent(QMouseEvent *event)
             }
         }
     }
+    if (event->button() == Qt::LeftButton && !(event->modifiers() & Qt::ControlModifier)
+        && !isReadOnly() && toggleCheckboxAt(pos)) {
+        event->accept();
+        return;
+    }
     if (event->button() == Qt::LeftButton && m_tripleClickClock.isValid()
         && m_tripleClickClock.elapsed() < QApplication::doubleClickInterval()
         && (pos - m_doubleClickPos).manhattanLength() < 4) {
@@ -596,6 +601,30 @@ void NoteEditor::mousePressEvent(QMouseEvent *event)
         return;
     }
     QTextEdit::mousePressEvent(event);
+}
+
+bool NoteEditor::toggleCheckboxAt(const QPoint &viewportPos)
+{
+    const QPointF documentPos = QPointF(viewportPos)
+        + QPointF(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    const QTextBlock block = document()->documentLayout()->blockWithMarkerAt(documentPos);
+    if (!block.isValid())
+        return false;
+    QTextBlockFormat format = block.blockFormat();
+    const bool checked = format.marker() == QTextBlockFormat::MarkerType::Checked;
+    if (!checked && format.marker() != QTextBlockFormat::MarkerType::Unchecked)
+        return false;
+    // Marker and stored list type change together, so either reading of the item agrees.
+    format.setMarker(
+        checked ? QTextBlockFormat::MarkerType::Unchecked : QTextBlockFormat::MarkerType::Checked);
+    format.setProperty(DeltaDocument::ListTypeProperty,
+        checked ? QStringLiteral("unchecked") : QStringLiteral("checked"));
+    QTextCursor cursor(block);
+    cursor.beginEditBlock();
+    cursor.setBlockFormat(format);
+    cursor.endEditBlock();
+    updateFormatState();
+    return true;
 }
 
 void NoteEditor::mouseDoubleClickEvent(QMouseEvent *event)

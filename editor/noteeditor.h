@@ -145,6 +145,7 @@ private:
     QTextCharFormat formatAtSelectionStart() const;
     // The character position under a viewport point, or -1 off the text.
     int hitPosition(const QPoint &viewportPos) const;
+    bool toggleCheckboxAt(const QPoint &viewportPos);
     void setPlaceholderFor(bool hasNote);
 
     DeltaDocument *m_delta = nullptr;

@@ -88,11 +88,73 @@ bool sameFrame(const QTextBlock &a, const QTextBlock &b)
     return QTextCursor(a).currentFrame() == QTextCursor(b).currentFrame();
 }
 
-QTextDocumentFragment blockContent(const QTextBlock &block)
+struct Run
 {
-    QTextCursor cursor(block);
-    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-    return cursor.selection();
+    QString text;
+    QTextCharFormat format;
+};
+
+// A paragraph's content as formatted runs. Re-inserting runs never touches block formats or
+// creates paragraphs, unlike a fragment that happens to span a whole block.
+QList<Run> runsOf(const QTextBlock &block)
+{
+    QList<Run> runs;
+    for (auto it = block.begin(); !it.atEnd(); ++it)
+        runs.append({ it.fragment().text(), it.fragment().charFormat() });
+    return runs;
+}
+
+void insertRuns(QTextCursor &cursor, const QList<Run> &runs)
+{
+    for (const Run &run : runs)
+        cursor.insertText(run.text, run.format);
+}
+
+QTextCharFormat charFormatAt(QTextDocument *document, int position)
+{
+    QTextCursor probe(document);
+    probe.setPosition(qBound(0, position, document->characterCount() - 1));
+    return probe.charFormat();
+}
+
+QTextBlock besideTable(QTextTable *table, bool before)
+{
+    QTextCursor cursor(table->document());
+    if (before) {
+        cursor.setPosition(table->firstPosition());
+        cursor.movePosition(QTextCursor::PreviousBlock);
+    } else {
+        cursor.setPosition(table->lastPosition());
+        cursor.movePosition(QTextCursor::NextBlock);
+    }
+    return cursor.currentTable() == table ? QTextBlock() : cursor.block();
+}
+
+// Runs a structural edit of a table as one undo step. Removing the first row rewrites the
+// paragraph before the table, which would lose its placeholder mark and turn into a saved
+// blank line; the marks are put back afterwards.
+void editTable(QTextTable *table, const std::function<void()> &edit)
+{
+    bool placeholder[2];
+    for (int side = 0; side < 2; ++side) {
+        const QTextBlock block = besideTable(table, side == 0);
+        placeholder[side] = block.isValid()
+            && block.blockFormat().hasProperty(DeltaDocument::TablePlaceholderProperty);
+    }
+    QTextCursor cursor(table->document());
+    cursor.beginEditBlock();
+    edit();
+    for (int side = 0; side < 2; ++side) {
+        const QTextBlock block = besideTable(table, side == 0);
+        if (!placeholder[side] || !block.isValid()
+            || block.blockFormat().hasProperty(DeltaDocument::TablePlaceholderProperty))
+            continue;
+        QTextCursor blockCursor(block);
+        QTextBlockFormat format = block.blockFormat();
+        format.setProperty(DeltaDocument::TablePlaceholderProperty, true);
+        blockCursor.setBlockFormat(format);
+    }
+    cursor.endEditBlock();
 }
 
 } // namespace
@@ -356,10 +418,9 @@ void NoteEditor::insertTable(int rows, int columns, bool header)
         return;
     cursor.beginEditBlock();
     cursor.clearSelection();
-    if (cursor.block().length() > 1) {
-        cursor.movePosition(QTextCursor::EndOfBlock);
-        cursor.insertBlock(plainBlockFormat(), DeltaDocument::defaultCharFormat());
-    }
+    // At the end of a paragraph the table goes below it; the empty paragraphs the insertion
+    // needs around the table are placeholders, so no blank line is saved with it.
+    cursor.movePosition(QTextCursor::EndOfBlock);
     QTextTable *table = DeltaDocument::insertTableAt(
         cursor, rows, columns, DeltaDocument::makeTableFormat(header));
     if (table && header)
@@ -428,7 +489,14 @@ void NoteEditor::applyLinkFormat(
     if (cursor.hasSelection() && textUnchanged) {
         cursor.mergeCharFormat(link);
     } else {
-        QTextCharFormat format = cursor.charFormat();
+        // The new text looks like the start of what it replaces (or of the text at the cursor).
+        QTextCharFormat format = cursor.hasSelection()
+            ? charFormatAt(cursor.document(), cursor.selectionStart() + 1)
+            : cursor.charFormat();
+        format.setAnchor(false);
+        format.setAnchorHref(QString());
+        format.setFontUnderline(false);
+        format.clearForeground();
         format.merge(link);
         cursor.insertText(text.isEmpty() ? address : text, format);
         // Typing on after a fresh link must not lengthen it.
@@ -547,20 +615,19 @@ void NoteEditor::insertTableRowAbove()
     if (!table)
         return;
     const int row = table->cellAt(textCursor()).row();
-    table->insertRows(row, 1);
-    if (row == 0 && table->format().headerRowCount() > 0) {
-        // The new first row is the header now; the old one becomes an ordinary row.
-        QTextCursor cursor = textCursor();
-        cursor.beginEditBlock();
-        for (int column = 0; column < table->columns(); ++column) {
-            QTextTableCell cell = table->cellAt(1, column);
-            QTextCharFormat format = cell.format();
-            format.clearBackground();
-            cell.setFormat(format);
+    editTable(table, [&] {
+        table->insertRows(row, 1);
+        if (row == 0 && table->format().headerRowCount() > 0) {
+            // The new first row is the header now; the old one becomes an ordinary row.
+            for (int column = 0; column < table->columns(); ++column) {
+                QTextTableCell cell = table->cellAt(1, column);
+                QTextCharFormat format = cell.format();
+                format.clearBackground();
+                cell.setFormat(format);
+            }
+            styleHeaderRow(table);
         }
-        styleHeaderRow(table);
-        cursor.endEditBlock();
-    }
+    });
     updateFormatState();
 }
 
@@ -570,15 +637,18 @@ void NoteEditor::insertTableRowBelow()
     if (!table)
         return;
     const int row = table->cellAt(textCursor()).row();
-    table->insertRows(row + 1, 1);
-    if (row == 0 && table->format().headerRowCount() > 0) {
-        for (int column = 0; column < table->columns(); ++column) {
-            QTextTableCell cell = table->cellAt(1, column);
-            QTextCharFormat format = cell.format();
-            format.clearBackground();
-            cell.setFormat(format);
+    editTable(table, [&] {
+        table->insertRows(row + 1, 1);
+        // New rows copy the row above; below the header they must look like body rows.
+        if (row == 0 && table->format().headerRowCount() > 0) {
+            for (int column = 0; column < table->columns(); ++column) {
+                QTextTableCell cell = table->cellAt(1, column);
+                QTextCharFormat format = cell.format();
+                format.clearBackground();
+                cell.setFormat(format);
+            }
         }
-    }
+    });
     updateFormatState();
 }
 
@@ -587,9 +657,12 @@ void NoteEditor::insertTableColumnBefore()
     QTextTable *table = textCursor().currentTable();
     if (!table)
         return;
-    table->insertColumns(table->cellAt(textCursor()).column(), 1);
-    if (table->format().headerRowCount() > 0)
-        styleHeaderRow(table);
+    const int column = table->cellAt(textCursor()).column();
+    editTable(table, [&] {
+        table->insertColumns(column, 1);
+        if (table->format().headerRowCount() > 0)
+            styleHeaderRow(table);
+    });
     updateFormatState();
 }
 
@@ -598,9 +671,12 @@ void NoteEditor::insertTableColumnAfter()
     QTextTable *table = textCursor().currentTable();
     if (!table)
         return;
-    table->insertColumns(table->cellAt(textCursor()).column() + 1, 1);
-    if (table->format().headerRowCount() > 0)
-        styleHeaderRow(table);
+    const int column = table->cellAt(textCursor()).column();
+    editTable(table, [&] {
+        table->insertColumns(column + 1, 1);
+        if (table->format().headerRowCount() > 0)
+            styleHeaderRow(table);
+    });
     updateFormatState();
 }
 
@@ -613,7 +689,8 @@ void NoteEditor::deleteTableRow()
         deleteTable();
         return;
     }
-    table->removeRows(table->cellAt(textCursor()).row(), 1);
+    const int row = table->cellAt(textCursor()).row();
+    editTable(table, [&] { table->removeRows(row, 1); });
     updateFormatState();
 }
 
@@ -626,7 +703,8 @@ void NoteEditor::deleteTableColumn()
         deleteTable();
         return;
     }
-    table->removeColumns(table->cellAt(textCursor()).column(), 1);
+    const int column = table->cellAt(textCursor()).column();
+    editTable(table, [&] { table->removeColumns(column, 1); });
     updateFormatState();
 }
 
@@ -668,13 +746,12 @@ void NoteEditor::deletePreviousWord()
 void NoteEditor::duplicateParagraph()
 {
     const QTextBlock block = textCursor().block();
-    const QTextDocumentFragment content = blockContent(block);
+    const QList<Run> content = runsOf(block);
     QTextCursor cursor(block);
     cursor.beginEditBlock();
     cursor.movePosition(QTextCursor::EndOfBlock);
     cursor.insertBlock(block.blockFormat(), block.charFormat());
-    if (!content.isEmpty())
-        cursor.insertFragment(content);
+    insertRuns(cursor, content);
     cursor.endEditBlock();
     updateFormatState();
 }
@@ -732,8 +809,8 @@ void NoteEditor::swapWithAdjacentParagraph(bool up)
     const int offset = current.position() - block.position();
     const QTextBlock first = up ? other : block;
     const QTextBlock second = up ? block : other;
-    const QTextDocumentFragment firstContent = blockContent(first);
-    const QTextDocumentFragment secondContent = blockContent(second);
+    const QList<Run> firstContent = runsOf(first);
+    const QList<Run> secondContent = runsOf(second);
     const QTextBlockFormat firstFormat = first.blockFormat();
     const QTextBlockFormat secondFormat = second.blockFormat();
     const QTextCharFormat firstChars = first.charFormat();
@@ -747,15 +824,13 @@ void NoteEditor::swapWithAdjacentParagraph(bool up)
     cursor.removeSelectedText();
     cursor.setBlockFormat(firstFormat);
     cursor.setBlockCharFormat(firstChars);
-    if (!firstContent.isEmpty())
-        cursor.insertFragment(firstContent);
+    insertRuns(cursor, firstContent);
     cursor.setPosition(document()->findBlockByNumber(firstNumber).position());
     cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
     cursor.setBlockFormat(secondFormat);
     cursor.setBlockCharFormat(secondChars);
-    if (!secondContent.isEmpty())
-        cursor.insertFragment(secondContent);
+    insertRuns(cursor, secondContent);
     cursor.endEditBlock();
 
     const QTextBlock moved = document()->findBlockByNumber(up ? firstNumber : firstNumber + 1);
