@@ -1,5 +1,6 @@
 #include "appstate.h"
 
+#include "attachmentrepository.h"
 #include "database.h"
 #include "note.h"
 #include "notebookrepository.h"
@@ -7,6 +8,7 @@
 #include "paths.h"
 #include "preferencesrepository.h"
 #include "samplenotes.h"
+#include "snapshotrepository.h"
 #include "thememanager.h"
 
 #include <QDateTime>
@@ -51,10 +53,17 @@ bool AppState::initialize()
     m_notes = new NoteRepository(m_database, this);
     m_notebooks = new NotebookRepository(m_database, this);
     m_preferences = new PreferencesRepository(m_database, this);
+    m_snapshots = new SnapshotRepository(m_database, this);
+    m_attachments = new AttachmentRepository(m_database, this);
 
     connect(m_notes, &NoteRepository::notesChanged, this, &AppState::notesChanged);
     connect(m_notebooks, &NotebookRepository::notebooksChanged, this, &AppState::notebooksChanged);
     connect(m_notes, &NoteRepository::noteDeleted, this, &AppState::noteDeletedExternally);
+    // The purge has already removed the attachment rows; their files go now.
+    connect(m_notes, &NoteRepository::notePurged, m_attachments,
+        [this](const QString &noteId, const QStringList &attachmentIds) {
+            m_attachments->deleteForNote(noteId, attachmentIds);
+        });
 
     m_themeManager = new ThemeManager(m_preferences, this);
     m_themeManager->setThemeFromString(

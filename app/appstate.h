@@ -10,10 +10,12 @@
 
 #include <functional>
 
+class AttachmentRepository;
 class Database;
 class NoteRepository;
 class NotebookRepository;
 class PreferencesRepository;
+class SnapshotRepository;
 class ThemeManager;
 class QWidget;
 
@@ -41,6 +43,8 @@ public:
     NoteRepository *notes() const { return m_notes; }
     NotebookRepository *notebooks() const { return m_notebooks; }
     PreferencesRepository *preferences() const { return m_preferences; }
+    SnapshotRepository *snapshots() const { return m_snapshots; }
+    AttachmentRepository *attachments() const { return m_attachments; }
     ThemeManager *themeManager() const { return m_themeManager; }
     const ServiceConfig &serviceConfig() const { return m_serviceConfig; }
 
@@ -82,6 +86,8 @@ private:
     NoteRepository *m_notes = nullptr;
     NotebookRepository *m_notebooks = nullptr;
     PreferencesRepository *m_preferences = nullptr;
+    SnapshotRepository *m_snapshots = nullptr;
+    AttachmentRepository *m_attachments = nullptr;
     ThemeManager *m_themeManager = nullptr;
     ServiceConfig m_serviceConfig;
     QString m_currentNotebookId;

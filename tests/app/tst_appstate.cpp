@@ -1,4 +1,5 @@
 #include "appstate.h"
+#include "attachmentrepository.h"
 #include "noterepository.h"
 #include "preferencesrepository.h"
 #include "samplecontent.h"
@@ -7,8 +8,10 @@
 #include "versionnumber.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
+#include <QUuid>
 #include <QWidget>
 
 #include <memory>
@@ -55,6 +58,7 @@ private slots:
     void restoreNoteWindowsSkipsEmptyParts_data();
     void restoreNoteWindowsSkipsEmptyParts();
     void destroyingStateClosesNoteWindows();
+    void purgingNoteRemovesAttachmentFiles();
     void versionComparison_data();
     void versionComparison();
 
@@ -244,6 +248,33 @@ void tst_AppState::destroyingStateClosesNoteWindows()
     state.reset();
     // Closed (and, as it deletes itself on close, gone once deferred deletions run).
     QTRY_VERIFY(window.isNull());
+}
+
+void tst_AppState::purgingNoteRemovesAttachmentFiles()
+{
+    auto state = makeState();
+    QVERIFY(state);
+    Note note;
+    note.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    note.body = "[{\"insert\":\"\\n\"}]";
+    note.createdAt = note.updatedAt = note.modifiedAt = QDateTime::currentDateTimeUtc();
+    QVERIFY(state->notes()->insert(note));
+
+    Attachment attachment;
+    attachment.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    attachment.noteId = note.id;
+    attachment.filename = "photo.png";
+    attachment.mimeType = "image/png";
+    attachment.sizeBytes = 3;
+    attachment.createdAt = QDateTime::currentDateTimeUtc();
+    QVERIFY(state->attachments()->saveFile(attachment.id, "png"));
+    QVERIFY(state->attachments()->insert(attachment));
+    const QString file = state->attachments()->filePath(attachment.id);
+    QVERIFY(QFileInfo::exists(file));
+
+    QVERIFY(state->notes()->purge(note.id));
+    QVERIFY(!QFileInfo::exists(file));
+    QVERIFY(!state->attachments()->attachmentById(attachment.id).has_value());
 }
 
 void tst_AppState::versionComparison_data()
