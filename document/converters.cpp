@@ -48,7 +48,6 @@ bool matchesAsciiCaseless(QStringView text, qsizetype at, QStringView lowerName)
     return true;
 }
 
-// Fixed pitch only: a family list that merely names a monospace face does not count here.
 QJsonObject inlineAttributes(const QTextCharFormat &format)
 {
     QJsonObject attributes;
@@ -60,7 +59,10 @@ QJsonObject inlineAttributes(const QTextCharFormat &format)
         attributes.insert(QLatin1String("underline"), true);
     if (format.fontStrikeOut())
         attributes.insert(QLatin1String("strike"), true);
-    if (format.fontFixedPitch())
+    // The HTML reader marks <code> and <pre> with the "monospace" family rather than fixed pitch;
+    // the editor writes either as code, and so does this.
+    if (format.fontFixedPitch()
+        || format.fontFamilies().toStringList().contains(QLatin1String("monospace")))
         attributes.insert(QLatin1String("code"), true);
     if (format.isAnchor() && !format.anchorHref().isEmpty())
         attributes.insert(QLatin1String("link"), format.anchorHref());
@@ -199,6 +201,247 @@ void appendBlock(QJsonArray &ops, const QTextBlock &block)
     ops.append(textInsert(QStringLiteral("\n"), blockAttributes(block)));
 }
 
+// The rich-text engine's HTML reader slows down with the square of the element nesting depth and
+// of the item count of one list, so hostile or generated pages could stall a paste for hours.
+// Markup deeper than this loses the excess tags (their text stays), and long lists are closed
+// and reopened every so many items, which changes nothing in the delta.
+constexpr int MaximumHtmlDepth = 256;
+constexpr int MaximumListItems = 500;
+
+bool isVoidElement(QStringView name)
+{
+    static const QStringList names = { QStringLiteral("area"), QStringLiteral("base"),
+        QStringLiteral("br"), QStringLiteral("col"), QStringLiteral("embed"), QStringLiteral("hr"),
+        QStringLiteral("img"), QStringLiteral("input"), QStringLiteral("link"),
+        QStringLiteral("meta"), QStringLiteral("param"), QStringLiteral("source"),
+        QStringLiteral("track"), QStringLiteral("wbr"), QStringLiteral("!doctype") };
+    return names.contains(name);
+}
+
+bool closesItself(QStringView name)
+{
+    static const QStringList names = { QStringLiteral("p"), QStringLiteral("li"),
+        QStringLiteral("dt"), QStringLiteral("dd"), QStringLiteral("tr"), QStringLiteral("td"),
+        QStringLiteral("th"), QStringLiteral("option") };
+    return names.contains(name);
+}
+
+QString boundHtmlStructure(const QString &html)
+{
+    struct Open
+    {
+        QString name;
+        QString tag; // the opening tag as written, to reopen a split list
+        bool dropped = false;
+        int items = 0;
+    };
+    QList<Open> stack;
+    QString out;
+    out.reserve(html.size());
+    bool changed = false;
+    qsizetype pos = 0;
+    while (pos < html.size()) {
+        const qsizetype lt = html.indexOf(QLatin1Char('<'), pos);
+        if (lt < 0 || lt + 1 >= html.size()) {
+            out.append(QStringView(html).mid(pos));
+            break;
+        }
+        out.append(QStringView(html).mid(pos, lt - pos));
+        if (html.mid(lt, 4) == QLatin1String("<!--")) {
+            const qsizetype end = html.indexOf(QLatin1String("-->"), lt + 4);
+            const qsizetype stop = end < 0 ? html.size() : end + 3;
+            out.append(QStringView(html).mid(lt, stop - lt));
+            pos = stop;
+            continue;
+        }
+        const bool closing = html.at(lt + 1) == u'/';
+        qsizetype nameStart = lt + (closing ? 2 : 1);
+        qsizetype nameEnd = nameStart;
+        while (nameEnd < html.size()
+            && (html.at(nameEnd).isLetterOrNumber() || html.at(nameEnd) == u'!'))
+            ++nameEnd;
+        if (nameEnd == nameStart
+            || (!html.at(nameStart).isLetter() && html.at(nameStart) != u'!')) {
+            out.append(QLatin1Char('<'));
+            pos = lt + 1;
+            continue;
+        }
+        // The tag ends at the first '>' outside quoted attribute values.
+        qsizetype end = nameEnd;
+        QChar quote;
+        while (end < html.size()) {
+            const QChar c = html.at(end);
+            if (!quote.isNull()) {
+                if (c == quote)
+                    quote = QChar();
+            } else if (c == u'"' || c == u'\'') {
+                quote = c;
+            } else if (c == u'>') {
+                break;
+            }
+            ++end;
+        }
+        const qsizetype stop = end < html.size() ? end + 1 : html.size();
+        const QStringView tag = QStringView(html).mid(lt, stop - lt);
+        const QString name = html.mid(nameStart, nameEnd - nameStart).toLower();
+        pos = stop;
+
+        if (closing) {
+            qsizetype match = stack.size() - 1;
+            while (match >= 0 && stack.at(match).name != name)
+                --match;
+            if (match < 0) {
+                out.append(tag);
+                continue;
+            }
+            const bool dropped = stack.at(match).dropped;
+            stack.resize(match);
+            if (dropped)
+                changed = true;
+            else
+                out.append(tag);
+            continue;
+        }
+        if (isVoidElement(name) || tag.endsWith(QLatin1String("/>"))) {
+            out.append(tag);
+            continue;
+        }
+        if (closesItself(name) && !stack.isEmpty() && stack.constLast().name == name)
+            stack.removeLast();
+        if (name == QLatin1String("li") && !stack.isEmpty()
+            && (stack.constLast().name == QLatin1String("ul")
+                || stack.constLast().name == QLatin1String("ol"))
+            && !stack.constLast().dropped) {
+            Open &list = stack.last();
+            if (++list.items > MaximumListItems) {
+                out.append(QLatin1String("</") + list.name + QLatin1Char('>') + list.tag);
+                list.items = 1;
+                changed = true;
+            }
+        }
+        Open open { name, tag.toString(), stack.size() >= MaximumHtmlDepth, 0 };
+        if (open.dropped)
+            changed = true;
+        else
+            out.append(tag);
+        stack.append(open);
+    }
+    return changed ? out : html;
+}
+
+// The rich-text engine reads Markdown in time that grows with the square of a paragraph's inline
+// spans and of a list's items. Long texts are therefore read in pieces cut at block boundaries
+// (never inside a fenced code block); since every delta line carries its own attributes, a list
+// cut in two reads the same. A piece that cannot be cut small enough keeps its text, unformatted.
+constexpr int PieceLines = 300;
+constexpr int PieceMarks = 1500;
+
+struct MarkdownPiece
+{
+    QString text;
+    bool tooDense = false;
+};
+
+int markCount(QStringView line)
+{
+    int marks = 0;
+    for (const QChar c : line) {
+        switch (c.unicode()) {
+        case u'*':
+        case u'_':
+        case u'~':
+        case u'`':
+        case u'[':
+        case u'<':
+        case u'&':
+        case u'\\':
+        case u'|':
+        case u'!':
+            ++marks;
+            break;
+        default:
+            break;
+        }
+    }
+    return marks;
+}
+
+// The fence character ('`' or '~') when the line opens or closes a fenced code block, else 0.
+char16_t fenceCharacter(QStringView line)
+{
+    qsizetype indent = 0;
+    while (indent < line.size() && line.at(indent) == u' ')
+        ++indent;
+    if (indent > 3)
+        return 0;
+    const QStringView rest = line.mid(indent);
+    if (rest.startsWith(u"```"))
+        return u'`';
+    if (rest.startsWith(u"~~~"))
+        return u'~';
+    return 0;
+}
+
+QList<MarkdownPiece> splitMarkdown(const QString &markdown)
+{
+    const QList<QStringView> lines = QStringView(markdown).split(u'\n');
+    QList<MarkdownPiece> pieces;
+    qsizetype pieceStart = 0; // line index
+    int lineCount = 0;
+    int marks = 0;
+    char16_t fence = 0;
+    auto finishPiece = [&](qsizetype endLine) {
+        QStringList text;
+        for (qsizetype i = pieceStart; i < endLine; ++i)
+            text.append(lines.at(i).toString());
+        pieces.append({ text.join(QLatin1Char('\n')), marks > 4 * PieceMarks });
+        pieceStart = endLine;
+        lineCount = 0;
+        marks = 0;
+    };
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QStringView line = lines.at(i);
+        if (i > pieceStart && !fence) {
+            const bool full = lineCount >= PieceLines || marks >= PieceMarks;
+            const bool blockStart
+                = lines.at(i - 1).trimmed().isEmpty() && !line.isEmpty() && !line.at(0).isSpace();
+            // Past twice the budget any line outside a fence will do.
+            const bool overfull = lineCount >= 2 * PieceLines || marks >= 2 * PieceMarks;
+            if ((full && blockStart) || overfull)
+                finishPiece(i);
+        }
+        const char16_t fenceHere = fenceCharacter(line);
+        if (fenceHere && (!fence || fence == fenceHere))
+            fence = fence ? 0 : fenceHere;
+        if (!fence) {
+            ++lineCount;
+            marks += markCount(line);
+        }
+    }
+    finishPiece(lines.size());
+    return pieces;
+}
+
+QJsonArray markdownPieceToDelta(const QString &markdown)
+{
+    if (markdown.trimmed().isEmpty())
+        return {};
+    QTextDocument document;
+    document.setMarkdown(markdown, QTextDocument::MarkdownDialectGitHub);
+    return htmlToDelta(document.toHtml());
+}
+
+QJsonArray plainLines(const QString &text)
+{
+    QJsonArray ops;
+    for (const QString &line : text.split(QLatin1Char('\n'))) {
+        if (!line.isEmpty())
+            ops.append(textInsert(line, {}));
+        ops.append(textInsert(QStringLiteral("\n"), {}));
+    }
+    return ops;
+}
+
 } // namespace
 
 bool looksLikeHtml(const QString &text)
@@ -304,7 +547,7 @@ QJsonArray htmlToDelta(const QString &html)
         return emptyDelta();
 
     QTextDocument document;
-    document.setHtml(cleanHtml(html));
+    document.setHtml(boundHtmlStructure(cleanHtml(html)));
 
     QJsonArray ops;
     QSet<const QTextTable *> writtenTables;
@@ -326,7 +569,15 @@ QJsonArray markdownToDelta(const QString &markdown)
 {
     if (markdown.trimmed().isEmpty())
         return emptyDelta();
-    QTextDocument document;
-    document.setMarkdown(markdown, QTextDocument::MarkdownDialectGitHub);
-    return htmlToDelta(document.toHtml());
+    const QList<MarkdownPiece> pieces = splitMarkdown(markdown);
+    if (pieces.size() == 1 && !pieces.first().tooDense)
+        return markdownPieceToDelta(markdown);
+    QJsonArray ops;
+    for (const MarkdownPiece &piece : pieces) {
+        const QJsonArray converted
+            = piece.tooDense ? plainLines(piece.text) : markdownPieceToDelta(piece.text);
+        for (const QJsonValue &op : converted)
+            ops.append(op);
+    }
+    return ops.isEmpty() ? emptyDelta() : ops;
 }
