@@ -23,6 +23,8 @@
 #include <QTextTable>
 #include <QToolTip>
 
+#include <memory>
+
 namespace {
 
 const QString MarkdownMime = QStringLiteral("text/markdown");
@@ -765,10 +767,18 @@ void NoteEditor::insertFromMimeData(const QMimeData *source)
 
 QMimeData *NoteEditor::createMimeDataFromSelection() const
 {
-    QMimeData *data = QTextEdit::createMimeDataFromSelection();
     const QTextCursor cursor = textCursor();
     if (!cursor.hasSelection())
-        return data;
+        return QTextEdit::createMimeDataFromSelection();
+    // The text edit's own mime data only ever reports its fixed formats, so its text forms are
+    // copied into plain mime data that can carry the delta beside them.
+    const std::unique_ptr<QMimeData> base(QTextEdit::createMimeDataFromSelection());
+    auto *data = new QMimeData;
+    for (const QString &format : { QStringLiteral("text/plain"), QStringLiteral("text/html"),
+             QStringLiteral("text/markdown") }) {
+        if (base->hasFormat(format))
+            data->setData(format, base->data(format));
+    }
     DeltaDocument copy;
     QTextCursor target(copy.document());
     target.insertFragment(cursor.selection());
