@@ -6,6 +6,7 @@
 
 #include <QDebug>
 #include <QFont>
+#include <QHash>
 #include <QJsonDocument>
 #include <QSignalBlocker>
 #include <QTextBlock>
@@ -163,45 +164,108 @@ private:
             m_cursor.insertBlock();
         m_firstLine = false;
 
-        QTextBlockFormat blockFormat
-            = DeltaDocument::blockFormatFromAttributes(line.blockAttributes);
+        bool attachmentLine = false;
         for (const Delta::Segment &segment : line.segments) {
             if (segment.isEmbed
                 && (segment.embedKind == Delta::AttachmentKind
                     || segment.embedKind == Delta::ImageKind)) {
-                blockFormat.setLineHeight(0, QTextBlockFormat::SingleHeight);
+                attachmentLine = true;
                 break;
             }
         }
-        m_cursor.setBlockFormat(blockFormat);
-
-        const QString list = Delta::stringValue(line.blockAttributes.value(QStringLiteral("list")));
-        if (!list.isEmpty())
-            DeltaDocument::applyListType(m_cursor, list);
-
-        const QTextCharFormat base = DeltaDocument::baseCharFormat(blockFormat);
-        m_cursor.setBlockCharFormat(base);
+        const LineStyle &style = lineStyle(line.blockAttributes, attachmentLine);
+        if (style.list.isEmpty() || !continueList(style))
+            m_cursor.setBlockFormat(style.block);
+        if (!style.list.isEmpty() && !m_cursor.currentList())
+            DeltaDocument::applyListType(m_cursor, style.list);
+        m_cursor.setBlockCharFormat(style.base);
 
         for (const Delta::Segment &segment : line.segments) {
             if (segment.isEmbed) {
                 m_cursor.insertText(
                     QString(ObjectChar), embedFormat(segment.embedKind, segment.embedValue));
             } else {
-                QTextCharFormat format = base;
-                format.merge(charFormat(segment.attributes));
-                m_cursor.insertText(toDocumentText(segment.text), format);
+                m_cursor.insertText(
+                    toDocumentText(segment.text), runFormat(style.base, segment.attributes));
             }
         }
     }
 
-    // Consecutive runs of a body usually share their attribute objects; build each format once.
-    const QTextCharFormat &charFormat(const QJsonObject &attributes)
+    struct LineStyle;
+
+    // The common case of applyListType while loading (the item continues the list above it) in
+    // one format change instead of three.
+    bool continueList(const LineStyle &style)
     {
-        if (m_lastFormat && m_lastAttributes == attributes)
-            return *m_lastFormat;
-        m_lastAttributes = attributes;
-        m_lastFormat = DeltaDocument::charFormatFromAttributes(attributes);
-        return *m_lastFormat;
+        const QTextBlock previous = m_cursor.block().previous();
+        QTextList *list = previous.isValid() ? previous.textList() : nullptr;
+        if (!list || list->format().style() != style.listStyle)
+            return false;
+        QTextBlockFormat format = style.block;
+        format.setObjectIndex(list->objectIndex());
+        if (style.list == QLatin1String("checked"))
+            format.setMarker(QTextBlockFormat::MarkerType::Checked);
+        else if (style.list == QLatin1String("unchecked"))
+            format.setMarker(QTextBlockFormat::MarkerType::Unchecked);
+        format.setProperty(DeltaDocument::ListTypeProperty, style.list);
+        m_cursor.setBlockFormat(format);
+        return true;
+    }
+
+    struct LineStyle
+    {
+        QJsonObject attributes;
+        bool attachmentLine = false;
+        QTextBlockFormat block;
+        QTextCharFormat base;
+        QString list;
+        QTextListFormat::Style listStyle = QTextListFormat::ListDisc;
+    };
+
+    struct RunStyle
+    {
+        QTextCharFormat base;
+        QJsonObject attributes;
+        QTextCharFormat format;
+    };
+
+    // A body uses a handful of distinct attribute sets; formats are built once per set and load.
+    static constexpr qsizetype CacheSize = 32;
+
+    const LineStyle &lineStyle(const QJsonObject &attributes, bool attachmentLine)
+    {
+        for (const LineStyle &style : m_lineStyles) {
+            if (style.attachmentLine == attachmentLine && style.attributes == attributes)
+                return style;
+        }
+        LineStyle style;
+        style.attributes = attributes;
+        style.attachmentLine = attachmentLine;
+        style.block = DeltaDocument::blockFormatFromAttributes(attributes);
+        if (attachmentLine)
+            style.block.setLineHeight(0, QTextBlockFormat::SingleHeight);
+        style.base = DeltaDocument::baseCharFormat(style.block);
+        style.list = Delta::stringValue(attributes.value(QStringLiteral("list")));
+        style.listStyle = style.list == QLatin1String("ordered") ? QTextListFormat::ListDecimal
+                                                                 : QTextListFormat::ListDisc;
+        if (m_lineStyles.size() >= CacheSize)
+            m_lineStyles.removeFirst();
+        m_lineStyles.append(style);
+        return m_lineStyles.last();
+    }
+
+    const QTextCharFormat &runFormat(const QTextCharFormat &base, const QJsonObject &attributes)
+    {
+        for (const RunStyle &style : m_runStyles) {
+            if (style.attributes == attributes && style.base == base)
+                return style.format;
+        }
+        RunStyle style { base, attributes, base };
+        style.format.merge(DeltaDocument::charFormatFromAttributes(attributes));
+        if (m_runStyles.size() >= CacheSize)
+            m_runStyles.removeFirst();
+        m_runStyles.append(style);
+        return m_runStyles.last().format;
     }
 
     // True when the line has been dealt with (table built, or an unusable value dropped).
@@ -269,9 +333,7 @@ private:
             if (i > 0)
                 cursor.insertBlock(QTextBlockFormat(), base);
             for (const Delta::TableRun &run : paragraphs.at(i)) {
-                QTextCharFormat format = base;
-                format.merge(charFormat(run.attributes));
-                cursor.insertText(toDocumentText(run.text), format);
+                cursor.insertText(toDocumentText(run.text), runFormat(base, run.attributes));
             }
         }
     }
@@ -279,8 +341,8 @@ private:
     QTextDocument *m_document;
     QTextCursor m_cursor;
     bool m_firstLine = true;
-    QJsonObject m_lastAttributes;
-    std::optional<QTextCharFormat> m_lastFormat;
+    QList<LineStyle> m_lineStyles;
+    QList<RunStyle> m_runStyles;
 };
 
 class Writer
@@ -329,10 +391,10 @@ private:
                     if (ch == ObjectChar)
                         appendEmbed(format);
                     else
-                        appendText(QString(ch), format);
+                        appendText(QString(ch), charAttributes(fragment.charFormatIndex(), format));
                 }
             } else {
-                appendText(fragment.text(), format);
+                appendText(fragment.text(), charAttributes(fragment.charFormatIndex(), format));
             }
         }
         flushRun();
@@ -344,12 +406,31 @@ private:
         m_ops.append(op);
     }
 
-    void appendText(const QString &documentText, const QTextCharFormat &format)
+    // Fragments refer to a few shared formats; their attributes are computed once per format.
+    const QJsonObject &charAttributes(int formatIndex, const QTextCharFormat &format)
+    {
+        auto it = m_charAttributes.constFind(formatIndex);
+        if (it == m_charAttributes.constEnd())
+            it = m_charAttributes.insert(
+                formatIndex, DeltaDocument::attributesFromCharFormat(format));
+        return *it;
+    }
+
+    QJsonObject blockAttributes(const QTextBlock &block)
+    {
+        const int index = block.blockFormatIndex();
+        auto it = m_blockAttributes.constFind(index);
+        if (it == m_blockAttributes.constEnd())
+            it = m_blockAttributes.insert(
+                index, DeltaDocument::attributesFromBlockFormat(block.blockFormat()));
+        return *it;
+    }
+
+    void appendText(const QString &documentText, const QJsonObject &attributes)
     {
         const QString text = fromDocumentText(documentText);
         if (text.isEmpty())
             return;
-        const QJsonObject attributes = DeltaDocument::attributesFromCharFormat(format);
         if (m_hasRun && attributes != m_runAttributes)
             flushRun();
         m_runText += text;
@@ -402,7 +483,7 @@ private:
         m_ops.append(QJsonObject { { QStringLiteral("insert"), QStringLiteral("\n") } });
     }
 
-    QJsonArray cellDelta(const QTextTableCell &cell) const
+    QJsonArray cellDelta(const QTextTableCell &cell)
     {
         QList<QList<Delta::TableRun>> paragraphs;
         const int last = cell.lastCursorPosition().position();
@@ -414,8 +495,8 @@ private:
                 const QString text = fromDocumentText(fragment.text());
                 if (text.isEmpty())
                     continue;
-                const QJsonObject attributes
-                    = DeltaDocument::attributesFromCharFormat(fragment.charFormat());
+                const QJsonObject &attributes
+                    = charAttributes(fragment.charFormatIndex(), fragment.charFormat());
                 if (!runs.isEmpty() && runs.last().attributes == attributes)
                     runs.last().text += text;
                 else
@@ -427,6 +508,8 @@ private:
     }
 
     const QTextDocument *m_document;
+    QHash<int, QJsonObject> m_charAttributes;
+    QHash<int, QJsonObject> m_blockAttributes;
     QJsonArray m_ops;
     QString m_runText;
     QJsonObject m_runAttributes;
@@ -455,12 +538,16 @@ void DeltaDocument::setDelta(const QJsonArray &ops)
 {
     {
         const QSignalBlocker blocker(m_document);
+        // Recording undo steps for a load is wasted work; the history is emptied anyway.
+        const bool undoEnabled = m_document->isUndoRedoEnabled();
+        m_document->setUndoRedoEnabled(false);
         m_document->clear();
         const Delta::Operations parsed = Delta::parseOperations(ops);
         if (!parsed.isEmpty()) {
             QTextCursor(m_document).setBlockFormat(blockFormatFromAttributes(QJsonObject()));
             Loader(m_document).load(Delta::lines(parsed));
         }
+        m_document->setUndoRedoEnabled(undoEnabled);
     }
     m_document->clearUndoRedoStacks();
 }

@@ -1,0 +1,71 @@
+#include "deltadocument.h"
+#include "deltaformat.h"
+
+#include <QGuiApplication>
+#include <QString>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+void quietMessages(QtMsgType, const QMessageLogContext &, const QString &) { }
+
+void ensureApplication()
+{
+    static QGuiApplication *application = [] {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qInstallMessageHandler(quietMessages);
+        static int argc = 1;
+        static char name[] = "fuzz_delta";
+        static char *argv[] = {name, nullptr};
+        return new QGuiApplication(argc, argv);
+    }();
+    Q_UNUSED(application);
+}
+
+void requireEqual(const QString &first, const QString &second, const char *what)
+{
+    if (first == second)
+        return;
+    std::fprintf(stderr, "%s not stable:\n%s\n%s\n", what, qPrintable(first), qPrintable(second));
+    std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    ensureApplication();
+    const QString text = QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size));
+
+    // The stored form of parsed operations is a fixed point after one write.
+    const Delta::Operations ops = Delta::parseOperations(text);
+    const QString stored = Delta::toText(ops);
+    requireEqual(stored, Delta::toText(Delta::parseOperations(stored)), "stored operations");
+
+    for (const Delta::Line &line : Delta::lines(ops)) {
+        for (const Delta::Segment &segment : line.segments) {
+            if (!segment.isEmbed || segment.embedKind != Delta::TableKind)
+                continue;
+            if (const std::optional<Delta::Table> table = Delta::parseTable(segment.embedValue)) {
+                const QString written = Delta::writeTable(*table);
+                const std::optional<Delta::Table> again = Delta::parseTable(written);
+                if (!again)
+                    std::abort();
+                requireEqual(written, Delta::writeTable(*again), "table value");
+            }
+        }
+    }
+
+    // The editor's document: after the first normalisation, load and write are a fixed point.
+    DeltaDocument document;
+    document.setContent(text);
+    const QString once = document.toJson();
+    if (!Delta::parseArray(once))
+        std::abort();
+    document.setContent(once);
+    requireEqual(once, document.toJson(), "document");
+    return 0;
+}
