@@ -27,8 +27,21 @@ constexpr char16_t StoredParagraphSeparator = 0xFDD3;
 constexpr char16_t StoredFrameStart = 0xFDD4;
 constexpr char16_t StoredFrameEnd = 0xFDD5;
 
+bool needsMapping(const QString &text)
+{
+    for (const QChar ch : text) {
+        const char16_t c = ch.unicode();
+        if (c == u'\r' || c == QChar::ParagraphSeparator || c == ObjectChar.unicode()
+            || (c >= 0xFDD0 && c <= StoredFrameEnd))
+            return true;
+    }
+    return false;
+}
+
 QString toDocumentText(const QString &text)
 {
+    if (!needsMapping(text))
+        return text;
     QString result = text;
     for (QChar &ch : result) {
         switch (ch.unicode()) {
@@ -59,6 +72,8 @@ QString toDocumentText(const QString &text)
 
 QString fromDocumentText(const QString &text)
 {
+    if (!needsMapping(text))
+        return text;
     QString result;
     result.reserve(text.size());
     for (const QChar ch : text) {
