@@ -163,6 +163,10 @@ void editTable(QTextTable *table, const std::function<void()> &edit)
 
 void NoteEditor::toggleBold()
 {
+    // A note shown read-only (shared for viewing, a history preview) is never changed by a
+    // command, whichever menu or button calls it.
+    if (isReadOnly())
+        return;
     const bool bold = formatAtSelectionStart().fontWeight() > 699;
     QTextCharFormat format;
     format.setFontWeight(bold ? QFont::Normal : QFont::Bold);
@@ -172,6 +176,8 @@ void NoteEditor::toggleBold()
 
 void NoteEditor::toggleItalic()
 {
+    if (isReadOnly())
+        return;
     QTextCharFormat format;
     format.setFontItalic(!formatAtSelectionStart().fontItalic());
     mergeCurrentCharFormat(format);
@@ -180,6 +186,8 @@ void NoteEditor::toggleItalic()
 
 void NoteEditor::toggleUnderline()
 {
+    if (isReadOnly())
+        return;
     QTextCharFormat format;
     format.setFontUnderline(!formatAtSelectionStart().fontUnderline());
     mergeCurrentCharFormat(format);
@@ -188,6 +196,8 @@ void NoteEditor::toggleUnderline()
 
 void NoteEditor::toggleStrikethrough()
 {
+    if (isReadOnly())
+        return;
     QTextCharFormat format;
     format.setFontStrikeOut(!formatAtSelectionStart().fontStrikeOut());
     mergeCurrentCharFormat(format);
@@ -196,6 +206,8 @@ void NoteEditor::toggleStrikethrough()
 
 void NoteEditor::toggleInlineCode()
 {
+    if (isReadOnly())
+        return;
     const bool wasCode = formatAtSelectionStart().fontFixedPitch();
     const auto change = [wasCode](QTextCharFormat &format) {
         if (wasCode) {
@@ -244,6 +256,8 @@ void NoteEditor::restyleBlock(QTextCursor &cursor, QTextBlockFormat format)
 
 void NoteEditor::setHeading(int level)
 {
+    if (isReadOnly())
+        return;
     QTextCursor cursor = textCursor();
     const QList<QTextBlock> blocks = selectedBlocks(cursor);
     cursor.beginEditBlock();
@@ -277,6 +291,8 @@ void NoteEditor::setHeading(int level)
 
 void NoteEditor::toggleBlockProperty(int property)
 {
+    if (isReadOnly())
+        return;
     QTextCursor cursor = textCursor();
     const QList<QTextBlock> blocks = selectedBlocks(cursor);
     if (blocks.isEmpty())
@@ -335,6 +351,8 @@ QString currentListType(const QTextBlock &block)
 
 void NoteEditor::toggleList(const QString &type)
 {
+    if (isReadOnly())
+        return;
     QTextCursor cursor = textCursor();
     const QList<QTextBlock> blocks = selectedBlocks(cursor);
     if (blocks.isEmpty())
@@ -372,6 +390,8 @@ void NoteEditor::toggleCheckboxList()
 
 void NoteEditor::setAlignment(Qt::Alignment alignment)
 {
+    if (isReadOnly())
+        return;
     QTextCursor cursor = textCursor();
     QTextBlockFormat format;
     format.setAlignment(alignment & Qt::AlignHorizontal_Mask);
@@ -388,6 +408,8 @@ void NoteEditor::setAlignment(Qt::Alignment alignment)
 
 void NoteEditor::insertDivider()
 {
+    if (isReadOnly())
+        return;
     QTextCursor cursor = textCursor();
     // Cells hold text only: a divider there would be dropped on the next save.
     if (cursor.currentTable())
@@ -413,6 +435,8 @@ void NoteEditor::insertDivider()
 
 void NoteEditor::insertTable(int rows, int columns, bool header)
 {
+    if (isReadOnly())
+        return;
     QTextCursor cursor = textCursor();
     if (rows <= 0 || columns <= 0 || cursor.currentTable())
         return;
@@ -611,6 +635,8 @@ void NoteEditor::removeLinkAt(int position)
 
 void NoteEditor::insertTableRowAbove()
 {
+    if (isReadOnly())
+        return;
     QTextTable *table = textCursor().currentTable();
     if (!table)
         return;
@@ -633,6 +659,8 @@ void NoteEditor::insertTableRowAbove()
 
 void NoteEditor::insertTableRowBelow()
 {
+    if (isReadOnly())
+        return;
     QTextTable *table = textCursor().currentTable();
     if (!table)
         return;
@@ -654,6 +682,8 @@ void NoteEditor::insertTableRowBelow()
 
 void NoteEditor::insertTableColumnBefore()
 {
+    if (isReadOnly())
+        return;
     QTextTable *table = textCursor().currentTable();
     if (!table)
         return;
@@ -668,6 +698,8 @@ void NoteEditor::insertTableColumnBefore()
 
 void NoteEditor::insertTableColumnAfter()
 {
+    if (isReadOnly())
+        return;
     QTextTable *table = textCursor().currentTable();
     if (!table)
         return;
@@ -682,6 +714,8 @@ void NoteEditor::insertTableColumnAfter()
 
 void NoteEditor::deleteTableRow()
 {
+    if (isReadOnly())
+        return;
     QTextTable *table = textCursor().currentTable();
     if (!table)
         return;
@@ -696,6 +730,8 @@ void NoteEditor::deleteTableRow()
 
 void NoteEditor::deleteTableColumn()
 {
+    if (isReadOnly())
+        return;
     QTextTable *table = textCursor().currentTable();
     if (!table)
         return;
@@ -710,6 +746,8 @@ void NoteEditor::deleteTableColumn()
 
 void NoteEditor::deleteTable()
 {
+    if (isReadOnly())
+        return;
     QTextTable *table = textCursor().currentTable();
     if (!table)
         return;
@@ -736,6 +774,8 @@ void NoteEditor::selectParagraphText()
 
 void NoteEditor::deletePreviousWord()
 {
+    if (isReadOnly())
+        return;
     QTextCursor cursor = textCursor();
     if (!cursor.hasSelection())
         cursor.movePosition(QTextCursor::PreviousWord, QTextCursor::KeepAnchor);
@@ -745,6 +785,8 @@ void NoteEditor::deletePreviousWord()
 
 void NoteEditor::duplicateParagraph()
 {
+    if (isReadOnly())
+        return;
     const QTextBlock block = textCursor().block();
     const QList<Run> content = runsOf(block);
     QTextCursor cursor(block);
@@ -758,6 +800,8 @@ void NoteEditor::duplicateParagraph()
 
 void NoteEditor::deleteParagraph()
 {
+    if (isReadOnly())
+        return;
     QTextCursor cursor = textCursor();
     const QTextBlock block = cursor.block();
     const QTextBlock previous = block.previous();
@@ -800,6 +844,8 @@ void NoteEditor::moveParagraphDown()
 
 void NoteEditor::swapWithAdjacentParagraph(bool up)
 {
+    if (isReadOnly())
+        return;
     const QTextCursor current = textCursor();
     const QTextBlock block = current.block();
     const QTextBlock other = up ? block.previous() : block.next();

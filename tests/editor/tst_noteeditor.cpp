@@ -2,6 +2,7 @@
 #include "noteeditor.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QAction>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDialog>
@@ -116,6 +117,8 @@ private slots:
     void insertDeltaSkipsTrailingEmptyLine();
     void formatStateFollowsCursor();
     void checkboxClickTogglesTick();
+    void readOnlyNoteIgnoresCommands();
+    void editorKeysWinOverWindowShortcuts();
 
 private:
     NoteEditor *m_editor = nullptr;
@@ -918,6 +921,52 @@ void TestNoteEditor::checkboxClickTogglesTick()
     QTest::mouseClick(m_editor->viewport(), Qt::LeftButton, {}, marker);
     QCOMPARE(m_editor->content(),
         json(R"([{"insert":"task"},{"attributes":{"list":"unchecked"},"insert":"\n"}])"));
+}
+
+void TestNoteEditor::readOnlyNoteIgnoresCommands()
+{
+    m_editor->setNote(QStringLiteral("n1"), TwoLines);
+    m_editor->setReadOnly(true);
+    select(*m_editor, 0, 8);
+    const QList<EditorCommand> commands {
+        [](NoteEditor &e) { e.toggleBold(); },
+        [](NoteEditor &e) { e.toggleInlineCode(); },
+        [](NoteEditor &e) { e.setHeading(1); },
+        [](NoteEditor &e) { e.toggleCodeBlock(); },
+        [](NoteEditor &e) { e.toggleCheckboxList(); },
+        [](NoteEditor &e) { e.setAlignment(Qt::AlignRight); },
+        [](NoteEditor &e) { e.insertDivider(); },
+        [](NoteEditor &e) { e.insertTable(2, 2, true); },
+        [](NoteEditor &e) { e.duplicateParagraph(); },
+        [](NoteEditor &e) { e.deleteParagraph(); },
+        [](NoteEditor &e) { e.moveParagraphDown(); },
+    };
+    for (const EditorCommand &command : commands)
+        command(*m_editor);
+    QTest::keyClick(m_editor, Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(m_editor->content(), TwoLines);
+}
+
+void TestNoteEditor::editorKeysWinOverWindowShortcuts()
+{
+    QWidget window;
+    auto *editor = new NoteEditor(&window);
+    editor->resize(300, 200);
+    int triggered = 0;
+    auto *bold = new QAction(&window);
+    bold->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
+    window.addAction(bold);
+    connect(bold, &QAction::triggered, this, [&triggered] { ++triggered; });
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    editor->setNote(QStringLiteral("n1"), Plain);
+    editor->setFocus();
+    select(*editor, 0, 5);
+    QTest::keyClick(editor, Qt::Key_B, Qt::ControlModifier);
+    QCOMPARE(triggered, 0);
+    QVERIFY(editor->content().contains(
+        QStringLiteral(R"({"attributes":{"bold":true},"insert":"hello"})")));
 }
 
 QTEST_MAIN(TestNoteEditor)

@@ -1,0 +1,130 @@
+// Typing latency at the end of a long note and the cost of one autosave's content extraction.
+// Prints medians; run with QT_QPA_PLATFORM=offscreen or on a display.
+
+#include "deltaformat.h"
+#include "noteeditor.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QTest>
+#include <QTextStream>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+QJsonObject op(const QString &text, const QJsonObject &attributes = {})
+{
+    QJsonObject result { { QStringLiteral("insert"), text } };
+    if (!attributes.isEmpty())
+        result.insert(QStringLiteral("attributes"), attributes);
+    return result;
+}
+
+// A note of about `bytes` of delta text made of the things real notes hold: headings,
+// paragraphs with inline formatting, bullet and checkbox lists, code and small tables.
+QString longNote(qsizetype bytes)
+{
+    const QString sentence = QStringLiteral(
+        "The quick review of the quarterly plan covers budgets, hiring and the roadmap. ");
+    QJsonArray ops;
+    qsizetype size = 0;
+    int section = 0;
+    while (size < bytes) {
+        ++section;
+        ops.append(op(QStringLiteral("Section %1").arg(section)));
+        ops.append(op(QStringLiteral("\n"), { { QStringLiteral("header"), 2 } }));
+        for (int p = 0; p < 4; ++p) {
+            ops.append(op(sentence.repeated(3)));
+            ops.append(op(QStringLiteral("important"), { { QStringLiteral("bold"), true } }));
+            ops.append(op(QStringLiteral(" and "), {}));
+            ops.append(op(QStringLiteral("linked"),
+                { { QStringLiteral("link"), QStringLiteral("https://example.org/x") } }));
+            ops.append(op(QStringLiteral("\n")));
+        }
+        for (int i = 0; i < 5; ++i) {
+            ops.append(op(QStringLiteral("List item %1 with a few words").arg(i)));
+            ops.append(op(QStringLiteral("\n"),
+                { { QStringLiteral("list"),
+                    i % 2 ? QStringLiteral("unchecked") : QStringLiteral("bullet") } }));
+        }
+        ops.append(
+            op(QStringLiteral("int main() { return 0; }"), { { QStringLiteral("code"), true } }));
+        ops.append(op(QStringLiteral("\n"), { { QStringLiteral("code-block"), true } }));
+        if (section % 10 == 0) {
+            ops.append(QJsonObject { { QStringLiteral("insert"),
+                QJsonObject { { QStringLiteral("table"),
+                    QStringLiteral(
+                        R"({"cells":[["a","b","c"],["1","2","3"],["4","5","6"]],"hasHeader":true})") } } } });
+            ops.append(op(QStringLiteral("\n")));
+        }
+        size = Delta::toText(ops).size();
+    }
+    return Delta::toText(ops);
+}
+
+double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.isEmpty() ? 0 : values.at(values.size() / 2);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QTextStream out(stdout);
+
+    const QString body = longNote(1024 * 1024);
+    NoteEditor editor;
+    editor.resize(900, 700);
+    editor.show();
+    if (!QTest::qWaitForWindowExposed(&editor))
+        out << "warning: window not exposed, paint timings are not meaningful\n";
+
+    QElapsedTimer timer;
+    timer.start();
+    editor.setNote(QStringLiteral("bench"), body);
+    const double loadMs = timer.nsecsElapsed() / 1e6;
+    QApplication::processEvents();
+    out << "note: " << body.size() / 1024 << " KiB of delta, " << editor.document()->blockCount()
+        << " paragraphs, " << editor.wordCount() << " words\n";
+    out << "load (setNote): " << loadMs << " ms\n";
+
+    editor.moveCursor(QTextCursor::End);
+    QApplication::processEvents();
+
+    constexpr int Keys = 200;
+    QList<double> keyOnly;
+    QList<double> keyAndPaint;
+    const QString letters = QStringLiteral("abcdefghij klmnopqrstuvwxyz ");
+    for (int i = 0; i < Keys; ++i) {
+        const QChar letter = letters.at(i % letters.size());
+        timer.restart();
+        QTest::keyClick(&editor, letter.toLatin1());
+        keyOnly.append(timer.nsecsElapsed() / 1e6);
+        // Layout and the repaint of the changed line run from the event loop.
+        editor.viewport()->repaint();
+        QApplication::processEvents();
+        keyAndPaint.append(timer.nsecsElapsed() / 1e6);
+    }
+    out << "keystroke at the end, key event to document updated: median " << median(keyOnly)
+        << " ms (" << Keys << " keys)\n";
+    out << "keystroke at the end, including layout and repaint: median " << median(keyAndPaint)
+        << " ms\n";
+
+    QList<double> extraction;
+    qsizetype length = 0;
+    for (int i = 0; i < 15; ++i) {
+        timer.restart();
+        length = editor.content().size();
+        extraction.append(timer.nsecsElapsed() / 1e6);
+    }
+    out << "autosave content extraction (toJson of " << length / 1024 << " KiB): median "
+        << median(extraction) << " ms (15 runs)\n";
+    return 0;
+}
