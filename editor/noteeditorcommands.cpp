@@ -808,7 +808,8 @@ void NoteEditor::deleteParagraph()
     const QTextBlock next = block.next();
     cursor.beginEditBlock();
     cursor.clearSelection();
-    if (cursor.currentTable() == nullptr && previous.isValid() && sameFrame(previous, block)) {
+    if (cursor.currentTable() == nullptr && next.isValid() && previous.isValid()
+        && sameFrame(previous, block)) {
         // Removing the separator before the paragraph keeps both neighbours' formats intact.
         cursor.setPosition(block.position() - 1);
         cursor.setPosition(block.position() + block.length() - 1, QTextCursor::KeepAnchor);

@@ -4,16 +4,21 @@
 #include <QAbstractTextDocumentLayout>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QJsonDocument>
 #include <QLineEdit>
+#include <QMenu>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <QTextTable>
 #include <QTimer>
 #include <QToolTip>
@@ -118,6 +123,10 @@ private slots:
     void formatStateFollowsCursor();
     void checkboxClickTogglesTick();
     void readOnlyNoteIgnoresCommands();
+    void contextMenus_data();
+    void contextMenus();
+    void tablePromptReturnsChoices();
+    void dividerSpansTextWidth();
     void editorKeysWinOverWindowShortcuts();
 
 private:
@@ -392,7 +401,13 @@ void TestNoteEditor::keyboardShortcuts_data()
         << json(R"([{"insert":"beta"},{"insert":"\n"}])");
     QTest::addRow("Ctrl+Shift+K deletes the last paragraph's text")
         << TwoLines << 8 << 8 << int(Qt::Key_K) << ctrlShift << QString()
-        << json(R"([{"insert":"alpha"},{"insert":"\n"}])");
+        << json(R"([{"insert":"alpha"},{"insert":"\n"},{"insert":"\n"}])");
+    QTest::addRow("Ctrl+Shift+K deletes a middle paragraph")
+        << json(
+               R"([{"attributes":{"bold":true},"insert":"a"},{"attributes":{"header":1},"insert":"\n"},{"insert":"b"},{"insert":"\n"},{"insert":"c"},{"attributes":{"list":"bullet"},"insert":"\n"}])")
+        << 3 << 3 << int(Qt::Key_K) << ctrlShift << QString()
+        << json(
+               R"([{"attributes":{"bold":true},"insert":"a"},{"attributes":{"header":1},"insert":"\n"},{"insert":"c"},{"attributes":{"list":"bullet"},"insert":"\n"}])");
     QTest::addRow("Ctrl+Shift+K keeps the next paragraph's heading")
         << json(
                R"([{"insert":"alpha"},{"insert":"\n"},{"insert":"beta"},{"attributes":{"header":3},"insert":"\n"}])")
@@ -967,6 +982,101 @@ void TestNoteEditor::editorKeysWinOverWindowShortcuts()
     QCOMPARE(triggered, 0);
     QVERIFY(editor->content().contains(
         QStringLiteral(R"({"attributes":{"bold":true},"insert":"hello"})")));
+}
+
+void TestNoteEditor::contextMenus_data()
+{
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<QString>("at");
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QString>("trigger");
+    QTest::addColumn<QString>("expected");
+
+    const QString linked = json(
+        R"([{"insert":"see "},{"attributes":{"link":"https://a.example"},"insert":"site"},{"insert":"\n"}])");
+    QTest::addRow("on a link") << linked << QStringLiteral("site")
+                               << QStringList { QStringLiteral("Open Link"),
+                                      QStringLiteral("Copy Link Address"), QString(),
+                                      QStringLiteral("Edit Link…"), QStringLiteral("Remove Link") }
+                               << QStringLiteral("Remove Link")
+                               << json(R"([{"insert":"see site"},{"insert":"\n"}])");
+    QTest::addRow("in a table")
+        << json(
+               R"([{"insert":{"table":"{\"cells\":[[\"a\",\"b\"],[\"c\",\"d\"]],\"hasHeader\":false}"}},{"insert":"\n"}])")
+        << QStringLiteral("c")
+        << QStringList { QStringLiteral("Insert Row Above"), QStringLiteral("Insert Row Below"),
+               QString(), QStringLiteral("Insert Column Before"),
+               QStringLiteral("Insert Column After"), QString(), QStringLiteral("Delete Row"),
+               QStringLiteral("Delete Column"), QString(), QStringLiteral("Delete Table") }
+        << QStringLiteral("Delete Row")
+        << json(
+               R"([{"insert":{"table":"{\"cells\":[[[{\"insert\":\"a\"}],[{\"insert\":\"b\"}]]],\"hasHeader\":false}"}},{"insert":"\n"}])");
+}
+
+void TestNoteEditor::contextMenus()
+{
+    QFETCH(QString, body);
+    QFETCH(QString, at);
+    QFETCH(QStringList, entries);
+    QFETCH(QString, trigger);
+    QFETCH(QString, expected);
+
+    m_editor->setNote(QStringLiteral("n1"), body);
+    const QPoint point = pointOf(*m_editor, int(m_editor->toPlainText().indexOf(at)));
+    QContextMenuEvent event(
+        QContextMenuEvent::Mouse, point, m_editor->viewport()->mapToGlobal(point));
+    QApplication::sendEvent(m_editor->viewport(), &event);
+    QMenu *menu = m_editor->findChild<QMenu *>();
+    QVERIFY(menu);
+    QStringList texts;
+    QAction *chosen = nullptr;
+    for (QAction *action : menu->actions()) {
+        texts << (action->isSeparator() ? QString() : action->text());
+        if (action->text() == trigger)
+            chosen = action;
+    }
+    QCOMPARE(texts, entries);
+    QVERIFY(chosen);
+    chosen->trigger();
+    menu->close();
+    QCOMPARE(m_editor->content(), expected);
+}
+
+void TestNoteEditor::tablePromptReturnsChoices()
+{
+    QTimer::singleShot(0, [] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        const auto spins = dialog->findChildren<QSpinBox *>();
+        if (spins.size() == 2) {
+            QCOMPARE(spins.at(0)->value(), 3);
+            spins.at(0)->setValue(500);
+            spins.at(1)->setValue(4);
+        }
+        if (auto *header = dialog->findChild<QCheckBox *>())
+            header->setChecked(false);
+        dialog->accept();
+    });
+    const NoteEditor::TablePrompt prompt = NoteEditor::promptInsertTable(m_editor);
+    QVERIFY(prompt.accepted);
+    QCOMPARE(prompt.rows, 100);
+    QCOMPARE(prompt.columns, 4);
+    QCOMPARE(prompt.header, false);
+}
+
+void TestNoteEditor::dividerSpansTextWidth()
+{
+    m_editor->setNote(
+        QStringLiteral("n1"), json(R"([{"insert":{"divider":"hr"}},{"insert":"\n"}])"));
+    QTextDocument *document = m_editor->document();
+    const QTextBlock block = document->firstBlock();
+    const QTextLine line = block.layout()->lineAt(0);
+    QVERIFY(line.isValid());
+    const qreal textWidth = document->textWidth() - 2 * document->documentMargin();
+    QVERIFY(line.naturalTextWidth() > textWidth - 4);
+    QVERIFY(line.naturalTextWidth() <= textWidth);
+    QCOMPARE(block.layout()->lineCount(), 1);
 }
 
 QTEST_MAIN(TestNoteEditor)
