@@ -368,6 +368,7 @@ int show(bool dark, int scale)
     layout->addWidget(list);
     window.resize(240 + 1 + 400, 860);
     window.show();
+    list->scrollToTop();
     return QApplication::exec();
 }
 

@@ -89,12 +89,13 @@ QPainterPath people()
 
 QPainterPath cloud()
 {
-    QPainterPath shape = circle(7.5, 14.5, 3.5);
-    shape = shape.united(circle(12.5, 11, 5));
-    shape = shape.united(circle(17, 14.5, 3.5));
-    QPainterPath bottom;
-    bottom.addRect(QRectF(7.5, 12, 9.5, 6));
-    return shape.united(bottom).simplified();
+    // Three bumps over a flat base.
+    QPainterPath shape = circle(7, 15, 4);
+    shape = shape.united(circle(13, 10.5, 5.5));
+    shape = shape.united(circle(18, 15, 3.5));
+    QPainterPath base;
+    base.addRect(QRectF(7, 13, 11, 5.5));
+    return shape.united(base).simplified();
 }
 
 QPainterPath warning()

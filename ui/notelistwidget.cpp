@@ -308,9 +308,8 @@ void NoteListWidget::setCurrentRow(int row)
         clearSelection();
         return;
     }
-    const QModelIndex index = m_model->index(row);
-    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
-    scrollTo(index);
+    // The view's auto-scroll brings the row into sight once it is shown.
+    selectionModel()->setCurrentIndex(m_model->index(row), QItemSelectionModel::ClearAndSelect);
 }
 
 QString NoteListWidget::noteIdAt(int row) const
