@@ -134,6 +134,27 @@ QStringList NoteRepository::noteIdsInNotebook(const QString &notebookId) const
         { nonNull(notebookId) });
 }
 
+QList<NoteStamp> NoteRepository::allNoteStamps() const
+{
+    QList<NoteStamp> stamps;
+    QSqlQuery query(m_database->connection());
+    if (!SqlUtil::run(query,
+            QStringLiteral("SELECT id, updated_at, modified_at, version, owner_id, permission "
+                           "FROM notes WHERE deleted_at IS NULL ORDER BY updated_at DESC")))
+        return stamps;
+    while (query.next()) {
+        NoteStamp stamp;
+        stamp.id = query.value(0).toString();
+        stamp.updatedAt = query.value(1).toString();
+        stamp.modifiedAt = query.value(2).toString();
+        stamp.version = query.value(3).toInt();
+        stamp.ownerId = query.value(4).toString();
+        stamp.permission = query.value(5).toString();
+        stamps.append(stamp);
+    }
+    return stamps;
+}
+
 QList<Note> NoteRepository::notesByIds(const QStringList &ids) const
 {
     QHash<QString, Note> found;
@@ -349,6 +370,13 @@ bool NoteRepository::includeInTodos(const QString &noteId) const
         || !query.next())
         return true;
     return query.value(0).toInt() != 0;
+}
+
+QSet<QString> NoteRepository::noteIdsExcludedFromTodos() const
+{
+    const QStringList ids = queryIds(
+        QStringLiteral("SELECT note_id FROM note_task_settings WHERE include_in_todos = 0"));
+    return QSet<QString>(ids.cbegin(), ids.cend());
 }
 
 bool NoteRepository::setIncludeInTodos(const QString &noteId, bool include)

@@ -5,12 +5,33 @@
 #include <QList>
 #include <QMap>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
 #include <optional>
 
 class Database;
+
+// What tells one stored state of a note from another without reading its body: views that
+// derive something from bodies re-read only the notes whose stamp changed.
+struct NoteStamp
+{
+    QString id;
+    QString updatedAt; // as stored
+    QString modifiedAt; // as stored
+    int version = 0;
+    QString ownerId;
+    QString permission;
+
+    bool operator==(const NoteStamp &other) const
+    {
+        return id == other.id && updatedAt == other.updatedAt && modifiedAt == other.modifiedAt
+            && version == other.version && ownerId == other.ownerId
+            && permission == other.permission;
+    }
+    bool operator!=(const NoteStamp &other) const { return !(*this == other); }
+};
 
 class NoteRepository final : public QObject
 {
@@ -37,6 +58,8 @@ public:
     QStringList allNoteIds() const;
     QStringList noteIdsInNotebook(const QString &notebookId) const;
     QList<Note> notesByIds(const QStringList &ids) const;
+    // Stamps of the notes of allNotes(), in the same order.
+    QList<NoteStamp> allNoteStamps() const;
 
     std::optional<Note> noteById(const QString &id) const;
     bool insert(const Note &note);
@@ -55,6 +78,8 @@ public:
 
     bool includeInTodos(const QString &noteId) const;
     bool setIncludeInTodos(const QString &noteId, bool include);
+    // The notes whose include-in-to-dos setting is off, in one statement.
+    QSet<QString> noteIdsExcludedFromTodos() const;
 
 signals:
     void notesChanged();

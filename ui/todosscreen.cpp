@@ -24,6 +24,7 @@ constexpr int RefreshDelayMs = 250;
 
 const QColor CompletedColour(QStringLiteral("#9E9E9E"));
 
+// A note shared with the user without edit permission is read-only everywhere, here too.
 bool isReadOnlyForUser(const Note &note)
 {
     return !note.ownerId.isEmpty() && note.permission != QLatin1String("edit");
@@ -125,34 +126,43 @@ void TodosScreen::reloadTasks()
         return;
     }
 
-    const QList<Note> notes = repository->allNotes();
+    // Bodies are read and parsed again only for notes whose stamp changed since the last time.
+    const QList<NoteStamp> stamps = repository->allNoteStamps();
+    const QSet<QString> excluded = repository->noteIdsExcludedFromTodos();
     QHash<QString, NoteTasks> cache;
-    cache.reserve(notes.size());
-    for (const Note &note : notes) {
-        auto cached = m_cache.find(note.id);
-        if (cached != m_cache.end() && cached->version == note.version
-            && cached->updatedAt == note.updatedAt && cached->body == note.body) {
-            cache.insert(note.id, std::move(*cached));
-        } else {
+    cache.reserve(stamps.size());
+    QHash<QString, NoteStamp> changed;
+    for (const NoteStamp &stamp : stamps) {
+        auto cached = m_cache.find(stamp.id);
+        if (cached != m_cache.end() && cached->stamp == stamp)
+            cache.insert(stamp.id, std::move(*cached));
+        else
+            changed.insert(stamp.id, stamp);
+    }
+    if (!changed.isEmpty()) {
+        for (const Note &note : repository->notesByIds(changed.keys())) {
             NoteTasks entry;
-            entry.updatedAt = note.updatedAt;
-            entry.version = note.version;
-            entry.body = note.body;
+            entry.stamp = changed.value(note.id);
             entry.tasks = extractTasks(note.id, note.body, note.updatedAt);
-            if (!entry.tasks.isEmpty())
-                entry.title = noteTitle(note.body);
+            const QString title = entry.tasks.isEmpty() ? QString() : noteTitle(note.body);
+            for (const Task &task : std::as_const(entry.tasks)) {
+                entry.displayTexts.append(
+                    title.isEmpty() ? task.text : task.text + QStringLiteral("  — ") + title);
+                entry.lowerTexts.append(task.text.toLower());
+            }
             cache.insert(note.id, std::move(entry));
         }
-        if (cache.constFind(note.id)->tasks.isEmpty())
-            continue;
-        // Only notes that have tasks are asked; the setting is a no-op for the rest.
-        if (!repository->includeInTodos(note.id))
-            continue;
-        m_taskNoteIds.append(note.id);
-        if (isReadOnlyForUser(note))
-            m_readOnly.insert(note.id);
     }
     m_cache = std::move(cache);
+
+    for (const NoteStamp &stamp : stamps) {
+        const auto entry = m_cache.constFind(stamp.id);
+        if (entry == m_cache.cend() || entry->tasks.isEmpty() || excluded.contains(stamp.id))
+            continue;
+        m_taskNoteIds.append(stamp.id);
+        if (!stamp.ownerId.isEmpty() && stamp.permission != QLatin1String("edit"))
+            m_readOnly.insert(stamp.id);
+    }
 }
 
 void TodosScreen::rebuildList()
@@ -161,34 +171,38 @@ void TodosScreen::rebuildList()
     const QString filter = m_filterEdit->text().trimmed().toLower();
     const bool alphabetical = m_sortCombo->currentData().toString() == QLatin1String("alpha");
 
-    QList<const Task *> tasks;
+    struct Shown
+    {
+        const Task *task;
+        const QString *displayText;
+    };
+    QList<Shown> shown;
     for (const QString &noteId : std::as_const(m_taskNoteIds)) {
         const auto entry = m_cache.constFind(noteId);
         if (entry == m_cache.cend())
             continue;
-        for (const Task &task : entry->tasks) {
+        for (qsizetype i = 0; i < entry->tasks.size(); ++i) {
+            const Task &task = entry->tasks.at(i);
             if (!showCompleted && task.completed)
                 continue;
-            if (!filter.isEmpty() && !task.text.toLower().contains(filter))
+            if (!filter.isEmpty() && !entry->lowerTexts.at(i).contains(filter))
                 continue;
-            tasks.append(&task);
+            shown.append({ &task, &entry->displayTexts.at(i) });
         }
     }
+    // m_taskNoteIds is already newest note first, which is the "updated" order.
     if (alphabetical) {
-        std::stable_sort(tasks.begin(), tasks.end(), [](const Task *a, const Task *b) {
-            return a->text.compare(b->text, Qt::CaseInsensitive) < 0;
+        std::stable_sort(shown.begin(), shown.end(), [](const Shown &a, const Shown &b) {
+            return a.task->text.compare(b.task->text, Qt::CaseInsensitive) < 0;
         });
-    } else {
-        std::stable_sort(tasks.begin(), tasks.end(),
-            [](const Task *a, const Task *b) { return a->noteUpdatedAt > b->noteUpdatedAt; });
     }
 
     QList<Row> rows;
-    rows.reserve(tasks.size());
-    for (const Task *task : std::as_const(tasks)) {
+    rows.reserve(shown.size());
+    for (const Shown &entry : std::as_const(shown)) {
+        const Task *task = entry.task;
         Row row;
-        const QString title = m_cache.value(task->noteId).title;
-        row.text = title.isEmpty() ? task->text : task->text + QStringLiteral("  — ") + title;
+        row.text = *entry.displayText;
         row.noteId = task->noteId;
         row.taskId = task->id;
         row.lineIndex = task->lineIndex;
@@ -198,44 +212,78 @@ void TodosScreen::rebuildList()
             = task->source == Task::Source::CheckboxList && !m_readOnly.contains(task->noteId);
         rows.append(row);
     }
-    // An autosave that touched no task leaves the list, its selection and scroll position alone.
-    if (rows == m_rows && m_list->count() == rows.size())
+    // An autosave that touched no task leaves the list, its selection and scroll position alone;
+    // otherwise only the rows between the unchanged head and tail are replaced.
+    const int oldCount = int(m_rows.size());
+    const int newCount = int(rows.size());
+    if (m_list->count() != oldCount) {
+        m_rows.clear();
+        m_refreshing = true;
+        const QSignalBlocker blocker(m_list);
+        m_list->clear();
+        m_refreshing = false;
+    }
+    int head = 0;
+    const int oldSize = int(m_rows.size());
+    while (head < oldSize && head < newCount && m_rows.at(head) == rows.at(head))
+        ++head;
+    int tail = 0;
+    while (tail < oldSize - head && tail < newCount - head
+        && m_rows.at(oldSize - 1 - tail) == rows.at(newCount - 1 - tail))
+        ++tail;
+    if (head == oldSize && head == newCount)
         return;
+    const int removed = oldSize - head - tail;
+    const int added = newCount - head - tail;
     m_rows = std::move(rows);
 
     m_refreshing = true;
     const QSignalBlocker blocker(m_list);
     const int scroll = m_list->verticalScrollBar()->value();
-    const QString currentTaskId
-        = m_list->currentItem() ? m_list->currentItem()->data(TaskIdRole).toString() : QString();
-    m_list->clear();
-
-    QFont struckFont = m_list->font();
-    struckFont.setStrikeOut(true);
-    QListWidgetItem *current = nullptr;
-    for (const Row &row : std::as_const(m_rows)) {
-        auto *item = new QListWidgetItem(row.text);
-        Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-        if (row.checkable)
-            flags |= Qt::ItemIsUserCheckable;
-        item->setFlags(flags);
-        item->setCheckState(row.completed ? Qt::Checked : Qt::Unchecked);
-        if (row.completed) {
-            item->setFont(struckFont);
-            item->setForeground(CompletedColour);
+    // Row by row edits shift the rows below each time; past a few hundred a rebuild is cheaper.
+    if (removed + added > 400) {
+        const QString currentTaskId = m_list->currentItem()
+            ? m_list->currentItem()->data(TaskIdRole).toString()
+            : QString();
+        m_list->clear();
+        QListWidgetItem *current = nullptr;
+        for (const Row &row : std::as_const(m_rows)) {
+            QListWidgetItem *item = makeItem(row);
+            m_list->addItem(item);
+            if (!current && !currentTaskId.isEmpty() && row.taskId == currentTaskId)
+                current = item;
         }
-        item->setData(NoteIdRole, row.noteId);
-        item->setData(LineIndexRole, row.lineIndex);
-        item->setData(SourceRole, int(row.source));
-        item->setData(TaskIdRole, row.taskId);
-        m_list->addItem(item);
-        if (!current && !currentTaskId.isEmpty() && row.taskId == currentTaskId)
-            current = item;
+        if (current)
+            m_list->setCurrentItem(current);
+    } else {
+        for (int i = head + removed - 1; i >= head; --i)
+            delete m_list->takeItem(i);
+        for (int i = 0; i < added; ++i)
+            m_list->insertItem(head + i, makeItem(m_rows.at(head + i)));
     }
-    if (current)
-        m_list->setCurrentItem(current);
     m_list->verticalScrollBar()->setValue(scroll);
     m_refreshing = false;
+}
+
+QListWidgetItem *TodosScreen::makeItem(const Row &row) const
+{
+    auto *item = new QListWidgetItem(row.text);
+    Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (row.checkable)
+        flags |= Qt::ItemIsUserCheckable;
+    item->setFlags(flags);
+    item->setCheckState(row.completed ? Qt::Checked : Qt::Unchecked);
+    if (row.completed) {
+        QFont struck = m_list->font();
+        struck.setStrikeOut(true);
+        item->setFont(struck);
+        item->setForeground(CompletedColour);
+    }
+    item->setData(NoteIdRole, row.noteId);
+    item->setData(LineIndexRole, row.lineIndex);
+    item->setData(SourceRole, int(row.source));
+    item->setData(TaskIdRole, row.taskId);
+    return item;
 }
 
 void TodosScreen::setCheckStateQuietly(QListWidgetItem *item, Qt::CheckState state)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "noterepository.h"
 #include "taskextraction.h"
 
 #include <QHash>
@@ -42,11 +43,11 @@ protected:
 private:
     struct NoteTasks
     {
-        QDateTime updatedAt;
-        int version = 0;
-        QString body; // the body the tasks were read from
-        QString title;
+        NoteStamp stamp; // of the body the tasks were read from
         QList<Task> tasks;
+        // Per task, worked out once per body rather than on every rebuild and keystroke.
+        QStringList displayTexts;
+        QStringList lowerTexts;
     };
 
     // One row as shown; the list is rebuilt only when these differ from the last ones.
@@ -70,6 +71,7 @@ private:
     void onItemDoubleClicked(QListWidgetItem *item);
     bool writeTick(const QString &noteId, int lineIndex, const QString &taskId, bool checked);
     void setCheckStateQuietly(QListWidgetItem *item, Qt::CheckState state);
+    QListWidgetItem *makeItem(const Row &row) const;
 
     AppState *m_appState; // not owned
     QComboBox *m_sortCombo;

@@ -1,0 +1,106 @@
+// Refresh time of the to-dos screen over a generated collection: the first refresh (every body
+// parsed), a repeated refresh with nothing changed, one after a single note was saved (what an
+// autosave causes while the screen is open) and a filter keystroke.
+// Usage: bench_todos [notes] [runs]
+#include "screencollection.h"
+
+#include "appstate.h"
+#include "taskextraction.h"
+#include "todosscreen.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.isEmpty() ? -1 : values.at(values.size() / 2);
+}
+
+template<typename F>
+double timeMs(F &&work)
+{
+    QElapsedTimer clock;
+    clock.start();
+    work();
+    return double(clock.nsecsElapsed()) / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int noteCount = argc > 1 ? std::max(1, atoi(argv[1])) : 10000;
+    const int runs = argc > 2 ? std::max(1, atoi(argv[2])) : 9;
+
+    QTemporaryDir dir;
+    qputenv("NOTES_DATA_DIR", dir.path().toUtf8());
+    if (!ScreenCollection::generate(noteCount)) {
+        std::fprintf(stderr, "could not generate the collection\n");
+        return 1;
+    }
+    AppState state;
+    if (!state.initialize())
+        return 1;
+
+    QList<double> stampsAll, readAll, extractAll, first, repeated, afterSave, filterKey;
+    int taskCount = 0;
+    for (int run = 0; run < runs; ++run) {
+        QList<Note> notes;
+        stampsAll.append(timeMs([&] { state.notes()->allNoteStamps(); }));
+        readAll.append(timeMs([&] { notes = state.notes()->allNotes(); }));
+        extractAll.append(timeMs([&] {
+            taskCount = 0;
+            for (const Note &note : std::as_const(notes))
+                taskCount += int(extractTasks(note.id, note.body, note.updatedAt).size());
+        }));
+
+        TodosScreen screen(&state);
+        screen.resize(600, 500);
+        first.append(timeMs([&] { screen.refresh(); }));
+        screen.show();
+        app.processEvents();
+        repeated.append(timeMs([&] { screen.refresh(); }));
+
+        // One note saved, as the editor's autosave does it.
+        Note note = notes.at(run % notes.size());
+        note.body = ScreenCollection::sentence(*QRandomGenerator::global(), 4);
+        note.body = Delta::toText(QJsonArray { QJsonObject { { QStringLiteral("insert"),
+            QStringLiteral("TODO: ") + note.body + QLatin1Char('\n') } } });
+        note.updatedAt = QDateTime::currentDateTimeUtc();
+        note.version += 1;
+        state.notes()->update(note);
+        afterSave.append(timeMs([&] { screen.refresh(); }));
+
+        auto *filter = screen.findChild<QLineEdit *>(QStringLiteral("filterEdit"));
+        filterKey.append(timeMs([&] { filter->setText(QStringLiteral("re")); }));
+        filter->clear();
+        screen.hide();
+    }
+    auto *probe = new TodosScreen(&state);
+    probe->refresh();
+    const int rows = probe->findChild<QListWidget *>(QStringLiteral("taskList"))->count();
+    delete probe;
+
+    std::printf("to-dos over %d notes (%d tasks, %d open rows), medians of %d runs:\n", noteCount,
+        taskCount, rows, runs);
+    std::printf("  allNoteStamps() alone       %8.1f ms\n", median(stampsAll));
+    std::printf("  allNotes() alone            %8.1f ms\n", median(readAll));
+    std::printf("  extractTasks over all notes %8.1f ms\n", median(extractAll));
+    std::printf("  first refresh               %8.1f ms\n", median(first));
+    std::printf("  repeated refresh, unchanged %8.1f ms\n", median(repeated));
+    std::printf("  refresh after one save      %8.1f ms\n", median(afterSave));
+    std::printf("  filter keystroke            %8.1f ms\n", median(filterKey));
+    return 0;
+}
