@@ -111,6 +111,7 @@ private slots:
     void tickingStaleRowChangesNothing();
     void todosFollowNoteChanges();
     void todosDoubleClickOpensNoteWindow();
+    void todosNoticePermissionChangeWithSameBody();
 
     void searchRunsOnceAfterTyping();
     void searchBlankGivesEmptyList();
@@ -412,6 +413,23 @@ void TestScreens::todosDoubleClickOpensNoteWindow()
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rect.center());
     QCOMPARE(m_openedWindows, QStringList { note.id });
     QCOMPARE(m_state->openNoteWindowIds(), QStringList { note.id });
+}
+
+void TestScreens::todosNoticePermissionChangeWithSameBody()
+{
+    Note note = addNote({ "T", "[ ] tick me" });
+    TodosScreen screen(m_state.get());
+    screen.refresh();
+    auto *list = screen.findChild<QListWidget *>(QStringLiteral("taskList"));
+    QVERIFY(list->item(0)->flags() & Qt::ItemIsUserCheckable);
+
+    // A sync turns the note into one shared with the user read-only; the body is unchanged.
+    note.ownerId = QStringLiteral("owner");
+    note.permission = QStringLiteral("read");
+    QVERIFY(m_state->notes()->update(note));
+    screen.refresh();
+    QCOMPARE(list->count(), 1);
+    QVERIFY(!(list->item(0)->flags() & Qt::ItemIsUserCheckable));
 }
 
 void TestScreens::searchRunsOnceAfterTyping()
