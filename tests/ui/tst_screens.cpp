@@ -539,13 +539,9 @@ void TestScreens::trashDeleteAnsweredNo()
 
 void TestScreens::trashPurgeRemovesRowsAndFiles()
 {
-    // The application state does not own an attachment store yet; wire the one the state
-    // would own the same way, so the purge reaches the files.
-    AttachmentRepository attachments(m_state->database());
-    SnapshotRepository snapshots(m_state->database());
-    connect(m_state->notes(), &NoteRepository::notePurged, &attachments,
-        [&attachments](
-            const QString &id, const QStringList &ids) { attachments.deleteForNote(id, ids); });
+    // The files go through the application state's own wiring of notePurged.
+    AttachmentRepository &attachments = *m_state->attachments();
+    SnapshotRepository &snapshots = *m_state->snapshots();
 
     const Note note = addNote({ "With files" });
     const Note other = addNote({ "Other" });
