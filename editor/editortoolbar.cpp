@@ -153,6 +153,7 @@ EditorToolbar::EditorToolbar(QWidget *parent) : QToolBar(parent)
     m_link = addButton({}, tr("Insert Link (Ctrl+K)"), false);
     m_divider = addButton({}, tr("Insert Divider"), false);
     m_table = addButton({}, tr("Insert Table (Ctrl+T)"), false);
+    m_attachment = addButton({}, tr("Insert Attachment (Ctrl+Shift+A)"), false);
 
     rebuildIcons();
 
@@ -186,6 +187,7 @@ void EditorToolbar::rebuildIcons()
     m_link->setIcon(linkIcon());
     m_divider->setIcon(glyphIcon(QString(QChar(0x2014)), { 16 }));
     m_table->setIcon(glyphIcon(QString(QChar(0x229E)), { 18 }));
+    m_attachment->setIcon(glyphIcon(QString::fromUtf8("\U0001F4CE"), { 14 }));
 }
 
 void EditorToolbar::changeEvent(QEvent *event)
@@ -237,6 +239,8 @@ void EditorToolbar::setEditor(NoteEditor *editor)
         connect(m_link, &QAction::triggered, this, &EditorToolbar::onInsertLink));
     m_editorConnections.append(
         connect(m_table, &QAction::triggered, this, &EditorToolbar::onInsertTable));
+    m_editorConnections.append(
+        connect(m_attachment, &QAction::triggered, this, &EditorToolbar::onInsertAttachment));
 }
 
 void EditorToolbar::onHeadingChanged(int index)
@@ -266,6 +270,12 @@ void EditorToolbar::onInsertTable()
     const NoteEditor::TablePrompt prompt = NoteEditor::promptInsertTable(m_editor->window());
     if (prompt.accepted && m_editor)
         m_editor->insertTable(prompt.rows, prompt.columns, prompt.header);
+}
+
+void EditorToolbar::onInsertAttachment()
+{
+    if (m_editor)
+        m_editor->insertAttachment();
 }
 
 void EditorToolbar::updateState(bool bold, bool italic, bool underline, bool strike, bool code,

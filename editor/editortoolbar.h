@@ -39,6 +39,7 @@ public:
     QAction *linkAction() const { return m_link; }
     QAction *dividerAction() const { return m_divider; }
     QAction *tableAction() const { return m_table; }
+    QAction *attachmentAction() const { return m_attachment; }
     QComboBox *headingCombo() const { return m_heading; }
 
     void updateState(bool bold, bool italic, bool underline, bool strike, bool code, int heading,
@@ -55,6 +56,7 @@ private:
     void onAlign(Qt::Alignment alignment);
     void onInsertLink();
     void onInsertTable();
+    void onInsertAttachment();
 
     QPointer<NoteEditor> m_editor; // not owned
     QList<QMetaObject::Connection> m_editorConnections;
@@ -77,4 +79,5 @@ private:
     QAction *m_link = nullptr;
     QAction *m_divider = nullptr;
     QAction *m_table = nullptr;
+    QAction *m_attachment = nullptr;
 };

@@ -1,5 +1,7 @@
 #include "noteeditor.h"
 
+#include "attachmentrenderer.h"
+#include "attachmentrepository.h"
 #include "deltadocument.h"
 #include "dividerrenderer.h"
 #include "fontscale.h"
@@ -14,6 +16,7 @@
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTextDocument>
 #include <QTextTable>
 #include <QToolTip>
 
@@ -44,8 +47,10 @@ NoteEditor::NoteEditor(QWidget *parent)
 NoteEditor::~NoteEditor()
 {
     // The layout outlives nothing here, but unregister so it never calls a dead handler.
-    if (document() && document()->documentLayout())
+    if (document() && document()->documentLayout()) {
         document()->documentLayout()->unregisterHandler(DeltaDocument::DividerObjectType);
+        document()->documentLayout()->unregisterHandler(DeltaDocument::AttachmentObjectType);
+    }
 }
 
 void NoteEditor::setPlaceholderFor(bool noteShown)
@@ -75,6 +80,8 @@ void NoteEditor::setNote(const QString &noteId, const QString &content, bool for
     m_autosaveTimer.stop();
     // No half-built frames: the viewport paints once, after the new content is in place.
     setUpdatesEnabled(false);
+    if (m_attachmentRenderer)
+        m_attachmentRenderer->clearCache();
     m_delta->setContent(content);
     setReadOnly(false);
     setPlaceholderFor(true);
@@ -241,6 +248,13 @@ void NoteEditor::mouseDoubleClickEvent(QMouseEvent *event)
     if (event->button() == Qt::LeftButton) {
         m_tripleClickClock.start();
         m_doubleClickPos = event->position().toPoint();
+        if (m_attachments) {
+            const QString id = attachmentIdAt(m_doubleClickPos);
+            if (!id.isEmpty() && openAttachmentByDoubleClick(id)) {
+                event->accept();
+                return;
+            }
+        }
     }
     QTextEdit::mouseDoubleClickEvent(event);
 }
@@ -249,9 +263,10 @@ void NoteEditor::mouseMoveEvent(QMouseEvent *event)
 {
     QTextEdit::mouseMoveEvent(event);
     const int position = hitPosition(event->position().toPoint());
+    const bool overAttachment = m_attachments && !attachmentIdAtPosition(position).isEmpty();
     const bool overLink = (event->modifiers() & Qt::ControlModifier) && position >= 0
         && linkAt(position).has_value();
-    viewport()->setCursor(overLink ? Qt::PointingHandCursor : Qt::IBeamCursor);
+    viewport()->setCursor(overAttachment || overLink ? Qt::PointingHandCursor : Qt::IBeamCursor);
 }
 
 int NoteEditor::hitPosition(const QPoint &viewportPos) const
@@ -266,6 +281,14 @@ bool NoteEditor::viewportEvent(QEvent *event)
     if (event->type() == QEvent::ToolTip) {
         auto *help = static_cast<QHelpEvent *>(event);
         const int position = hitPosition(help->pos());
+        QString attachmentTip = attachmentToolTip(attachmentIdAtPosition(position));
+        if (!attachmentTip.isEmpty()) {
+            // File names come from other devices and imports: never let one read as markup.
+            if (Qt::mightBeRichText(attachmentTip))
+                attachmentTip = Qt::convertFromPlainText(attachmentTip, Qt::WhiteSpaceNormal);
+            QToolTip::showText(help->globalPos(), attachmentTip, viewport());
+            return true;
+        }
         const auto link = position >= 0 ? linkAt(position) : std::nullopt;
         if (link)
             QToolTip::showText(
@@ -290,9 +313,16 @@ void NoteEditor::contextMenuEvent(QContextMenuEvent *event)
         setTextCursor(clicked);
 
     const int hit = hitPosition(pos);
+    const QString attachmentId = m_attachments ? attachmentIdAtPosition(hit) : QString();
+    const auto attachment
+        = attachmentId.isEmpty() ? std::nullopt : m_attachments->attachmentById(attachmentId);
     const auto link = linkAt(hit >= 0 ? hit : textCursor().position());
     QMenu *menu = nullptr;
-    if (link && !isReadOnly()) {
+    if (attachment) {
+        // Remove Attachment looks beside the cursor, so it goes exactly to the click.
+        setTextCursor(clicked);
+        menu = createAttachmentMenu(attachment->id, attachment->filename);
+    } else if (link && !isReadOnly()) {
         menu = new QMenu(this);
         const LinkRange range = *link;
         connect(menu->addAction(tr("Open Link")), &QAction::triggered, this,

@@ -9,8 +9,11 @@
 
 #include <optional>
 
+class AttachmentRenderer;
+class AttachmentRepository;
 class DeltaDocument;
 class DividerRenderer;
+class QMenu;
 class QTextBlock;
 class QTextTable;
 
@@ -86,6 +89,27 @@ public:
     // Inserts delta operations at the cursor in one undo step (paste).
     void insertDelta(const QJsonArray &ops);
 
+    // Attachments need the store; without it every attachment operation does nothing.
+    void setAttachmentRepository(AttachmentRepository *repository);
+    AttachmentRepository *attachmentRepository() const { return m_attachments; }
+    AttachmentRenderer *attachmentRenderer() const { return m_attachmentRenderer; }
+    // Redraws every attachment from the store (after sync brought files or rows).
+    void refreshAttachments();
+    void insertAttachment();
+    bool insertAttachmentFromPath(const QString &path);
+    // Opens a temporary copy with the desktop's handler for its type.
+    bool openAttachment(const QString &id, const QString &filename);
+    void saveAttachmentAs(const QString &id, const QString &filename);
+    // Writes the attachment's content to a file the user chose; false when nothing was written.
+    bool writeAttachmentTo(const QString &id, const QString &path);
+    void copyAttachmentFile(const QString &id, const QString &filename);
+    void removeAttachment(const QString &id);
+    // The id of the attachment object under a viewport point, or empty.
+    QString attachmentIdAt(const QPoint &point) const;
+    // "12.5 KB" or "3.0 MB".
+    static QString attachmentSizeText(qint64 bytes);
+    QString attachmentToolTip(const QString &id) const;
+
     std::optional<LinkRange> linkAt(int position) const;
     void openLink(const QString &address);
     void editLinkAt(int position);
@@ -123,6 +147,9 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     bool canInsertFromMimeData(const QMimeData *source) const override;
     void insertFromMimeData(const QMimeData *source) override;
@@ -147,9 +174,22 @@ private:
     int hitPosition(const QPoint &viewportPos) const;
     bool toggleCheckboxAt(const QPoint &viewportPos);
     void setPlaceholderFor(bool hasNote);
+    // The attachment id of the object at a document position (or the one before it).
+    QString attachmentIdAtPosition(int position) const;
+    // Shows an image attachment in the viewer; false when its content does not decode.
+    bool showImageAttachment(const QString &id, const QString &filename);
+    // The double-click rule: false leaves the click to the default word selection.
+    bool openAttachmentByDoubleClick(const QString &id);
+    // Whether any attachment object in the document still refers to the id.
+    bool documentRefersToAttachment(const QString &id) const;
+    // A copy of the attachment in the temporary directory, or empty.
+    QString writeTemporaryCopy(const QString &id, const QString &filename, bool logFailures);
+    QMenu *createAttachmentMenu(const QString &id, const QString &filename);
 
     DeltaDocument *m_delta = nullptr;
     DividerRenderer *m_dividerRenderer = nullptr;
+    AttachmentRepository *m_attachments = nullptr; // not owned
+    AttachmentRenderer *m_attachmentRenderer = nullptr;
     QString m_noteId;
     bool m_loading = false;
     bool m_saved = true;

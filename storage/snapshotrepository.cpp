@@ -7,6 +7,7 @@
 #include <QDebug>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUuid>
 
 namespace {
 
@@ -61,4 +62,15 @@ bool SnapshotRepository::insert(const Snapshot &snapshot)
         return false;
     }
     return true;
+}
+
+bool SnapshotRepository::takeSnapshot(const Note &note, const QString &body)
+{
+    Snapshot snapshot;
+    snapshot.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    snapshot.noteId = note.id;
+    snapshot.version = note.version;
+    snapshot.body = body;
+    snapshot.createdAt = QDateTime::currentDateTimeUtc();
+    return insert(snapshot);
 }

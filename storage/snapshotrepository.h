@@ -1,5 +1,6 @@
 #pragma once
 
+#include "note.h"
 #include "snapshot.h"
 
 #include <QList>
@@ -23,6 +24,9 @@ public:
     std::optional<Snapshot> snapshotById(const QString &id) const;
     // Replaces an earlier snapshot of the same note and version.
     bool insert(const Snapshot &snapshot);
+    // Keeps `body` as the note's snapshot at its current version, with a new id and the
+    // current time; the same steps for every window and for the version history.
+    bool takeSnapshot(const Note &note, const QString &body);
 
 private:
     Database *m_database; // not owned
