@@ -285,6 +285,14 @@ void NoteHeaderBar::setChipToolTip(const QString &toolTip)
     m_chip->setToolTip(toolTip);
 }
 
+void NoteHeaderBar::setChipClickable(bool clickable)
+{
+    m_chipClickable = clickable;
+    m_chip->setAttribute(Qt::WA_TransparentForMouseEvents, !clickable);
+    m_chip->setCursor(clickable ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    applyChipStyle();
+}
+
 void NoteHeaderBar::showFocusToggle(bool show)
 {
     m_focusToggle->setVisible(show);

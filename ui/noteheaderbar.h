@@ -38,6 +38,10 @@ public:
     // An empty name shows "No notebook".
     void setNotebookName(const QString &name);
     void setChipToolTip(const QString &toolTip);
+    // For owners that have nothing to do on a chip click: the chip still names the notebook
+    // but no longer looks or acts like a button.
+    void setChipClickable(bool clickable);
+    bool chipClickable() const { return m_chipClickable; }
     void showFocusToggle(bool show);
 
     QToolButton *focusToggle() const { return m_focusToggle; }
@@ -82,6 +86,7 @@ private:
     bool m_hasNote = false;
     bool m_shared = false;
     bool m_focusMode = false;
+    bool m_chipClickable = true;
     bool m_rebuilding = false;
 
     QToolButton *m_focusToggle = nullptr;
