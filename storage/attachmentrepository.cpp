@@ -161,17 +161,19 @@ QByteArray AttachmentRepository::readFile(const QString &id) const
 
 bool AttachmentRepository::deleteById(const QString &id)
 {
-    // A malformed id may still name a row (from an older or foreign database); only its file
-    // is out of reach.
-    const QString path = filePath(id);
-    if (!path.isEmpty())
-        QFile::remove(path);
+    // The row goes first: when it cannot be deleted the attachment stays whole, rather than a
+    // row pointing at content that is already gone. A file left behind only costs space.
     QSqlQuery query(m_database->connection());
     if (!SqlUtil::run(query, QStringLiteral("DELETE FROM attachments WHERE id = ?"), { id })) {
         qWarning().noquote() << "AttachmentRepository::deleteById failed:"
                              << query.lastError().text();
         return false;
     }
+    // A malformed id may still name a row (from an older or foreign database); only its file
+    // is out of reach.
+    const QString path = filePath(id);
+    if (!path.isEmpty() && QFile::exists(path) && !QFile::remove(path))
+        qWarning().noquote() << "AttachmentRepository::deleteById could not remove file:" << path;
     emit attachmentsChanged();
     return true;
 }

@@ -38,7 +38,7 @@ public:
     bool saveFile(const QString &id, const QByteArray &bytes);
     // Empty when the file is missing or unreadable.
     QByteArray readFile(const QString &id) const;
-    // Removes the file (a missing one is fine), then the row.
+    // Removes the row, then the file (a missing one is fine); a failed row delete keeps both.
     bool deleteById(const QString &id);
     // Deletes every attachment listed for the note and, after a purge has already removed the
     // rows, the files of `purgedIds` (connect NoteRepository::notePurged here). True only when

@@ -119,7 +119,8 @@ void TestEditorToolbar::buttonsInOrderWithToolTips()
         QStringLiteral("|"), QStringLiteral("Align Left (Ctrl+Shift+L)"),
         QStringLiteral("Align Center (Ctrl+Shift+E)"), QStringLiteral("Align Right (Ctrl+Shift+R)"),
         QStringLiteral("|"), QStringLiteral("Insert Link (Ctrl+K)"),
-        QStringLiteral("Insert Divider"), QStringLiteral("Insert Table (Ctrl+T)") };
+        QStringLiteral("Insert Divider"), QStringLiteral("Insert Table (Ctrl+T)"),
+        QStringLiteral("Insert Attachment (Ctrl+Shift+A)") };
     QCOMPARE(tips, expected);
     QCOMPARE(m_toolbar->headingCombo()->count(), 7);
     QCOMPARE(m_toolbar->headingCombo()->itemText(0), QStringLiteral("Normal"));
