@@ -1,6 +1,5 @@
 #include "noteexport.h"
 
-#include "attachmentrepository.h"
 #include "deltadocument.h"
 #include "deltaformat.h"
 #include "htmlrenderer.h"
@@ -12,7 +11,6 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
-#include <QImage>
 #include <QPageSize>
 #include <QPdfWriter>
 #include <QRegularExpression>
@@ -79,34 +77,6 @@ bool isReservedDeviceName(const QString &name)
     return false;
 }
 
-QString attachmentIdOf(const QString &value)
-{
-    const QString fromReference = Delta::attachmentIdFromReference(value);
-    return fromReference.isEmpty() ? value : fromReference;
-}
-
-PrintedAttachmentLookup attachmentLookup(const AttachmentRepository *attachments)
-{
-    if (!attachments)
-        return {};
-    return [attachments](const QString &, const QString &value) {
-        PrintedAttachment printed;
-        const QString id = attachmentIdOf(value);
-        if (!AttachmentRepository::isValidId(id))
-            return printed;
-        const std::optional<Attachment> record = attachments->attachmentById(id);
-        if (!record || !record->mimeType.startsWith(QLatin1String("image/"))) {
-            printed.label = QStringLiteral("[%1]").arg(
-                record ? record->filename : QStringLiteral("attachment"));
-            return printed;
-        }
-        printed.image = QImage::fromData(attachments->readFile(id));
-        if (printed.image.isNull())
-            printed.label = QStringLiteral("[%1]").arg(record->filename);
-        return printed;
-    };
-}
-
 ExportResult failure(const QString &path, const QString &reason)
 {
     qWarning().noquote() << "exportNote: can't write" << path << '-' << reason;
@@ -124,7 +94,7 @@ ExportResult writePdf(
     DeltaDocument source;
     source.setContent(note.body);
     std::unique_ptr<QTextDocument> document
-        = preparePrintDocument(*source.document(), attachmentLookup(attachments));
+        = preparePrintDocument(*source.document(), attachmentLookupFor(attachments));
 
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))

@@ -1,6 +1,8 @@
 #include "printdocument.h"
 
+#include "attachmentrepository.h"
 #include "deltadocument.h"
+#include "deltaformat.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QTextBlock>
@@ -196,4 +198,25 @@ std::unique_ptr<QTextDocument> preparePrintDocument(
         }
     }
     return document;
+}
+
+PrintedAttachmentLookup attachmentLookupFor(const AttachmentRepository *attachments)
+{
+    if (!attachments)
+        return {};
+    return [attachments](const QString &, const QString &value) {
+        PrintedAttachment printed;
+        const QString fromReference = Delta::attachmentIdFromReference(value);
+        const QString id = fromReference.isEmpty() ? value : fromReference;
+        if (!AttachmentRepository::isValidId(id))
+            return printed;
+        const std::optional<Attachment> record = attachments->attachmentById(id);
+        if (!record)
+            return printed;
+        if (record->mimeType.startsWith(QLatin1String("image/")))
+            printed.image = QImage::fromData(attachments->readFile(id));
+        if (printed.image.isNull())
+            printed.label = QStringLiteral("[%1]").arg(record->filename);
+        return printed;
+    };
 }

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "importresult.h"
+
+#include <QString>
+
+#include <functional>
+
+class AppState;
+
+enum class ImportFormat {
+    Joplin = 0, // ".jex"
+    NoteStation = 1, // ".nsx"
+};
+
+// (current, total, text); a total of 0 or less means the amount of work is not known yet.
+using ImportProgress = std::function<void(int current, int total, const QString &text)>;
+using Importer = std::function<ImportResult(
+    AppState *state, const QString &path, const ImportProgress &progress)>;
+
+// The importer that reads `format`, or an empty function while the program cannot read that
+// format yet; callers tell the user so instead of importing nothing.
+Importer importerFor(ImportFormat format);

@@ -1,0 +1,77 @@
+#include "movetonotebookdialog.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int NotebookIdRole = Qt::UserRole;
+
+} // namespace
+
+MoveToNotebookDialog::MoveToNotebookDialog(
+    const QList<Notebook> &notebooks, const QString &currentNotebookId, QWidget *parent)
+    : QDialog(parent), m_currentNotebookId(currentNotebookId)
+{
+    setWindowTitle(tr("Move to Notebook"));
+    setMinimumSize(300, 250);
+
+    m_list = new QListWidget(this);
+    for (const Notebook &notebook : notebooks) {
+        auto *item = new QListWidgetItem(notebook.name, m_list);
+        item->setData(NotebookIdRole, notebook.id);
+        if (notebook.id == currentNotebookId) {
+            item->setText(tr("%1 (current)").arg(notebook.name));
+            item->setFlags(item->flags() & ~Qt::ItemIsEnabled);
+        }
+    }
+
+    m_buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(m_buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(m_buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(m_list, &QListWidget::currentItemChanged, this, &MoveToNotebookDialog::updateOkButton);
+    connect(
+        m_list, &QListWidget::itemDoubleClicked, this, &MoveToNotebookDialog::onItemDoubleClicked);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(tr("Select a notebook:"), this));
+    layout->addWidget(m_list);
+    layout->addWidget(m_buttons);
+
+    updateOkButton();
+}
+
+QString MoveToNotebookDialog::selectedNotebookId() const
+{
+    const QListWidgetItem *item = m_list->currentItem();
+    if (!item || !(item->flags() & Qt::ItemIsEnabled))
+        return QString();
+    const QString id = item->data(NotebookIdRole).toString();
+    return id == m_currentNotebookId ? QString() : id;
+}
+
+QString MoveToNotebookDialog::chooseNotebook(
+    const QList<Notebook> &notebooks, const QString &currentNotebookId, QWidget *parent)
+{
+    MoveToNotebookDialog dialog(notebooks, currentNotebookId, parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    return dialog.selectedNotebookId();
+}
+
+void MoveToNotebookDialog::updateOkButton()
+{
+    m_buttons->button(QDialogButtonBox::Ok)->setEnabled(!selectedNotebookId().isEmpty());
+}
+
+void MoveToNotebookDialog::onItemDoubleClicked(QListWidgetItem *item)
+{
+    if (item && item->data(NotebookIdRole).toString() != m_currentNotebookId
+        && (item->flags() & Qt::ItemIsEnabled)) {
+        m_list->setCurrentItem(item);
+        accept();
+    }
+}

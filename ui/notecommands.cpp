@@ -1,0 +1,360 @@
+#include "notecommands.h"
+
+#include "appstate.h"
+#include "attachmentrepository.h"
+#include "exportdialog.h"
+#include "importdialog.h"
+#include "markdownrenderer.h"
+#include "movetonotebookdialog.h"
+#include "notebookdialog.h"
+#include "notebookrepository.h"
+#include "notebundle.h"
+#include "noterepository.h"
+#include "notetext.h"
+#include "printdocument.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QClipboard>
+#include <QDebug>
+#include <QDir>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPointer>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QStandardPaths>
+#include <QTextDocument>
+#include <QUuid>
+
+namespace NoteCommands {
+
+namespace {
+
+// The main window and the note windows show these texts; they share its translation context.
+QString text(const char *source)
+{
+    return QCoreApplication::translate("MainWindow", source);
+}
+
+void tell(const StatusMessage &status, const QString &message, int timeoutMs)
+{
+    if (status)
+        status(message, timeoutMs);
+}
+
+} // namespace
+
+QString createNotebook(AppState *state, const QString &name)
+{
+    const QString trimmed = name.trimmed();
+    if (trimmed.isEmpty())
+        return QString();
+    Notebook notebook;
+    notebook.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    notebook.name = trimmed;
+    notebook.createdAt = QDateTime::currentDateTimeUtc();
+    notebook.updatedAt = notebook.createdAt;
+    if (!state->notebooks()->insert(notebook))
+        return QString();
+    state->setCurrentNotebookId(notebook.id);
+    return notebook.id;
+}
+
+bool renameNotebook(AppState *state, const QString &notebookId, const QString &name)
+{
+    std::optional<Notebook> notebook = state->notebooks()->notebookById(notebookId);
+    const QString trimmed = name.trimmed();
+    if (!notebook || trimmed.isEmpty() || trimmed == notebook->name)
+        return false;
+    notebook->name = trimmed;
+    notebook->updatedAt = QDateTime::currentDateTimeUtc();
+    notebook->version += 1;
+    notebook->syncStatus = SyncStatus::Pending;
+    return state->notebooks()->update(*notebook);
+}
+
+bool deleteNotebook(AppState *state, const QString &notebookId)
+{
+    if (notebookId.isEmpty() || !state->notebooks()->notebookById(notebookId))
+        return false;
+    NoteRepository *notes = state->notes();
+    QList<Note> members = notes->notesInNotebook(notebookId);
+    // Trashed notes too: restored later, they would otherwise point at a deleted notebook.
+    for (const Note &note : notes->trashedNotes()) {
+        if (note.notebookId == notebookId)
+            members.append(note);
+    }
+    for (const Note &note : members) {
+        if (!notes->moveToNotebook(note.id, QString())) {
+            qWarning().noquote() << "deleteNotebook: can't move note" << note.id
+                                 << "out of notebook" << notebookId << "- notebook kept";
+            return false;
+        }
+    }
+    if (!state->notebooks()->softDelete(notebookId))
+        return false;
+    state->setCurrentNotebookId(QString());
+    return true;
+}
+
+bool moveNote(AppState *state, const QString &noteId, const QString &notebookId)
+{
+    const std::optional<Note> note = state->notes()->noteById(noteId);
+    if (!note || note->notebookId == notebookId)
+        return false;
+    if (!notebookId.isEmpty() && !state->notebooks()->notebookById(notebookId))
+        return false;
+    return state->notes()->moveToNotebook(noteId, notebookId);
+}
+
+QString noteTitleOrUntitled(AppState *state, const QString &noteId)
+{
+    const std::optional<Note> note = state->notes()->noteById(noteId);
+    const QString title = note ? noteTitle(note->body) : QString();
+    return title.isEmpty() ? text("Untitled") : title;
+}
+
+QMimeData *noteMimeData(const QString &body, ExportFormat format)
+{
+    auto *data = new QMimeData;
+    switch (format) {
+    case ExportFormat::Html:
+        data->setHtml(renderNote(body, ExportFormat::Html));
+        data->setText(renderNote(body, ExportFormat::Markdown));
+        break;
+    case ExportFormat::Markdown:
+        data->setText(renderNote(body, ExportFormat::Markdown));
+        break;
+    case ExportFormat::Pdf:
+    case ExportFormat::PlainText:
+        data->setText(renderNote(body, ExportFormat::PlainText));
+        break;
+    }
+    return data;
+}
+
+void copyNote(const QString &body, ExportFormat format)
+{
+    QGuiApplication::clipboard()->setMimeData(noteMimeData(body, format));
+}
+
+void copyPlainText(const QString &plainText)
+{
+    QGuiApplication::clipboard()->setText(plainText);
+}
+
+ExportResult exportNoteToPath(AppState *state, const Note &note, const QString &path,
+    ExportFormat format, bool includeAttachments)
+{
+    ExportResult result = exportNote(note, path, format, state->attachments());
+    if (!result.ok || !includeAttachments)
+        return result;
+    return writeNoteBundle(note, result.path, *state->attachments());
+}
+
+QString askNewNotebook(AppState *state, QWidget *parent)
+{
+    const QString name = NotebookDialog::getName(text("New Notebook"), QString(), parent);
+    if (name.isEmpty())
+        return QString();
+    return createNotebook(state, name);
+}
+
+bool askRenameNotebook(AppState *state, const QString &notebookId, QWidget *parent)
+{
+    const std::optional<Notebook> notebook = state->notebooks()->notebookById(notebookId);
+    if (!notebook)
+        return false;
+    const QString name = NotebookDialog::getName(text("Rename Notebook"), notebook->name, parent);
+    return renameNotebook(state, notebookId, name);
+}
+
+bool askDeleteNotebook(AppState *state, const QString &notebookId, QWidget *parent)
+{
+    const std::optional<Notebook> notebook = state->notebooks()->notebookById(notebookId);
+    if (!notebook)
+        return false;
+    const QMessageBox::StandardButton answer
+        = QMessageBox::question(parent, text("Delete Notebook"),
+            text("Delete \"%1\"? Its notes will move to All Notes.").arg(notebook->name),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer != QMessageBox::Yes)
+        return false;
+    return deleteNotebook(state, notebookId);
+}
+
+bool askMoveNote(AppState *state, const QString &noteId, QWidget *parent)
+{
+    const std::optional<Note> note = state->notes()->noteById(noteId);
+    if (!note)
+        return false;
+    const QString target = MoveToNotebookDialog::chooseNotebook(
+        state->notebooks()->allNotebooks(), note->notebookId, parent);
+    if (target.isEmpty())
+        return false;
+    return moveNote(state, noteId, target);
+}
+
+std::optional<ExportResult> askExportNote(
+    AppState *state, const QString &noteId, QWidget *parent, const StatusMessage &status)
+{
+    const std::optional<Note> note = state->notes()->noteById(noteId);
+    if (!note)
+        return std::nullopt;
+    ExportDialog dialog(parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    const ExportFormat format = exportFormatFromInt(dialog.format());
+    const bool includeAttachments = dialog.includeAttachments();
+
+    QString directory = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (directory.isEmpty())
+        directory = QDir::homePath();
+    const QString path = QFileDialog::getSaveFileName(
+        parent, text("Export Note"), suggestedExportPath(directory, *note, format));
+    if (path.isEmpty())
+        return std::nullopt;
+
+    const ExportResult result = exportNoteToPath(state, *note, path, format, includeAttachments);
+    if (result.ok)
+        tell(status, text("Exported to %1").arg(QDir::toNativeSeparators(result.path)), 3000);
+    else
+        QMessageBox::warning(parent, text("Export Failed"), result.error, QMessageBox::Ok);
+    return result;
+}
+
+bool printNote(AppState *state, const QString &noteId, const QTextDocument *document,
+    QWidget *parent, const StatusMessage &status)
+{
+    if (noteId.isEmpty() || !document) {
+        tell(status, text("No note selected"), 3000);
+        return false;
+    }
+    const QString title = noteTitleOrUntitled(state, noteId);
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(title);
+    QPrintDialog dialog(&printer, parent);
+    dialog.setWindowTitle(text("Print Note"));
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    preparePrintDocument(*document, attachmentLookupFor(state->attachments()))->print(&printer);
+    tell(status, text("Printed %1").arg(title), 3000);
+    return true;
+}
+
+void printPreviewNote(AppState *state, const QString &noteId, const QTextDocument *document,
+    QWidget *parent, const StatusMessage &status)
+{
+    if (noteId.isEmpty() || !document) {
+        tell(status, text("No note selected"), 3000);
+        return;
+    }
+    const QString title = noteTitleOrUntitled(state, noteId);
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(title);
+    QPrintPreviewDialog preview(&printer, parent);
+    preview.setWindowTitle(text("Print Preview — %1").arg(title));
+    preview.resize(900, 700);
+    const PrintedAttachmentLookup lookup = attachmentLookupFor(state->attachments());
+    QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
+        [document, lookup](
+            QPrinter *device) { preparePrintDocument(*document, lookup)->print(device); });
+    preview.exec();
+}
+
+QWidget *openImportDialog(AppState *state, QWidget *parent)
+{
+    auto *dialog = new ImportDialog(state, parent);
+    dialog->show();
+    return dialog;
+}
+
+QMenu *noteContextMenu(
+    AppState *state, const QString &noteId, QWidget *parent, const NoteMenuHooks &hooks)
+{
+    auto *menu = new QMenu(parent);
+    const std::optional<Note> note = state->notes()->noteById(noteId);
+    if (!note)
+        return menu;
+
+    if (state->noteWindowsAvailable()) {
+        menu->addAction(
+            text("Open in New Window"), menu, [state, noteId] { state->openNoteWindow(noteId); });
+    }
+
+    QMenu *moveMenu = menu->addMenu(text("Move to Notebook"));
+    auto *group = new QActionGroup(moveMenu);
+    const QList<Notebook> notebooks = state->notebooks()->allNotebooks();
+    for (const Notebook &notebook : notebooks) {
+        QAction *action = moveMenu->addAction(notebook.name);
+        action->setCheckable(true);
+        action->setChecked(notebook.id == note->notebookId);
+        group->addAction(action);
+        const QString notebookId = notebook.id;
+        QObject::connect(action, &QAction::triggered, menu,
+            [state, noteId, notebookId] { moveNote(state, noteId, notebookId); });
+    }
+    moveMenu->setEnabled(!notebooks.isEmpty());
+
+    if (hooks.share && note->ownerId.isEmpty()) {
+        menu->addSeparator();
+        const auto share = hooks.share;
+        menu->addAction(note->isShared ? text("Manage Sharing…") : text("Share…"), menu,
+            [share, noteId] { share(noteId); });
+    }
+
+    menu->addSeparator();
+    const auto trash = hooks.moveToTrash;
+    menu->addAction(text("Move to Trash"), menu, [state, noteId, trash] {
+        if (trash)
+            trash(noteId);
+        else
+            state->notes()->softDelete(noteId);
+    });
+    return menu;
+}
+
+QMenu *notebookContextMenu(
+    AppState *state, const QString &notebookId, QWidget *parent, const NotebookMenuHooks &hooks)
+{
+    auto *menu = new QMenu(parent);
+    const auto changed = hooks.changed;
+    // The dialogs belong to the menu's parent: the menu itself is gone once it has closed.
+    QPointer<QWidget> owner(parent);
+    menu->addAction(text("Rename Notebook…"), menu, [state, notebookId, owner, changed] {
+        if (askRenameNotebook(state, notebookId, owner) && changed)
+            changed();
+    });
+    if (hooks.share) {
+        const auto share = hooks.share;
+        menu->addAction(text("Share Notebook…"), menu, [share, notebookId] { share(notebookId); });
+    }
+    menu->addSeparator();
+    menu->addAction(text("Delete Notebook"), menu, [state, notebookId, owner, changed] {
+        if (askDeleteNotebook(state, notebookId, owner) && changed)
+            changed();
+    });
+    return menu;
+}
+
+void showNoteContextMenu(AppState *state, const QString &noteId, const QPoint &globalPos,
+    QWidget *parent, const NoteMenuHooks &hooks)
+{
+    QMenu *menu = noteContextMenu(state, noteId, parent, hooks);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(globalPos);
+}
+
+void showNotebookContextMenu(AppState *state, const QString &notebookId, const QPoint &globalPos,
+    QWidget *parent, const NotebookMenuHooks &hooks)
+{
+    QMenu *menu = notebookContextMenu(state, notebookId, parent, hooks);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(globalPos);
+}
+
+} // namespace NoteCommands

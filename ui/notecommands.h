@@ -1,0 +1,108 @@
+#pragma once
+
+#include "noteexport.h"
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class AppState;
+class QMenu;
+class QMimeData;
+class QPoint;
+class QTextDocument;
+class QWidget;
+
+// The note and notebook commands shared by the main window and the note windows. The plain
+// functions change the store and ask nothing; the ask* and menu functions run the dialogs with
+// `parent` and then call the plain ones. Lists refresh themselves from AppState's signals.
+namespace NoteCommands {
+
+// Shows a status-bar message for the given milliseconds; may be empty.
+using StatusMessage = std::function<void(const QString &text, int timeoutMs)>;
+
+// --- store changes, no dialogs ---
+
+// Inserts a notebook named `name` (trimmed) and makes it the current notebook. The new id, or
+// "" when the name is blank or the insert failed.
+QString createNotebook(AppState *state, const QString &name);
+// Renames with version + 1 and sync status pending. False when the notebook is missing, the
+// name is blank or unchanged, or the update failed.
+bool renameNotebook(AppState *state, const QString &notebookId, const QString &name);
+// Moves every note of the notebook (trashed ones included) to no notebook, then soft-deletes
+// the notebook and clears the current notebook. The notebook stays when a move fails, so no
+// note is ever left in a deleted notebook.
+bool deleteNotebook(AppState *state, const QString &notebookId);
+// `notebookId` must name an existing notebook, or be "" for no notebook.
+bool moveNote(AppState *state, const QString &noteId, const QString &notebookId);
+// The note's title, or "Untitled" when it is empty or the note does not exist.
+QString noteTitleOrUntitled(AppState *state, const QString &noteId);
+
+// The clipboard forms of a body: Markdown as text; HTML as HTML with the Markdown as text;
+// anything else as plain text. Ownership passes to the caller (or the clipboard).
+QMimeData *noteMimeData(const QString &body, ExportFormat format);
+void copyNote(const QString &body, ExportFormat format);
+void copyPlainText(const QString &text);
+
+// Writes the note like exportNote; with `includeAttachments` and attachments present, also a
+// ZIP bundle beside it ("<name>.zip") holding the exported file and the attachment files.
+ExportResult exportNoteToPath(AppState *state, const Note &note, const QString &path,
+    ExportFormat format, bool includeAttachments);
+
+// --- commands with dialogs ---
+
+// "New Notebook" dialog, then createNotebook. The new id or "".
+QString askNewNotebook(AppState *state, QWidget *parent);
+bool askRenameNotebook(AppState *state, const QString &notebookId, QWidget *parent);
+// Asks "Delete Notebook" (Yes/No), then deleteNotebook.
+bool askDeleteNotebook(AppState *state, const QString &notebookId, QWidget *parent);
+// "Move to Notebook" dialog for the note, then moveNote.
+bool askMoveNote(AppState *state, const QString &noteId, QWidget *parent);
+// Export dialog, save dialog titled "Export Note", export; "Exported to %1" through `status` or
+// an "Export Failed" warning. Reads the note as stored: save the open note first. nullopt when
+// the note is missing or the user cancelled.
+std::optional<ExportResult> askExportNote(
+    AppState *state, const QString &noteId, QWidget *parent, const StatusMessage &status);
+// Print dialog titled "Print Note" for a paper copy of `document` (the open note's editor
+// document; save the note first). With no note: "No note selected". True when printed.
+bool printNote(AppState *state, const QString &noteId, const QTextDocument *document,
+    QWidget *parent, const StatusMessage &status);
+// Modal preview titled "Print Preview — %1", 900 x 700.
+void printPreviewNote(AppState *state, const QString &noteId, const QTextDocument *document,
+    QWidget *parent, const StatusMessage &status);
+// Opens the import wizard (modeless, deletes itself on close).
+QWidget *openImportDialog(AppState *state, QWidget *parent);
+
+// --- context menus ---
+
+struct NoteMenuHooks
+{
+    // Opens the note's share dialog; leave empty while sharing is unavailable.
+    std::function<void(const QString &noteId)> share;
+    // Moves the note to the trash; empty: through the notes repository.
+    std::function<void(const QString &noteId)> moveToTrash;
+};
+
+struct NotebookMenuHooks
+{
+    // Opens the notebook's share dialog; leave empty while sharing is unavailable.
+    std::function<void(const QString &notebookId)> share;
+    // Called after a rename or delete went through.
+    std::function<void()> changed;
+};
+
+// "Open in New Window" (when note windows can be made), "Move to Notebook" submenu, the share
+// entry for the user's own notes, "Move to Trash". Owned by `parent`; the caller shows it.
+QMenu *noteContextMenu(
+    AppState *state, const QString &noteId, QWidget *parent, const NoteMenuHooks &hooks = {});
+// "Rename Notebook…", "Share Notebook…" (with a share hook), "Delete Notebook".
+QMenu *notebookContextMenu(AppState *state, const QString &notebookId, QWidget *parent,
+    const NotebookMenuHooks &hooks = {});
+// Build, show at `globalPos`, and delete the menu once it closes.
+void showNoteContextMenu(AppState *state, const QString &noteId, const QPoint &globalPos,
+    QWidget *parent, const NoteMenuHooks &hooks = {});
+void showNotebookContextMenu(AppState *state, const QString &notebookId, const QPoint &globalPos,
+    QWidget *parent, const NotebookMenuHooks &hooks = {});
+
+} // namespace NoteCommands
