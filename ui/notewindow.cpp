@@ -1,0 +1,477 @@
+#include "notewindow.h"
+
+#include "appstate.h"
+#include "attachmentrepository.h"
+#include "editortoolbar.h"
+#include "findbar.h"
+#include "notebookrepository.h"
+#include "notecommands.h"
+#include "noteeditor.h"
+#include "noteheaderbar.h"
+#include "noterepository.h"
+#include "notetext.h"
+#include "preferencesrepository.h"
+#include "snapshotrepository.h"
+#include "statusbar.h"
+#include "versionhistorydialog.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPointer>
+#include <QVBoxLayout>
+
+namespace {
+
+enum CopyFormat { PlainText, Markdown, Html };
+
+} // namespace
+
+NoteWindow::NoteWindow(AppState *appState, const QString &noteId, QWidget *parent)
+    : QMainWindow(parent), m_appState(appState), m_noteId(noteId)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    resize(960, 760);
+
+    auto *central = new QWidget(this);
+    auto *layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    m_headerBar = new NoteHeaderBar(central);
+    m_headerBar->showFocusToggle(false);
+    m_headerBar->setChipToolTip(tr("Move to notebook…"));
+    layout->addWidget(m_headerBar);
+
+    m_toolbar = new EditorToolbar(central);
+    layout->addWidget(m_toolbar);
+
+    m_findBar = new FindBar(central);
+    layout->addWidget(m_findBar);
+
+    m_editor = new NoteEditor(central);
+    m_editor->setAttachmentRepository(m_appState->attachments());
+    m_toolbar->setEditor(m_editor);
+    m_findBar->setEditor(m_editor);
+    layout->addWidget(m_editor, 1);
+    setCentralWidget(central);
+
+    m_statusBar = new StatusBar(this);
+    setStatusBar(m_statusBar);
+
+    buildMenus();
+    connect(m_editor, &NoteEditor::noteModified, this, &NoteWindow::saveNote);
+    connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::setSaved);
+    connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
+    connectHeaderBar();
+    connectAppState();
+    restoreStoredGeometry();
+    loadNote();
+}
+
+NoteWindow::~NoteWindow() = default;
+
+NoteWindow *NoteWindow::createForNote(AppState *appState, const QString &noteId)
+{
+    if (!appState || !appState->notes())
+        return nullptr;
+    const std::optional<Note> note = appState->notes()->noteById(noteId);
+    if (!note) {
+        qWarning().noquote() << "NoteWindow: no note with id" << noteId << "- no window opened";
+        return nullptr;
+    }
+    if (note->deletedAt) {
+        qWarning().noquote() << "NoteWindow: note" << noteId
+                             << "is in the trash - no window opened";
+        return nullptr;
+    }
+    return new NoteWindow(appState, noteId);
+}
+
+void NoteWindow::buildMenus()
+{
+    QMenu *file = menuBar()->addMenu(tr("&File"));
+    QAction *saveAction = file->addAction(tr("Save Snapshot"));
+    saveAction->setShortcut(QKeySequence::Save);
+    connect(saveAction, &QAction::triggered, this, &NoteWindow::saveNote);
+    QAction *exportAction = file->addAction(tr("Export..."));
+    exportAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+E")));
+    connect(exportAction, &QAction::triggered, this, &NoteWindow::exportNote);
+    file->addSeparator();
+    QAction *closeAction = file->addAction(tr("Close"));
+    closeAction->setShortcut(QKeySequence::Close);
+    connect(closeAction, &QAction::triggered, this, &QWidget::close);
+
+    QMenu *edit = menuBar()->addMenu(tr("&Edit"));
+    QAction *undo = edit->addAction(tr("Undo"));
+    undo->setShortcut(QKeySequence::Undo);
+    connect(undo, &QAction::triggered, m_editor, &QTextEdit::undo);
+    QAction *redo = edit->addAction(tr("Redo"));
+    redo->setShortcut(QKeySequence::Redo);
+    connect(redo, &QAction::triggered, m_editor, &QTextEdit::redo);
+    edit->addSeparator();
+    QAction *find = edit->addAction(tr("Find in Note..."));
+    find->setShortcut(QKeySequence::Find);
+    connect(find, &QAction::triggered, this, [this] {
+        if (m_editor->hasNote())
+            m_findBar->openBar();
+    });
+
+    QMenu *format = menuBar()->addMenu(tr("F&ormat"));
+    const auto addFormat
+        = [this, format](const QString &text, const QKeySequence &shortcut, auto command) {
+              QAction *action = format->addAction(text);
+              action->setShortcut(shortcut);
+              connect(action, &QAction::triggered, m_editor, command);
+              return action;
+          };
+    addFormat(tr("Bold"), QKeySequence::Bold, [this] { m_editor->toggleBold(); });
+    addFormat(tr("Italic"), QKeySequence::Italic, [this] { m_editor->toggleItalic(); });
+    addFormat(tr("Underline"), QKeySequence::Underline, [this] { m_editor->toggleUnderline(); });
+    addFormat(tr("Strikethrough"), QKeySequence(QStringLiteral("Ctrl+Shift+X")),
+        [this] { m_editor->toggleStrikethrough(); });
+    format->addSeparator();
+    addFormat(tr("Heading 1"), QKeySequence(QStringLiteral("Ctrl+1")),
+        [this] { m_editor->setHeading(1); });
+    addFormat(tr("Heading 2"), QKeySequence(QStringLiteral("Ctrl+2")),
+        [this] { m_editor->setHeading(2); });
+    addFormat(tr("Heading 3"), QKeySequence(QStringLiteral("Ctrl+3")),
+        [this] { m_editor->setHeading(3); });
+    addFormat(tr("Normal Text"), QKeySequence(QStringLiteral("Ctrl+0")),
+        [this] { m_editor->setHeading(0); });
+    format->addSeparator();
+    addFormat(tr("Bullet List"), QKeySequence(QStringLiteral("Ctrl+Shift+8")),
+        [this] { m_editor->toggleBulletList(); });
+    addFormat(tr("Numbered List"), QKeySequence(QStringLiteral("Ctrl+Shift+7")),
+        [this] { m_editor->toggleNumberedList(); });
+    addFormat(tr("Checkbox List"), QKeySequence(QStringLiteral("Ctrl+Shift+9")),
+        [this] { m_editor->toggleCheckboxList(); });
+    format->addSeparator();
+    addFormat(tr("Code Block"), QKeySequence(QStringLiteral("Ctrl+Shift+`")),
+        [this] { m_editor->toggleCodeBlock(); });
+    addFormat(tr("Blockquote"), QKeySequence(QStringLiteral("Ctrl+Shift+B")),
+        [this] { m_editor->toggleBlockquote(); });
+    format->addSeparator();
+    addFormat(tr("Insert Divider"), QKeySequence(), [this] { m_editor->insertDivider(); });
+    addFormat(tr("Insert Table..."), QKeySequence(QStringLiteral("Ctrl+T")), [this] {
+        const NoteEditor::TablePrompt prompt = NoteEditor::promptInsertTable(this);
+        if (prompt.accepted)
+            m_editor->insertTable(prompt.rows, prompt.columns, prompt.header);
+    });
+    // Formatting only makes sense while the note can be edited.
+    connect(format, &QMenu::aboutToShow, this, [this, format] {
+        for (QAction *action : format->actions())
+            action->setEnabled(editorEditable());
+    });
+
+    QMenu *note = menuBar()->addMenu(tr("&Note"));
+    m_moveToTrashAction = note->addAction(tr("Move to Trash"));
+    m_moveToTrashAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+Backspace")));
+    connect(m_moveToTrashAction, &QAction::triggered, this, [this] { moveToTrash(false); });
+
+    QMenu *help = menuBar()->addMenu(tr("&Help"));
+    connect(help->addAction(tr("About Brevaro Notes")), &QAction::triggered, this, [this] {
+        QMessageBox::about(
+            this, tr("About"), tr("Brevaro Notes %1").arg(QApplication::applicationVersion()));
+    });
+}
+
+void NoteWindow::connectHeaderBar()
+{
+    connect(m_headerBar, &NoteHeaderBar::notebookChipClicked, this, &NoteWindow::moveToNotebook);
+    connect(
+        m_headerBar, &NoteHeaderBar::moveToNotebookRequested, this, &NoteWindow::moveToNotebook);
+    connect(m_headerBar, &NoteHeaderBar::exportRequested, this, [this] {
+        saveNote();
+        exportNote();
+    });
+    connect(
+        m_headerBar, &NoteHeaderBar::copyAsPlainTextRequested, this, [this] { copyAs(PlainText); });
+    connect(
+        m_headerBar, &NoteHeaderBar::copyAsMarkdownRequested, this, [this] { copyAs(Markdown); });
+    connect(m_headerBar, &NoteHeaderBar::copyAsHtmlRequested, this, [this] { copyAs(Html); });
+    connect(m_headerBar, &NoteHeaderBar::historyRequested, this, &NoteWindow::showVersionHistory);
+    connect(m_headerBar, &NoteHeaderBar::includeInTodosToggled, this,
+        [this](bool enabled) { m_appState->notes()->setIncludeInTodos(m_noteId, enabled); });
+    connect(m_headerBar, &NoteHeaderBar::printRequested, this, &NoteWindow::print);
+    connect(m_headerBar, &NoteHeaderBar::deleteRequested, this, [this] { moveToTrash(true); });
+}
+
+void NoteWindow::connectAppState()
+{
+    connect(m_appState, &AppState::noteUpdatedExternally, this,
+        [this](const QString &noteId, QObject *source) {
+            if (source == this || noteId != m_noteId)
+                return;
+            // Edits typed here and not yet saved are never replaced by another view's version;
+            // the save that follows keeps that version as a snapshot first.
+            if (hasOwnUnsavedEdits())
+                return;
+            loadNote();
+        });
+    connect(m_appState, &AppState::noteDeletedExternally, this, [this](const QString &noteId) {
+        if (noteId == m_noteId)
+            close();
+    });
+    connect(m_appState, &AppState::notesChanged, this, [this] {
+        if (!m_editor->hasNote() || hasOwnUnsavedEdits())
+            return;
+        const std::optional<Note> note = m_appState->notes()->noteById(m_noteId);
+        if (note && !note->deletedAt)
+            loadNote();
+    });
+    connect(m_appState, &AppState::notebooksChanged, this, [this] {
+        if (m_editor->hasNote() && !hasOwnUnsavedEdits())
+            loadNote();
+    });
+}
+
+bool NoteWindow::hasOwnUnsavedEdits() const
+{
+    // After a save the editor still counts itself unsaved until its autosave timer runs out;
+    // what it holds then is exactly what this window stored, so nothing would be lost.
+    return !m_editor->isSaved() && m_editor->content() != m_storedBody;
+}
+
+QString NoteWindow::geometryKey() const
+{
+    return QStringLiteral("note_window_geom/%1").arg(m_noteId);
+}
+
+void NoteWindow::restoreStoredGeometry()
+{
+    const QString stored = m_appState->preferences()->stringValue(geometryKey());
+    if (stored.isEmpty())
+        return;
+    const auto decoded = QByteArray::fromBase64Encoding(
+        stored.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded || decoded.decoded.isEmpty()) {
+        qWarning().noquote() << "NoteWindow: ignoring unreadable stored geometry for note"
+                             << m_noteId;
+        return;
+    }
+    if (!restoreGeometry(decoded.decoded)) {
+        qWarning().noquote() << "NoteWindow: ignoring unreadable stored geometry for note"
+                             << m_noteId;
+        resize(960, 760);
+    }
+}
+
+void NoteWindow::loadNote(bool forceReload)
+{
+    const std::optional<Note> note = m_appState->notes()->noteById(m_noteId);
+    if (!note) {
+        m_editor->clearNote();
+        m_toolbar->setActive(false);
+        m_headerBar->setHasNote(false);
+        m_lastSavedBody.clear();
+        m_storedBody.clear();
+        m_statusBar->setLocation(tr("No notebook"), -1);
+        if (m_findBar->isVisible())
+            m_findBar->closeBar();
+        refreshTitle();
+        return;
+    }
+
+    m_editor->setNote(note->id, note->body, forceReload);
+    const bool editable = note->ownerId.isEmpty() || note->permission == QStringLiteral("edit");
+    m_editor->setReadOnly(!editable);
+    m_toolbar->setActive(editable);
+    m_headerBar->setHasNote(editable);
+
+    QString notebookName;
+    if (!note->notebookId.isEmpty()) {
+        if (const auto notebook = m_appState->notebooks()->notebookById(note->notebookId))
+            notebookName = notebook->name;
+    }
+    m_headerBar->setNotebookName(notebookName);
+    m_headerBar->setUpdatedText(tr("Updated %1").arg(formatRelativeDate(note->updatedAt)));
+    m_headerBar->setIncludeInTodos(m_appState->notes()->includeInTodos(note->id));
+    m_headerBar->setShared(note->isShared);
+    m_statusBar->setLocation(notebookName.isEmpty() ? tr("No notebook") : notebookName, -1);
+
+    m_lastSavedBody = note->body;
+    m_storedBody = note->body;
+    refreshTitle();
+}
+
+void NoteWindow::refreshTitle()
+{
+    const std::optional<Note> note = m_appState->notes()->noteById(m_noteId);
+    if (!note) {
+        setWindowTitle(tr("Brevaro Notes"));
+        return;
+    }
+    QString title = noteTitle(note->body);
+    if (title.isEmpty())
+        title = tr("Untitled");
+    setWindowTitle(tr("%1 — Brevaro Notes").arg(title));
+}
+
+bool NoteWindow::editorEditable() const
+{
+    return m_editor->hasNote() && !m_editor->isReadOnly();
+}
+
+void NoteWindow::saveNote()
+{
+    if (!editorEditable() || m_editor->isSaved())
+        return;
+    std::optional<Note> note = m_appState->notes()->noteById(m_noteId);
+    if (!note) {
+        qWarning().noquote() << "NoteWindow: note" << m_noteId
+                             << "no longer exists; its unsaved edits cannot be stored";
+        return;
+    }
+    const QString body = m_editor->content();
+    // Nothing typed since this window last stored the note: a newer version written by another
+    // view meanwhile must not be replaced by this one.
+    if (body == m_storedBody || body == note->body)
+        return;
+
+    // Another view stored a version this window never showed; keep it in the history before
+    // these edits replace it.
+    if (!m_storedBody.isEmpty() && note->body != m_storedBody
+        && !m_appState->snapshots()->takeSnapshot(*note, note->body))
+        qWarning().noquote() << "NoteWindow: could not keep the other version of note" << m_noteId
+                             << "as a snapshot";
+
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    note->body = body;
+    note->updatedAt = now;
+    note->modifiedAt = now;
+    note->version += 1;
+    note->syncStatus = SyncStatus::Pending;
+    if (!m_appState->notes()->update(*note))
+        return;
+    m_storedBody = body;
+    m_headerBar->setUpdatedText(tr("Updated %1").arg(formatRelativeDate(now)));
+    m_appState->notifyNoteUpdated(m_noteId, this);
+    refreshTitle();
+}
+
+void NoteWindow::snapshotIfChanged()
+{
+    if (!editorEditable() || m_lastSavedBody.isEmpty())
+        return;
+    const QString body = m_editor->content();
+    if (body.isEmpty() || body == m_lastSavedBody)
+        return;
+    const std::optional<Note> note = m_appState->notes()->noteById(m_noteId);
+    if (!note)
+        return;
+    if (m_appState->snapshots()->takeSnapshot(*note, body))
+        m_lastSavedBody = body;
+}
+
+void NoteWindow::moveToTrash(bool confirm)
+{
+    const std::optional<Note> note = m_appState->notes()->noteById(m_noteId);
+    if (!note || note->deletedAt) {
+        close();
+        return;
+    }
+    if (confirm) {
+        QString label = noteTitle(note->body);
+        if (label.isEmpty())
+            label = tr("this note");
+        const auto answer = QMessageBox::question(this, tr("Move to Trash"),
+            tr("Move \"%1\" to Trash?").arg(label), QMessageBox::Yes | QMessageBox::No,
+            QMessageBox::No);
+        if (answer != QMessageBox::Yes)
+            return;
+    }
+    // Edits still waiting for the autosave go with the note into the trash.
+    saveNote();
+    m_appState->notes()->softDelete(m_noteId);
+    close();
+}
+
+void NoteWindow::copyAs(int format)
+{
+    if (format == PlainText) {
+        NoteCommands::copyPlainText(m_editor->toPlainText());
+        return;
+    }
+    saveNote();
+    const std::optional<Note> note = m_appState->notes()->noteById(m_noteId);
+    NoteCommands::copyNote(note ? note->body : m_editor->content(),
+        format == Markdown ? ExportFormat::Markdown : ExportFormat::Html);
+}
+
+void NoteWindow::showVersionHistory()
+{
+    if (!m_editor->hasNote())
+        return;
+    // The dialog restores through the store and announces it, so unsaved edits go first.
+    saveNote();
+    VersionHistoryDialog dialog(m_appState, m_noteId, this);
+    dialog.exec();
+}
+
+void NoteWindow::print()
+{
+    saveNote();
+    NoteCommands::printNote(m_appState, m_editor->hasNote() ? m_noteId : QString(),
+        m_editor->document(), this, statusMessage());
+}
+
+void NoteWindow::exportNote()
+{
+    if (m_editor->hasNote())
+        NoteCommands::askExportNote(m_appState, m_noteId, this, statusMessage());
+}
+
+void NoteWindow::moveToNotebook()
+{
+    if (!editorEditable())
+        return;
+    // Unsaved edits are stored first so that the reload after the move keeps them.
+    saveNote();
+    if (NoteCommands::askMoveNote(m_appState, m_noteId, this))
+        loadNote();
+}
+
+NoteCommands::StatusMessage NoteWindow::statusMessage()
+{
+    return [status = QPointer<StatusBar>(m_statusBar)](const QString &text, int timeoutMs) {
+        if (status)
+            status->showMessage(text, timeoutMs);
+    };
+}
+
+void NoteWindow::closeEvent(QCloseEvent *event)
+{
+    // A trash from this window closes it twice (the command and the trash notice); the work
+    // below runs once.
+    if (m_closed) {
+        event->accept();
+        return;
+    }
+    m_closed = true;
+
+    saveNote();
+    snapshotIfChanged();
+
+    bool keepGeometry = !m_noteId.isEmpty();
+    if (editorEditable()) {
+        const std::optional<Note> note = m_appState->notes()->noteById(m_noteId);
+        // A note left empty is not kept: never synced, it goes for good; otherwise the server
+        // has to learn of its removal, so it goes to the trash.
+        if (note && !note->deletedAt && isEmptyNote(note->body)) {
+            keepGeometry = false;
+            if (note->syncStatus == SyncStatus::Pending)
+                m_appState->notes()->purge(m_noteId);
+            else
+                m_appState->notes()->softDelete(m_noteId);
+            m_appState->preferences()->remove(geometryKey());
+        }
+    }
+    if (keepGeometry) {
+        m_appState->preferences()->setValue(
+            geometryKey(), QString::fromLatin1(saveGeometry().toBase64()));
+    }
+    emit windowClosed(m_noteId);
+    event->accept();
+}
