@@ -3,6 +3,7 @@
 #include "appstate.h"
 #include "instancemessage.h"
 #include "mainwindow.h"
+#include "notewindow.h"
 #include "paths.h"
 #include "preferencesrepository.h"
 #include "singleinstance.h"
@@ -64,6 +65,14 @@ int Application::run()
         showDatabaseError();
         return 1;
     }
+
+    // Note windows live in the window library, above the state, so they are made here.
+    m_appState->setNoteWindowFactory([](AppState *state, const QString &noteId) -> QWidget * {
+        NoteWindow *window = NoteWindow::createForNote(state, noteId);
+        if (window)
+            qInfo().noquote() << "Opened a note window for note" << noteId;
+        return window;
+    });
 
     connect(m_singleInstance, &SingleInstance::messageReceived, this,
         &Application::handleInstanceMessage);

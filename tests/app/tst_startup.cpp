@@ -90,11 +90,14 @@ void tst_Startup::secondCopyHandsOverAndExits()
     {
         QStringList arguments;
         QByteArray expected;
+        QByteArray then; // what the first copy did with it
     } handOvers[] = {
-        { { "--new-note" }, "received message: new-note" },
+        { { "--new-note" }, "received message: new-note", "Opened a note window for note" },
+        // No such note: no empty window, the main window comes forward instead.
         { { "--note", "0b5c7a3e-0000-4000-8000-000000000001" },
-            "received message: note:0b5c7a3e-0000-4000-8000-000000000001" },
-        { {}, "received message: focus" },
+            "received message: note:0b5c7a3e-0000-4000-8000-000000000001",
+            "NoteWindow: no note with id 0b5c7a3e-0000-4000-8000-000000000001" },
+        { {}, "received message: focus", "" },
     };
     for (const auto &handOver : handOvers) {
         QByteArray secondLog;
@@ -104,6 +107,7 @@ void tst_Startup::secondCopyHandsOverAndExits()
         QVERIFY2(!secondLog.contains("Opening database"), secondLog.constData());
         QTRY_VERIFY2_WITH_TIMEOUT(
             readFirst().contains(handOver.expected), firstLog.constData(), 10000);
+        QTRY_VERIFY2_WITH_TIMEOUT(readFirst().contains(handOver.then), firstLog.constData(), 10000);
     }
 
     first.terminate();
