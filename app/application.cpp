@@ -99,6 +99,12 @@ int Application::run()
 
     m_appState->restoreNoteWindows();
 
+    const QString restoreTodos = QStringLiteral("restore_todos_window");
+    if (m_appState->preferences()->boolValue(restoreTodos, false)) {
+        m_mainWindow->showTodosScreen();
+        m_appState->preferences()->remove(restoreTodos);
+    }
+
     return exec();
 }
 

@@ -16,6 +16,20 @@ namespace {
 
 // SQLite limits the number of bound values per statement; stay well below the smallest limit.
 constexpr int kIdsPerStatement = 500;
+// Enough for every write between two refreshes of a view; older readers re-read everything.
+constexpr int kJournalSize = 512;
+
+// The body sits third in a note row and is often longer than a page, so reading any column
+// after it walks the body's overflow pages. Lists read these indexes instead.
+const char *const kListIndexes[] = {
+    "CREATE INDEX IF NOT EXISTS idx_notes_list ON notes(deleted_at, updated_at, id, notebook_id, "
+    "modified_at, version, sync_status, is_shared)",
+    "CREATE INDEX IF NOT EXISTS idx_notes_notebook_list ON notes(notebook_id, deleted_at, "
+    "updated_at, id, modified_at, version, sync_status, is_shared)",
+};
+
+const char kListColumns[] = "id, notebook_id, updated_at, modified_at, version, sync_status, "
+                            "is_shared";
 
 Note noteFromRow(const QSqlQuery &query)
 {
@@ -48,7 +62,136 @@ QString nowText()
 
 NoteRepository::NoteRepository(Database *database, QObject *parent)
     : QObject(parent), m_database(database)
-{ }
+{
+    QSqlQuery query(m_database->connection());
+    for (const char *statement : kListIndexes) {
+        // Without them lists are slower, not wrong.
+        if (!query.exec(QString::fromLatin1(statement)))
+            qWarning().noquote() << "NoteRepository: list index not created:"
+                                 << query.lastError().text();
+    }
+    // Connected first, so it runs before any listener asks what changed.
+    connect(this, &NoteRepository::notesChanged, this, [this] {
+        if (!m_recorded)
+            recordBulkChange();
+        m_recorded = false;
+    });
+}
+
+void NoteRepository::recordChange(const QString &id)
+{
+    ++m_serial;
+    m_journal.append(qMakePair(m_serial, id));
+    if (m_journal.size() > kJournalSize)
+        m_journal.remove(0, m_journal.size() - kJournalSize);
+    m_recorded = true;
+}
+
+void NoteRepository::recordBulkChange()
+{
+    ++m_serial;
+    m_bulkSerial = m_serial;
+    m_journal.clear();
+}
+
+std::optional<QStringList> NoteRepository::changedNoteIdsSince(quint64 serial) const
+{
+    if (serial > m_serial || serial < m_bulkSerial)
+        return std::nullopt;
+    if (serial == m_serial)
+        return QStringList();
+    if (m_journal.isEmpty() || m_journal.first().first > serial + 1)
+        return std::nullopt;
+    QStringList ids;
+    for (auto it = m_journal.crbegin(); it != m_journal.crend() && it->first > serial; ++it) {
+        if (!ids.contains(it->second))
+            ids.append(it->second);
+    }
+    return ids;
+}
+
+QList<NoteListEntry> NoteRepository::queryListEntries(
+    const QString &sql, const QVariantList &values) const
+{
+    QList<NoteListEntry> entries;
+    QSqlQuery query(m_database->connection());
+    if (!SqlUtil::run(query, sql, values))
+        return entries;
+    while (query.next()) {
+        NoteListEntry entry;
+        entry.id = query.value(0).toString();
+        entry.notebookId = nonNull(query.value(1).toString());
+        entry.updatedAt = query.value(2).toString();
+        entry.modifiedAt = query.value(3).toString();
+        entry.version = query.value(4).toInt();
+        entry.syncStatus = syncStatusFromText(query.value(5).toString());
+        entry.isShared = query.value(6).toInt() != 0;
+        entries.append(entry);
+    }
+    return entries;
+}
+
+QList<NoteListEntry> NoteRepository::listEntries() const
+{
+    return queryListEntries(QStringLiteral("SELECT %1 FROM notes WHERE "
+                                           "deleted_at IS NULL ORDER BY updated_at DESC")
+                                .arg(QLatin1String(kListColumns)),
+        {});
+}
+
+QList<NoteListEntry> NoteRepository::listEntriesInNotebook(const QString &notebookId) const
+{
+    return queryListEntries(
+        QStringLiteral("SELECT %1 FROM notes WHERE "
+                       "notebook_id=? AND deleted_at IS NULL ORDER BY updated_at DESC")
+            .arg(QLatin1String(kListColumns)),
+        { nonNull(notebookId) });
+}
+
+QList<NoteListEntry> NoteRepository::searchListEntries(const QString &text) const
+{
+    if (text.trimmed().isEmpty())
+        return listEntries();
+    // The matching rows come from the full-text index; their columns from the list index.
+    return queryListEntries(
+        QStringLiteral("SELECT n.id, n.notebook_id, n.updated_at, n.modified_at, n.version, "
+                       "n.sync_status, n.is_shared FROM notes_fts f JOIN notes n ON n.rowid = "
+                       "f.rowid WHERE notes_fts MATCH ? AND n.deleted_at IS NULL ORDER BY f.rank"),
+        { text + QLatin1Char('*') });
+}
+
+QList<NoteListEntry> NoteRepository::listEntriesByIds(const QStringList &ids) const
+{
+    QList<NoteListEntry> entries;
+    for (qsizetype start = 0; start < ids.size(); start += kIdsPerStatement) {
+        const QStringList chunk = ids.mid(start, kIdsPerStatement);
+        QVariantList values(chunk.cbegin(), chunk.cend());
+        const QString placeholders = QStringLiteral("?,").repeated(int(chunk.size())).chopped(1);
+        entries += queryListEntries(
+            QStringLiteral("SELECT %1 FROM notes WHERE id IN (%2) AND deleted_at IS NULL")
+                .arg(QLatin1String(kListColumns), placeholders),
+            values);
+    }
+    return entries;
+}
+
+QHash<QString, QString> NoteRepository::bodiesByIds(const QStringList &ids) const
+{
+    QHash<QString, QString> bodies;
+    for (qsizetype start = 0; start < ids.size(); start += kIdsPerStatement) {
+        const QStringList chunk = ids.mid(start, kIdsPerStatement);
+        QVariantList values(chunk.cbegin(), chunk.cend());
+        const QString placeholders = QStringLiteral("?,").repeated(int(chunk.size())).chopped(1);
+        QSqlQuery query(m_database->connection());
+        if (!SqlUtil::run(query,
+                QStringLiteral("SELECT id, body FROM notes WHERE id IN (%1)").arg(placeholders),
+                values))
+            continue;
+        while (query.next())
+            bodies.insert(query.value(0).toString(), query.value(1).toString());
+    }
+    return bodies;
+}
 
 QList<Note> NoteRepository::queryNotes(const QString &sql, const QVariantList &values) const
 {
@@ -212,6 +355,7 @@ bool NoteRepository::writeNote(const QString &sql, const Note &note, bool isInse
                              << query.lastError().text();
         return false;
     }
+    recordChange(note.id);
     emit notesChanged();
     return true;
 }
@@ -242,6 +386,7 @@ bool NoteRepository::softDelete(const QString &id)
             QStringLiteral("UPDATE notes SET deleted_at=?, sync_status='pending' WHERE id=?"),
             { nowText(), id }))
         return false;
+    recordChange(id);
     emit noteDeleted(id);
     emit notesChanged();
     return true;
@@ -254,6 +399,7 @@ bool NoteRepository::restore(const QString &id)
             QStringLiteral("UPDATE notes SET deleted_at=NULL, sync_status='pending' WHERE id=?"),
             { id }))
         return false;
+    recordChange(id);
     emit notesChanged();
     return true;
 }
@@ -307,6 +453,7 @@ bool NoteRepository::purge(const QString &id)
         qWarning().noquote() << "NoteRepository::purge failed:" << error;
         return false;
     }
+    recordChange(id);
     emit notePurged(id, attachmentIds);
     emit notesChanged();
     return true;
@@ -320,6 +467,7 @@ bool NoteRepository::moveToNotebook(const QString &noteId, const QString &notebo
                            "sync_status='pending' WHERE id=?"),
             { nonNull(notebookId), nowText(), noteId }))
         return false;
+    recordChange(noteId);
     emit notesChanged();
     return true;
 }
@@ -327,9 +475,14 @@ bool NoteRepository::moveToNotebook(const QString &noteId, const QString &notebo
 bool NoteRepository::markSynced(const QString &id, int version)
 {
     QSqlQuery query(m_database->connection());
-    return SqlUtil::run(query,
-        QStringLiteral("UPDATE notes SET sync_status='synced', version=? WHERE id=?"),
-        { version, id });
+    if (!SqlUtil::run(query,
+            QStringLiteral("UPDATE notes SET sync_status='synced', version=? WHERE id=?"),
+            { version, id }))
+        return false;
+    // Announced by the caller, if at all; the change is still one a list must see.
+    recordChange(id);
+    m_recorded = false;
+    return true;
 }
 
 int NoteRepository::markAllPending()
@@ -339,7 +492,18 @@ int NoteRepository::markAllPending()
             QStringLiteral("UPDATE notes SET sync_status='pending' WHERE deleted_at IS "
                            "NULL AND sync_status != 'pending'")))
         return 0;
+    recordBulkChange();
     return query.numRowsAffected();
+}
+
+int NoteRepository::trashedCount() const
+{
+    QSqlQuery query(m_database->connection());
+    if (!SqlUtil::run(
+            query, QStringLiteral("SELECT COUNT(*) FROM notes WHERE deleted_at IS NOT NULL"))
+        || !query.next())
+        return 0;
+    return query.value(0).toInt();
 }
 
 QMap<QString, int> NoteRepository::noteCountsByNotebook() const

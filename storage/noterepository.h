@@ -2,9 +2,11 @@
 
 #include "note.h"
 
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QObject>
+#include <QPair>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -31,6 +33,28 @@ struct NoteStamp
             && permission == other.permission;
     }
     bool operator!=(const NoteStamp &other) const { return !(*this == other); }
+};
+
+// A note as a list shows it, without its body: titles and previews are derived only for the
+// rows on screen, from bodies fetched by id. Read from a covering index, so a list of 100,000
+// notes never touches the note rows themselves.
+struct NoteListEntry
+{
+    QString id;
+    QString notebookId;
+    QString updatedAt; // as stored; ISO text sorts like the time it names
+    QString modifiedAt; // as stored
+    int version = 0;
+    SyncStatus syncStatus = SyncStatus::Pending;
+    bool isShared = false;
+
+    // Every write of a body moves the version or one of the times, so an unchanged state means
+    // an unchanged body.
+    bool sameBodyState(const NoteListEntry &other) const
+    {
+        return version == other.version && updatedAt == other.updatedAt
+            && modifiedAt == other.modifiedAt && id == other.id;
+    }
 };
 
 class NoteRepository final : public QObject
@@ -61,6 +85,21 @@ public:
     // Stamps of the notes of allNotes(), in the same order.
     QList<NoteStamp> allNoteStamps() const;
 
+    // The list entries of allNotes(), notesInNotebook() and search(), in the same orders, and
+    // of the given ids (existing notes not in the trash, in no particular order).
+    QList<NoteListEntry> listEntries() const;
+    QList<NoteListEntry> listEntriesInNotebook(const QString &notebookId) const;
+    QList<NoteListEntry> searchListEntries(const QString &text) const;
+    QList<NoteListEntry> listEntriesByIds(const QStringList &ids) const;
+    // Bodies by note id; ids that do not exist are left out.
+    QHash<QString, QString> bodiesByIds(const QStringList &ids) const;
+
+    // Every write through this repository moves the serial on. changedNoteIdsSince names the
+    // notes written after `serial`, or nothing when that cannot be told (a change of many notes
+    // at once, a change announced from outside, or one too long ago): then re-read everything.
+    quint64 changeSerial() const { return m_serial; }
+    std::optional<QStringList> changedNoteIdsSince(quint64 serial) const;
+
     std::optional<Note> noteById(const QString &id) const;
     bool insert(const Note &note);
     bool update(const Note &note);
@@ -73,6 +112,7 @@ public:
     bool moveToNotebook(const QString &noteId, const QString &notebookId);
     bool markSynced(const QString &id, int version);
     int markAllPending();
+    int trashedCount() const;
     // Key "" holds the count of all notes not in the trash.
     QMap<QString, int> noteCountsByNotebook() const;
 
@@ -92,6 +132,15 @@ private:
     QList<Note> queryNotes(const QString &sql, const QVariantList &values = {}) const;
     QStringList queryIds(const QString &sql, const QVariantList &values = {}) const;
     bool writeNote(const QString &sql, const Note &note, bool isInsert);
+    QList<NoteListEntry> queryListEntries(const QString &sql, const QVariantList &values) const;
+    void recordChange(const QString &id);
+    void recordBulkChange();
 
     Database *m_database; // not owned
+    quint64 m_serial = 0;
+    quint64 m_bulkSerial = 0;
+    // (serial, note id) of the latest writes, oldest first; bounded.
+    QList<QPair<quint64, QString>> m_journal;
+    // Set by a write just before it announces itself, so an announcement without one is seen.
+    bool m_recorded = false;
 };

@@ -1,10 +1,655 @@
 #include "mainwindow.h"
 
 #include "appstate.h"
+#include "attachmentrepository.h"
+#include "editortoolbar.h"
+#include "findbar.h"
+#include "fontscale.h"
+#include "notebooklistwidget.h"
+#include "notebookrepository.h"
+#include "noteeditor.h"
+#include "noteheaderbar.h"
+#include "notelistwidget.h"
+#include "notetext.h"
+#include "preferencesrepository.h"
+#include "searchscreen.h"
+#include "sharedscreen.h"
+#include "snapshotrepository.h"
+#include "statusbar.h"
+#include "thememanager.h"
+#include "todosscreen.h"
+#include "trashscreen.h"
+#include "welcomescreen.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QSet>
+#include <QSettings>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QSystemTrayIcon>
+#include <QUuid>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+const QString SettingsGroup = QStringLiteral("mainWindow");
+const QString NewNoteBody = QStringLiteral("[{\"insert\":\"\\n\"}]");
+
+QVBoxLayout *bareColumn(QWidget *widget)
+{
+    auto *layout = new QVBoxLayout(widget);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    return layout;
+}
+
+// "1,2,3" with exactly three non-negative decimal integers; anything else is no sizes at all.
+QList<int> parseSplitterSizes(const QString &text)
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() != 3)
+        return {};
+    QList<int> sizes;
+    for (const QString &part : parts) {
+        bool ok = false;
+        const int value = part.toInt(&ok, 10);
+        if (!ok || value < 0)
+            return {};
+        sizes.append(value);
+    }
+    return sizes;
+}
+
+} // namespace
 
 MainWindow::MainWindow(AppState *appState, QWidget *parent)
     : QMainWindow(parent), m_appState(appState)
 {
     setWindowTitle(tr("Brevaro Notes"));
-    resize(1260, 800);
+    createMenuBar();
+    createUI();
+    setupConnections();
+    restoreWindowState();
+    refreshNoteList();
+    refreshNotebookList();
+
+    QSettings settings;
+    settings.beginGroup(SettingsGroup);
+    m_sidebarVisible = settings.value(QStringLiteral("notebookSidebarVisible"), true).toBool();
+    m_focusMode = settings.value(QStringLiteral("focusMode"), false).toBool();
+    settings.endGroup();
+    {
+        const QSignalBlocker focusBlocker(m_focusModeAction);
+        const QSignalBlocker sidebarBlocker(m_sidebarAction);
+        m_focusModeAction->setChecked(m_focusMode);
+        m_sidebarAction->setChecked(m_sidebarVisible);
+    }
+    applyPaneLayout();
+
+    const QString restoredNote = m_appState->currentNoteId();
+    if (!restoredNote.isEmpty()) {
+        m_noteList->selectNote(restoredNote);
+        if (m_editor->noteId() != restoredNote)
+            openNote(restoredNote);
+    }
+
+    connect(m_appState->preferences(), &PreferencesRepository::changed, this,
+        &MainWindow::onPreferenceChanged);
+    connect(m_appState->themeManager(), &ThemeManager::fontScaleChanged, this,
+        &MainWindow::onFontScaleChanged);
+
+    applyStenoMode();
+    updateTray();
+    showEmptyOrEditor();
+}
+
+MainWindow::~MainWindow()
+{
+    // The screens are top-level windows without a parent.
+    delete m_todosScreen;
+    delete m_searchScreen;
+    delete m_trashScreen;
+    delete m_sharedWithMeScreen;
+    delete m_sharedByMeScreen;
+}
+
+TodosScreen *MainWindow::todosScreen() const
+{
+    return m_todosScreen;
+}
+
+void MainWindow::createUI()
+{
+    m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_splitter->setHandleWidth(1);
+    m_splitter->setChildrenCollapsible(false);
+
+    m_leftPane = new QWidget(m_splitter);
+    m_notebookList = new NotebookListWidget(m_leftPane);
+    bareColumn(m_leftPane)->addWidget(m_notebookList);
+
+    m_middlePane = new QWidget(m_splitter);
+    m_middleLayout = bareColumn(m_middlePane);
+    m_searchBox = new QWidget(m_middlePane);
+    auto *searchLayout = new QHBoxLayout(m_searchBox);
+    searchLayout->setContentsMargins(8, 8, 8, 8);
+    m_searchField = new QLineEdit(m_searchBox);
+    m_searchField->setPlaceholderText(tr("Search..."));
+    m_searchField->setClearButtonEnabled(true);
+    searchLayout->addWidget(m_searchField);
+    m_noteList = new NoteListWidget(m_middlePane);
+    m_middleLayout->addWidget(m_searchBox);
+    m_middleLayout->addWidget(m_noteList);
+
+    QPointer<AppState> state(m_appState);
+    m_noteList->setNotebookNameResolver([this](const QString &id) { return notebookName(id); });
+    m_noteList->setBodyLoader([state](const QStringList &ids) {
+        return state && state->notes() ? state->notes()->bodiesByIds(ids)
+                                       : QHash<QString, QString>();
+    });
+
+    m_rightPane = new QWidget(m_splitter);
+    m_pages = new QStackedWidget(m_rightPane);
+    bareColumn(m_rightPane)->addWidget(m_pages);
+    m_welcomePage = new WelcomeScreen(m_pages);
+    m_editorPage = new QWidget(m_pages);
+    m_headerBar = new NoteHeaderBar(m_editorPage);
+    m_toolbar = new EditorToolbar(m_editorPage);
+    m_findBar = new FindBar(m_editorPage);
+    m_editor = new NoteEditor(m_editorPage);
+    m_editor->setAttachmentRepository(m_appState->attachments());
+    m_toolbar->setEditor(m_editor);
+    m_toolbar->setActive(false);
+    m_findBar->setEditor(m_editor);
+    QVBoxLayout *editorLayout = bareColumn(m_editorPage);
+    editorLayout->addWidget(m_headerBar);
+    editorLayout->addWidget(m_toolbar);
+    editorLayout->addWidget(m_findBar);
+    editorLayout->addWidget(m_editor, 1);
+    m_pages->addWidget(m_welcomePage);
+    m_pages->addWidget(m_editorPage);
+
+    m_splitter->setStretchFactor(0, 0);
+    m_splitter->setStretchFactor(1, 0);
+    m_splitter->setStretchFactor(2, 1);
+    m_splitter->setSizes({ 200, 260, 800 });
+    setCentralWidget(m_splitter);
+
+    m_statusBar = new StatusBar(this);
+    setStatusBar(m_statusBar);
+
+    m_searchTimer.setSingleShot(true);
+    m_searchTimer.setInterval(300);
+}
+
+void MainWindow::setupConnections()
+{
+    connect(m_searchField, &QLineEdit::textChanged, this, [this] { m_searchTimer.start(); });
+    connect(&m_searchTimer, &QTimer::timeout, this, &MainWindow::refreshNoteList);
+    connect(m_splitter, &QSplitter::splitterMoved, this, [this] {
+        if (!m_focusMode && m_sidebarVisible && m_leftPane->isVisible()
+            && m_middlePane->isVisible())
+            m_normalSplitterSizes = m_splitter->sizes();
+    });
+
+    connect(m_notebookList, &NotebookListWidget::allNotesSelected, this, [this] {
+        m_appState->setCurrentNotebookId(QString());
+        refreshNoteList();
+    });
+    connect(m_notebookList, &NotebookListWidget::notebookSelected, this,
+        [this](const QString &notebookId) {
+            m_appState->setCurrentNotebookId(notebookId);
+            refreshNoteList();
+        });
+    connect(m_notebookList, &NotebookListWidget::trashSelected, this, &MainWindow::showTrashScreen);
+    connect(m_notebookList, &NotebookListWidget::noteDroppedOnNotebook, this,
+        [this](const QString &noteId, const QString &notebookId) {
+            m_appState->notes()->moveToNotebook(noteId, notebookId);
+        });
+
+    connect(m_noteList, &NoteListWidget::noteSelected, this, &MainWindow::onNoteSelected);
+    connect(m_noteList, &NoteListWidget::noteDoubleClicked, this,
+        [this](const QString &noteId) { m_appState->openNoteWindow(noteId); });
+    connect(m_noteList, &NoteListWidget::noteActivated, this,
+        [this] { m_editor->setFocus(Qt::OtherFocusReason); });
+    connect(m_noteList, &NoteListWidget::noteDeleteRequested, this,
+        [this] { deleteCurrentNote(false); });
+
+    connect(m_editor, &NoteEditor::noteModified, this, &MainWindow::saveCurrentNote);
+    connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::setSaved);
+    connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
+
+    connect(m_appState, &AppState::notesChanged, this, &MainWindow::onNotesChanged);
+    connect(m_appState, &AppState::notebooksChanged, this, [this] {
+        refreshNotebookList();
+        // Notebook names in the list rows may have changed.
+        m_noteList->viewport()->update();
+    });
+    connect(m_appState, &AppState::noteUpdatedExternally, this,
+        [this](const QString &noteId, QObject *source) {
+            if (source != this && noteId == m_editor->noteId())
+                openNote(noteId);
+        });
+    connect(m_appState, &AppState::noteDeletedExternally, this, [this](const QString &noteId) {
+        if (noteId == m_editor->noteId()) {
+            clearOpenNote();
+            showEmptyOrEditor();
+        }
+    });
+
+    connect(m_welcomePage, &WelcomeScreen::newNoteRequested, this, &MainWindow::newNote);
+    setupHeaderBar();
+}
+
+void MainWindow::setupHeaderBar()
+{
+    // The owner has no move command yet, so the chip only names the notebook.
+    m_headerBar->setChipClickable(false);
+    m_headerBar->setHasNote(false);
+    connect(m_headerBar, &NoteHeaderBar::focusToggleClicked, this,
+        [this] { setFocusMode(!m_focusMode); });
+    connect(m_headerBar, &NoteHeaderBar::includeInTodosToggled, this, [this](bool enabled) {
+        if (m_editor->hasNote())
+            m_appState->notes()->setIncludeInTodos(m_editor->noteId(), enabled);
+    });
+    connect(
+        m_headerBar, &NoteHeaderBar::deleteRequested, this, [this] { deleteCurrentNote(false); });
+}
+
+void MainWindow::onNoteSelected(const QString &noteId)
+{
+    if (noteId == m_editor->noteId())
+        return;
+    if (m_editor->hasNote() && !m_editor->isSaved()) {
+        saveCurrentNote();
+        snapshotIfChanged();
+    }
+    m_appState->setCurrentNoteId(noteId);
+    openNote(noteId);
+}
+
+void MainWindow::onNotesChanged()
+{
+    refreshNoteList();
+    refreshNotebookList();
+    if (m_editor->hasNote() && m_editor->isSaved()) {
+        const QString id = m_editor->noteId();
+        if (m_appState->notes()->noteById(id))
+            openNote(id);
+    }
+}
+
+void MainWindow::openNote(const QString &noteId, bool forceReload)
+{
+    const std::optional<Note> note
+        = noteId.isEmpty() ? std::nullopt : m_appState->notes()->noteById(noteId);
+    if (!note) {
+        clearOpenNote();
+        showEmptyOrEditor();
+        return;
+    }
+    m_editor->setNote(note->id, note->body, forceReload);
+    const bool readOnly = !note->ownerId.isEmpty() && note->permission != QLatin1String("edit");
+    m_editor->setReadOnly(readOnly);
+    m_toolbar->setActive(!readOnly);
+    m_headerBar->setHasNote(!readOnly);
+    m_headerBar->setNotebookName(notebookName(note->notebookId));
+    m_headerBar->setUpdatedText(tr("Updated %1").arg(formatRelativeDate(note->updatedAt)));
+    m_headerBar->setIncludeInTodos(m_appState->notes()->includeInTodos(note->id));
+    m_headerBar->setShared(note->isShared);
+    m_lastSavedBody = note->body;
+    showEmptyOrEditor();
+}
+
+void MainWindow::clearOpenNote()
+{
+    m_editor->clearNote();
+    m_toolbar->setActive(false);
+    m_headerBar->setHasNote(false);
+    m_lastSavedBody.clear();
+    if (m_findBar->isVisible())
+        m_findBar->closeBar();
+}
+
+void MainWindow::saveCurrentNote()
+{
+    if (!m_editor->hasNote() || m_editor->isReadOnly() || m_editor->isSaved())
+        return;
+    std::optional<Note> note = m_appState->notes()->noteById(m_editor->noteId());
+    if (!note)
+        return;
+    const QString content = m_editor->content();
+    if (content == note->body)
+        return;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    note->body = content;
+    note->updatedAt = now;
+    note->modifiedAt = now;
+    note->version += 1;
+    note->syncStatus = SyncStatus::Pending;
+    m_appState->notes()->update(*note);
+}
+
+void MainWindow::snapshotIfChanged()
+{
+    if (!m_editor->hasNote() || m_editor->isReadOnly() || m_lastSavedBody.isEmpty())
+        return;
+    const QString body = m_editor->content();
+    if (body.isEmpty() || body == m_lastSavedBody)
+        return;
+    const std::optional<Note> note = m_appState->notes()->noteById(m_editor->noteId());
+    if (!note)
+        return;
+    if (m_appState->snapshots()->takeSnapshot(*note, body))
+        m_lastSavedBody = body;
+}
+
+void MainWindow::newNote()
+{
+    saveCurrentNote();
+    Note note;
+    note.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    note.notebookId = m_appState->currentNotebookId();
+    note.body = NewNoteBody;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    note.createdAt = now;
+    note.updatedAt = now;
+    note.modifiedAt = now;
+    if (!m_appState->notes()->insert(note))
+        return;
+    // The insert refreshed the list, so the new note has a row to select.
+    m_noteList->selectNote(note.id);
+    if (m_editor->noteId() != note.id) {
+        openNote(note.id);
+        m_appState->setCurrentNoteId(note.id);
+    }
+    m_editor->setFocus(Qt::OtherFocusReason);
+}
+
+void MainWindow::deleteCurrentNote(bool confirm)
+{
+    const QString noteId = m_noteList->currentNoteId();
+    if (noteId.isEmpty())
+        return;
+    if (confirm) {
+        const std::optional<Note> note = m_appState->notes()->noteById(noteId);
+        QString label = note ? noteTitle(note->body) : QString();
+        if (label.isEmpty())
+            label = tr("this note");
+        const auto answer = QMessageBox::question(this, tr("Move to Trash"),
+            tr("Move \"%1\" to Trash?").arg(label), QMessageBox::Yes | QMessageBox::No,
+            QMessageBox::No);
+        if (answer != QMessageBox::Yes)
+            return;
+    }
+    const int row = m_noteList->currentRow();
+    if (noteId == m_editor->noteId())
+        clearOpenNote();
+    m_appState->notes()->softDelete(noteId);
+    if (m_noteList->count() == 0) {
+        showEmptyOrEditor();
+        return;
+    }
+    m_noteList->setCurrentRow(qMin(row, m_noteList->count() - 1));
+    const QString next = m_noteList->currentNoteId();
+    if (!next.isEmpty() && next != m_editor->noteId()) {
+        openNote(next);
+        m_appState->setCurrentNoteId(next);
+    } else if (next.isEmpty()) {
+        showEmptyOrEditor();
+    }
+}
+
+void MainWindow::refreshNoteList()
+{
+    NoteRepository *notes = m_appState->notes();
+    const QString search = m_searchField->text().trimmed();
+    const bool isSearch = !search.isEmpty();
+    const QString query = isSearch ? search : m_appState->currentNotebookId();
+    const bool reversed = !isSearch && stenoMode();
+
+    const quint64 serial = notes->changeSerial();
+    bool current = false;
+    bool incremental = false;
+    if (isSearch == m_listIsSearch && query == m_listQuery && reversed == m_listReversed
+        && m_listSerial != 0) {
+        const std::optional<QStringList> changed = notes->changedNoteIdsSince(m_listSerial);
+        if (changed && changed->isEmpty())
+            current = true;
+        else if (changed && !isSearch)
+            incremental = applyListChanges(*changed);
+    }
+    if (!current && !incremental) {
+        QList<NoteListEntry> entries = isSearch ? notes->searchListEntries(search)
+            : query.isEmpty()                   ? notes->listEntries()
+                                                : notes->listEntriesInNotebook(query);
+        if (reversed)
+            std::reverse(entries.begin(), entries.end());
+        m_listEntries = std::move(entries);
+    }
+    m_listSerial = serial;
+    m_listIsSearch = isSearch;
+    m_listQuery = query;
+    m_listReversed = reversed;
+    if (!current)
+        m_noteList->setEntries(m_listEntries);
+
+    const QString notebookId = m_appState->currentNotebookId();
+    QString location = notebookId.isEmpty() ? QString() : notebookName(notebookId);
+    if (location.isEmpty())
+        location = tr("All Notes");
+    m_statusBar->setLocation(location, int(m_listEntries.size()));
+}
+
+// Re-reads only the notes written since the list was filled and puts them where the order
+// wants them: after an autosave that is one note moving to the top.
+bool MainWindow::applyListChanges(const QStringList &changedIds)
+{
+    const QList<NoteListEntry> fresh = m_appState->notes()->listEntriesByIds(changedIds);
+    const QSet<QString> changed(changedIds.cbegin(), changedIds.cend());
+    m_listEntries.removeIf(
+        [&changed](const NoteListEntry &entry) { return changed.contains(entry.id); });
+    const QString notebookId = m_listQuery;
+    for (const NoteListEntry &entry : fresh) {
+        if (!notebookId.isEmpty() && entry.notebookId != notebookId)
+            continue;
+        // Newest first (oldest first in steno mode); a new entry goes before equal times.
+        const auto position = m_listReversed
+            ? std::upper_bound(m_listEntries.begin(), m_listEntries.end(), entry,
+                [](const NoteListEntry &a, const NoteListEntry &b) {
+                    return a.updatedAt < b.updatedAt;
+                })
+            : std::lower_bound(m_listEntries.begin(), m_listEntries.end(), entry,
+                [](const NoteListEntry &a, const NoteListEntry &b) {
+                    return a.updatedAt > b.updatedAt;
+                });
+        m_listEntries.insert(position, entry);
+    }
+    return true;
+}
+
+void MainWindow::refreshNotebookList()
+{
+    NoteRepository *notes = m_appState->notes();
+    m_notebookList->setNotebooks(m_appState->notebooks()->allNotebooks(),
+        notes->noteCountsByNotebook(), m_appState->currentNotebookId(), notes->trashedCount());
+}
+
+void MainWindow::showEmptyOrEditor()
+{
+    m_pages->setCurrentWidget(
+        m_editor->hasNote() || signedIn() ? m_editorPage : static_cast<QWidget *>(m_welcomePage));
+}
+
+bool MainWindow::signedIn() const
+{
+    // Sign-in arrives with the account client; until then nobody is signed in.
+    return false;
+}
+
+bool MainWindow::stenoMode() const
+{
+    return m_appState->preferences()->boolValue(QStringLiteral("steno_mode"), false);
+}
+
+QString MainWindow::notebookName(const QString &notebookId) const
+{
+    if (notebookId.isEmpty() || !m_appState->notebooks())
+        return QString();
+    const std::optional<Notebook> notebook = m_appState->notebooks()->notebookById(notebookId);
+    return notebook ? notebook->name : QString();
+}
+
+void MainWindow::setFocusMode(bool on)
+{
+    m_focusMode = on;
+    {
+        const QSignalBlocker blocker(m_focusModeAction);
+        m_focusModeAction->setChecked(on);
+    }
+    applyPaneLayout();
+    QSettings settings;
+    settings.setValue(SettingsGroup + QStringLiteral("/focusMode"), on);
+}
+
+void MainWindow::setNotebookSidebarVisible(bool visible)
+{
+    m_sidebarVisible = visible;
+    {
+        const QSignalBlocker blocker(m_sidebarAction);
+        m_sidebarAction->setChecked(visible);
+    }
+    applyPaneLayout();
+    QSettings settings;
+    settings.setValue(SettingsGroup + QStringLiteral("/notebookSidebarVisible"), visible);
+}
+
+void MainWindow::applyPaneLayout()
+{
+    const bool leftVisible = !m_focusMode && m_sidebarVisible;
+    const bool middleVisible = !m_focusMode;
+    m_leftPane->setVisible(leftVisible);
+    m_middlePane->setVisible(middleVisible);
+    m_headerBar->setFocusMode(m_focusMode);
+    if (m_splitter->count() != 3)
+        return;
+    const int windowWidth = width();
+    const QList<int> base = m_normalSplitterSizes.size() == 3
+        ? m_normalSplitterSizes
+        : QList<int> { 200, 260, qMax(windowWidth - 460, 400) };
+    const int left = leftVisible ? base.at(0) : 0;
+    const int middle = middleVisible ? base.at(1) : 0;
+    int right = windowWidth - left - middle;
+    if (right < 101)
+        right = 100;
+    m_splitter->setSizes({ left, middle, right });
+}
+
+void MainWindow::applyStenoMode()
+{
+    const bool steno = stenoMode();
+    m_middleLayout->removeWidget(m_searchBox);
+    m_middleLayout->removeWidget(m_noteList);
+    if (steno) {
+        m_middleLayout->addWidget(m_noteList);
+        m_middleLayout->addWidget(m_searchBox);
+    } else {
+        m_middleLayout->addWidget(m_searchBox);
+        m_middleLayout->addWidget(m_noteList);
+    }
+    refreshNoteList();
+}
+
+void MainWindow::onPreferenceChanged(const QString &key)
+{
+    if (key == QLatin1String("theme_mode")) {
+        m_appState->themeManager()->setThemeFromString(m_appState->preferences()->stringValue(
+            QStringLiteral("theme_mode"), QStringLiteral("system")));
+        m_noteList->viewport()->update();
+        m_notebookList->viewport()->update();
+    } else if (key == QLatin1String("steno_mode")) {
+        applyStenoMode();
+    } else if (key == QLatin1String("close_to_tray") || key == QLatin1String("start_minimized")) {
+        updateTray();
+    }
+}
+
+void MainWindow::onFontScaleChanged(int percent)
+{
+    QFont font = m_editor->font();
+    font.setPixelSize(qMax(1, 16 * percent / 100));
+    m_editor->setFont(font);
+    if (m_editor->hasNote()) {
+        const QString id = m_editor->noteId();
+        saveCurrentNote();
+        openNote(id, true);
+    }
+    // Row heights follow the scale: the views lay their rows out again.
+    m_noteList->setEntries(m_listEntries);
+    m_noteList->doItemsLayout();
+    refreshNotebookList();
+    m_notebookList->doItemsLayout();
+}
+
+void MainWindow::restoreWindowState()
+{
+    QSettings settings;
+    settings.beginGroup(SettingsGroup);
+    const QByteArray geometry = settings.value(QStringLiteral("geometry")).toByteArray();
+    const QByteArray state = settings.value(QStringLiteral("windowState")).toByteArray();
+    const QString sizes = settings.value(QStringLiteral("normalSplitterSizes")).toString();
+    settings.endGroup();
+    if (geometry.isEmpty() || !restoreGeometry(geometry))
+        resize(1280, 1024);
+    if (!state.isEmpty())
+        restoreState(state, 0);
+    if (!sizes.isEmpty())
+        m_normalSplitterSizes = parseSplitterSizes(sizes);
+}
+
+void MainWindow::saveWindowState()
+{
+    QSettings settings;
+    settings.beginGroup(SettingsGroup);
+    settings.setValue(QStringLiteral("geometry"), saveGeometry());
+    settings.setValue(QStringLiteral("windowState"), saveState(0));
+    if (!m_focusMode && m_sidebarVisible && m_leftPane->isVisible() && m_middlePane->isVisible())
+        m_normalSplitterSizes = m_splitter->sizes();
+    if (m_normalSplitterSizes.size() == 3) {
+        settings.setValue(QStringLiteral("normalSplitterSizes"),
+            QStringLiteral("%1,%2,%3")
+                .arg(m_normalSplitterSizes.at(0))
+                .arg(m_normalSplitterSizes.at(1))
+                .arg(m_normalSplitterSizes.at(2)));
+    }
+    settings.endGroup();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    saveWindowState();
+    saveCurrentNote();
+    snapshotIfChanged();
+    if (m_closeToTray && m_trayIcon && m_trayIcon->isVisible()) {
+        event->ignore();
+        hide();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+void MainWindow::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    // Before the first show the splitter has no width to share out; lay the panes out again
+    // once the window has its real size.
+    if (!isVisible())
+        applyPaneLayout();
 }

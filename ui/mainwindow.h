@@ -1,9 +1,36 @@
 #pragma once
 
+#include "noterepository.h"
+
+#include <QList>
 #include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
 
 class AppState;
+class EditorToolbar;
+class FindBar;
+class NoteEditor;
+class NoteHeaderBar;
+class NoteListWidget;
+class NotebookListWidget;
+class QAction;
+class QLineEdit;
+class QMenu;
+class QSplitter;
+class QStackedWidget;
+class QSystemTrayIcon;
+class QVBoxLayout;
+class SearchScreen;
+class SharedScreen;
+class StatusBar;
+class TodosScreen;
+class TrashScreen;
+class WelcomeScreen;
 
+// The one main window: notebook sidebar, search field and note list, and the editor (or the
+// welcome page), with the menus that carry the program's commands, the tray and its own
+// geometry. It owns no data; everything goes through the application state.
 class MainWindow final : public QMainWindow
 {
     Q_OBJECT
@@ -11,7 +38,121 @@ class MainWindow final : public QMainWindow
 
 public:
     explicit MainWindow(AppState *appState, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    void openNote(const QString &noteId, bool forceReload = false);
+    void saveCurrentNote();
+    void snapshotIfChanged();
+    void newNote();
+    void deleteCurrentNote(bool confirm);
+    void refreshNoteList();
+    void refreshNotebookList();
+    void showEmptyOrEditor();
+
+    void setFocusMode(bool on);
+    bool focusMode() const { return m_focusMode; }
+    void setNotebookSidebarVisible(bool visible);
+    bool notebookSidebarVisible() const { return m_sidebarVisible; }
+    QList<int> normalSplitterSizes() const { return m_normalSplitterSizes; }
+
+    void showTodosScreen();
+    void showSearchScreen();
+    void showTrashScreen();
+    void showSharedScreen(int mode);
+    // File > Quit: remembers the open note and to-dos windows for the next start, then closes
+    // every window and leaves the event loop.
+    void quitWithBookkeeping();
+
+    AppState *appState() const { return m_appState; }
+    QSplitter *splitter() const { return m_splitter; }
+    QLineEdit *searchField() const { return m_searchField; }
+    NoteListWidget *noteList() const { return m_noteList; }
+    NotebookListWidget *notebookList() const { return m_notebookList; }
+    NoteEditor *editor() const { return m_editor; }
+    EditorToolbar *toolbar() const { return m_toolbar; }
+    NoteHeaderBar *headerBar() const { return m_headerBar; }
+    FindBar *findBar() const { return m_findBar; }
+    StatusBar *noteStatusBar() const { return m_statusBar; }
+    QStackedWidget *pages() const { return m_pages; }
+    WelcomeScreen *welcomePage() const { return m_welcomePage; }
+    QWidget *editorPage() const { return m_editorPage; }
+    QSystemTrayIcon *trayIcon() const { return m_trayIcon; }
+    TodosScreen *todosScreen() const;
+    QAction *action(const QString &objectName) const;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void createMenuBar();
+    void createUI();
+    void setupConnections();
+    void setupHeaderBar();
+    void restoreWindowState();
+    void saveWindowState();
+    void applyPaneLayout();
+    void applyStenoMode();
+    void updateTray();
+    void onPreferenceChanged(const QString &key);
+    void onFontScaleChanged(int percent);
+    void onNotesChanged();
+    void onNoteSelected(const QString &noteId);
+    void clearOpenNote();
+    void loadSampleNotes();
+    void showAbout();
+    bool signedIn() const;
+    bool stenoMode() const;
+    QString notebookName(const QString &notebookId) const;
+    void fillNoteList(QList<NoteListEntry> entries);
+    bool applyListChanges(const QStringList &changedIds);
+    void raiseScreen(QWidget *screen, const QString &title, const QSize &size);
+    QAction *addMenuAction(QMenu *menu, const QString &text, const QString &name,
+        const QKeySequence &shortcut = {}, Qt::ShortcutContext context = Qt::WindowShortcut);
+
     AppState *m_appState; // not owned
+    QSplitter *m_splitter = nullptr;
+    QWidget *m_leftPane = nullptr;
+    NotebookListWidget *m_notebookList = nullptr;
+    QWidget *m_middlePane = nullptr;
+    QVBoxLayout *m_middleLayout = nullptr;
+    QWidget *m_searchBox = nullptr;
+    QLineEdit *m_searchField = nullptr;
+    NoteListWidget *m_noteList = nullptr;
+    QWidget *m_rightPane = nullptr;
+    QStackedWidget *m_pages = nullptr;
+    WelcomeScreen *m_welcomePage = nullptr;
+    QWidget *m_editorPage = nullptr;
+    NoteHeaderBar *m_headerBar = nullptr;
+    EditorToolbar *m_toolbar = nullptr;
+    FindBar *m_findBar = nullptr;
+    NoteEditor *m_editor = nullptr;
+    StatusBar *m_statusBar = nullptr;
+    QTimer m_searchTimer;
+
+    bool m_focusMode = false;
+    bool m_sidebarVisible = true;
+    QList<int> m_normalSplitterSizes;
+    QSystemTrayIcon *m_trayIcon = nullptr;
+    bool m_closeToTray = false;
+    QString m_lastSavedBody;
+
+    QPointer<TodosScreen> m_todosScreen;
+    QPointer<SearchScreen> m_searchScreen;
+    QPointer<TrashScreen> m_trashScreen;
+    QPointer<SharedScreen> m_sharedWithMeScreen;
+    QPointer<SharedScreen> m_sharedByMeScreen;
+
+    QAction *m_focusModeAction = nullptr;
+    QAction *m_sidebarAction = nullptr;
+    QAction *m_sharedWithMeAction = nullptr;
+    QAction *m_sharedByMeAction = nullptr;
+
+    // What the list shows, in display order, and the repository's change serial it reflects:
+    // after an autosave only the notes written since then are read again.
+    QList<NoteListEntry> m_listEntries;
+    quint64 m_listSerial = 0;
+    QString m_listQuery; // notebook id or search text the entries belong to
+    bool m_listIsSearch = false;
+    bool m_listReversed = false;
 };

@@ -2,6 +2,7 @@
 
 #include "notelistdelegate.h"
 #include "notetext.h"
+#include "storagetime.h"
 
 #include <QAbstractListModel>
 #include <QHash>
@@ -14,9 +15,9 @@
 
 const QString NoteListWidget::NoteIdMimeType = QStringLiteral("application/x-brevaro-note-id");
 
-// Rows over a list of notes. Everything derived from a body is computed on first use and kept
-// per note id together with the body it came from, so a refill re-parses only changed notes,
-// and only when they are shown.
+// Rows over a list of notes, or of list entries whose bodies are fetched on demand. Everything
+// derived from a body is computed on first use and kept per note id together with the state it
+// came from, so a refill re-parses only changed notes, and only when they are shown.
 class NoteListModel final : public QAbstractListModel
 {
 public:
@@ -26,42 +27,59 @@ public:
     {
         beginResetModel();
         QList<Note> previous = std::exchange(m_notes, notes);
-        // Names may have changed since the last fill; the resolver is asked again lazily.
-        m_notebookNames.clear();
-        // Entries of notes that left the list would pile up over a long session.
-        if (m_derived.size() > m_notes.size() + 1024)
-            m_derived.clear();
+        QList<NoteListEntry> previousEntries = std::exchange(m_entries, {});
+        m_entryMode = false;
+        resetCaches();
         endResetModel();
         release(std::move(previous));
+        release(std::move(previousEntries));
     }
 
-    const QList<Note> &notes() const { return m_notes; }
+    void setEntries(const QList<NoteListEntry> &entries)
+    {
+        beginResetModel();
+        QList<NoteListEntry> previous = std::exchange(m_entries, entries);
+        QList<Note> previousNotes = std::exchange(m_notes, {});
+        m_entryMode = true;
+        resetCaches();
+        endResetModel();
+        release(std::move(previous));
+        release(std::move(previousNotes));
+    }
+
+    void setBodyLoader(NoteListWidget::BodyLoader loader) { m_loader = std::move(loader); }
+
+    int size() const { return int(m_entryMode ? m_entries.size() : m_notes.size()); }
+
+    const QString &idAt(qsizetype row) const
+    {
+        return m_entryMode ? m_entries.at(row).id : m_notes.at(row).id;
+    }
 
     void setNotebookNameResolver(std::function<QString(const QString &)> resolver)
     {
         m_resolver = std::move(resolver);
         m_notebookNames.clear();
-        if (!m_notes.isEmpty())
-            emit dataChanged(
-                index(0), index(int(m_notes.size()) - 1), { NoteListWidget::NotebookNameRole });
+        if (size() > 0)
+            emit dataChanged(index(0), index(size() - 1), { NoteListWidget::NotebookNameRole });
     }
 
     // Searches outwards from `hint`: after an autosave a note is found within a row or two of
     // where it was, and a full scan of 100,000 notes costs milliseconds of cache misses.
     int rowOf(const QString &noteId, int hint = 0) const
     {
-        const qsizetype size = m_notes.size();
-        if (noteId.isEmpty() || size == 0)
+        const qsizetype count = size();
+        if (noteId.isEmpty() || count == 0)
             return -1;
-        const qsizetype start = qBound(qsizetype(0), qsizetype(hint), size - 1);
-        for (qsizetype distance = 0; distance < size; ++distance) {
+        const qsizetype start = qBound(qsizetype(0), qsizetype(hint), count - 1);
+        for (qsizetype distance = 0; distance < count; ++distance) {
             const qsizetype below = start + distance;
             const qsizetype above = start - distance;
-            if (below >= size && above < 0)
+            if (below >= count && above < 0)
                 break;
-            if (below < size && m_notes.at(below).id == noteId)
+            if (below < count && idAt(below) == noteId)
                 return int(below);
-            if (distance > 0 && above >= 0 && m_notes.at(above).id == noteId)
+            if (distance > 0 && above >= 0 && idAt(above) == noteId)
                 return int(above);
         }
         return -1;
@@ -69,33 +87,35 @@ public:
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override
     {
-        return parent.isValid() ? 0 : int(m_notes.size());
+        return parent.isValid() ? 0 : size();
     }
 
     QVariant data(const QModelIndex &index, int role) const override
     {
-        if (!index.isValid() || index.row() >= m_notes.size())
+        if (!index.isValid() || index.row() >= size())
             return QVariant();
-        const Note &note = m_notes.at(index.row());
+        const int row = index.row();
         switch (role) {
         case NoteListWidget::NoteIdRole:
-            return note.id;
+            return idAt(row);
         case Qt::DisplayRole:
         case Qt::ToolTipRole:
         case NoteListWidget::TitleRole:
-            return derived(note).displayTitle;
+            return derived(row).displayTitle;
         case NoteListWidget::PreviewRole:
-            return derived(note).preview;
+            return derived(row).preview;
         case NoteListWidget::UpdatedAtRole:
-            return note.updatedAt;
+            return m_entryMode ? fromStorageTime(m_entries.at(row).updatedAt)
+                               : m_notes.at(row).updatedAt;
         case NoteListWidget::NotebookNameRole:
-            return notebookName(note.notebookId);
+            return notebookName(
+                m_entryMode ? m_entries.at(row).notebookId : m_notes.at(row).notebookId);
         case NoteListWidget::UntitledRole:
-            return derived(note).untitled;
+            return derived(row).untitled;
         case NoteListWidget::SharedRole:
-            return note.isShared;
+            return m_entryMode ? m_entries.at(row).isShared : m_notes.at(row).isShared;
         case NoteListWidget::SyncStatusRole:
-            return int(note.syncStatus);
+            return int(m_entryMode ? m_entries.at(row).syncStatus : m_notes.at(row).syncStatus);
         default:
             return QVariant();
         }
@@ -127,51 +147,112 @@ public:
     }
 
 private:
-    // Freeing the last copy of a large collection's bodies takes tens of milliseconds; a pool
-    // thread pays for it instead of the frame that shows the refreshed list. Reference counts
-    // are atomic, so copies still held here stay valid.
-    static void release(QList<Note> &&notes)
+    // Rows whose bodies are fetched together with a missing one: about two screens around it.
+    static constexpr int kFetchBefore = 16;
+    static constexpr int kFetchAfter = 48;
+
+    void resetCaches()
     {
-        if (notes.size() < 2000 || !notes.isDetached()) {
-            notes.clear();
+        // Names may have changed since the last fill; the resolver is asked again lazily.
+        m_notebookNames.clear();
+        // Entries of notes that left the list would pile up over a long session.
+        if (m_derived.size() > size() + 1024)
+            m_derived.clear();
+    }
+
+    // Freeing the last copy of a large collection takes tens of milliseconds; a pool thread
+    // pays for it instead of the frame that shows the refreshed list. Reference counts are
+    // atomic, so copies still held elsewhere stay valid.
+    template<typename T>
+    static void release(QList<T> &&items)
+    {
+        if (items.size() < 2000 || !items.isDetached()) {
+            items.clear();
             return;
         }
         QThreadPool::globalInstance()->start(
-            [notes = std::move(notes)]() mutable { notes.clear(); });
+            [items = std::move(items)]() mutable { items.clear(); });
     }
 
     struct Derived
     {
-        QString body; // what the rest was derived from
+        // What the rest was derived from: a body (notes), or an entry's body state (entries).
+        QString body;
+        NoteListEntry state;
+        bool fromEntry = false;
         QString displayTitle;
         QString preview;
         bool untitled = false;
     };
 
-    const Derived &derived(const Note &note) const
+    void derive(Derived &d, const QString &body) const
     {
+        const NoteSummary summary = noteSummary(body);
+        d.untitled = summary.title.isEmpty();
+        if (d.untitled) {
+            d.displayTitle
+                = summary.preview.isEmpty() ? NoteListWidget::tr("Untitled") : summary.preview;
+            d.preview.clear();
+        } else {
+            d.displayTitle = summary.title;
+            d.preview = summary.preview;
+        }
+    }
+
+    bool isCurrent(const NoteListEntry &entry) const
+    {
+        const auto it = m_derived.constFind(entry.id);
+        return it != m_derived.constEnd() && it->fromEntry && it->state.sameBodyState(entry);
+    }
+
+    const Derived &derived(int row) const
+    {
+        if (m_entryMode)
+            return derivedEntry(row);
+        const Note &note = m_notes.at(row);
         auto it = m_derived.find(note.id);
-        if (it != m_derived.end()) {
+        if (it != m_derived.end() && !it->fromEntry) {
             // Same storage means same text; a body read again from the database compares equal.
             if (it->body.constData() == note.body.constData() || it->body == note.body) {
                 it->body = note.body;
                 return *it;
             }
-        } else {
+        } else if (it == m_derived.end()) {
             it = m_derived.insert(note.id, Derived());
         }
-        const NoteSummary summary = noteSummary(note.body);
+        it->fromEntry = false;
+        it->state = NoteListEntry();
         it->body = note.body;
-        it->untitled = summary.title.isEmpty();
-        if (it->untitled) {
-            it->displayTitle
-                = summary.preview.isEmpty() ? NoteListWidget::tr("Untitled") : summary.preview;
-            it->preview.clear();
-        } else {
-            it->displayTitle = summary.title;
-            it->preview = summary.preview;
-        }
+        derive(*it, note.body);
         return *it;
+    }
+
+    const Derived &derivedEntry(int row) const
+    {
+        const NoteListEntry &entry = m_entries.at(row);
+        if (isCurrent(entry))
+            return *m_derived.constFind(entry.id);
+        // One query for the rows around this one: painting a screen asks row after row.
+        QStringList ids;
+        QList<int> rows;
+        const int first = qMax(0, row - kFetchBefore);
+        const int last = qMin(size() - 1, row + kFetchAfter);
+        for (int r = first; r <= last; ++r) {
+            if (r == row || !isCurrent(m_entries.at(r))) {
+                ids.append(m_entries.at(r).id);
+                rows.append(r);
+            }
+        }
+        const QHash<QString, QString> bodies = m_loader ? m_loader(ids) : QHash<QString, QString>();
+        for (int r : std::as_const(rows)) {
+            const NoteListEntry &e = m_entries.at(r);
+            Derived &d = m_derived[e.id];
+            d.fromEntry = true;
+            d.state = e;
+            d.body.clear();
+            derive(d, bodies.value(e.id));
+        }
+        return *m_derived.constFind(entry.id);
     }
 
     QString notebookName(const QString &notebookId) const
@@ -185,6 +266,9 @@ private:
     }
 
     QList<Note> m_notes;
+    QList<NoteListEntry> m_entries;
+    bool m_entryMode = false;
+    NoteListWidget::BodyLoader m_loader;
     std::function<QString(const QString &)> m_resolver;
     mutable QHash<QString, Derived> m_derived;
     mutable QHash<QString, QString> m_notebookNames;
@@ -227,6 +311,21 @@ NoteListWidget::~NoteListWidget() = default;
 
 void NoteListWidget::setNotes(const QList<Note> &notes)
 {
+    refill([this, &notes] { m_model->setNotes(notes); });
+}
+
+void NoteListWidget::setEntries(const QList<NoteListEntry> &entries)
+{
+    refill([this, &entries] { m_model->setEntries(entries); });
+}
+
+void NoteListWidget::setBodyLoader(BodyLoader loader)
+{
+    m_model->setBodyLoader(std::move(loader));
+}
+
+void NoteListWidget::refill(const std::function<void()> &replace)
+{
     const QString currentId = currentNoteId();
     const int currentHint = currentRow();
     QString topId;
@@ -241,7 +340,7 @@ void NoteListWidget::setNotes(const QList<Note> &notes)
     int row = -1;
     {
         const QSignalBlocker blocker(this);
-        m_model->setNotes(notes);
+        replace();
         row = m_model->rowOf(currentId, currentHint);
         if (row >= 0) {
             // Scrolling to the current row would only be undone below.
@@ -264,11 +363,6 @@ void NoteListWidget::setNotes(const QList<Note> &notes)
     scrollTo(m_model->index(topRow), QAbstractItemView::PositionAtTop);
     if (topOffset < 0)
         verticalScrollBar()->setValue(verticalScrollBar()->value() - topOffset);
-}
-
-const QList<Note> &NoteListWidget::notes() const
-{
-    return m_model->notes();
 }
 
 void NoteListWidget::selectNote(const QString &noteId)
@@ -316,7 +410,7 @@ QString NoteListWidget::noteIdAt(int row) const
 {
     if (row < 0 || row >= m_model->rowCount())
         return QString();
-    return m_model->notes().at(row).id;
+    return m_model->idAt(row);
 }
 
 int NoteListWidget::rowOfNote(const QString &noteId) const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "note.h"
+#include "noterepository.h"
 
 #include <QListView>
 
@@ -37,10 +38,17 @@ public:
     explicit NoteListWidget(QWidget *parent = nullptr);
     ~NoteListWidget() override;
 
+    // Fetches bodies by note id for the rows about to be shown (ids missing from the answer
+    // count as empty bodies).
+    using BodyLoader = std::function<QHash<QString, QString>(const QStringList &ids)>;
+
     // Replaces the notes, in the caller's order. Keeps the current note current without emitting
     // noteSelected, and keeps the same pixel row of the same note at the top of the view.
     void setNotes(const QList<Note> &notes);
-    const QList<Note> &notes() const;
+    // The same for entries without bodies: titles and previews come from the body loader, only
+    // for rows that are shown, and stay cached while a note's entry keeps its body state.
+    void setEntries(const QList<NoteListEntry> &entries);
+    void setBodyLoader(BodyLoader loader);
 
     // Makes the first row with this id current (emitting noteSelected); nothing when absent.
     void selectNote(const QString &noteId);
@@ -66,5 +74,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    void refill(const std::function<void()> &replace);
+
     NoteListModel *m_model;
 };

@@ -1,0 +1,370 @@
+#include "mainwindow.h"
+
+#include "appstate.h"
+#include "findbar.h"
+#include "noteeditor.h"
+#include "preferencesrepository.h"
+#include "samplenotes.h"
+#include "searchscreen.h"
+#include "sharedscreen.h"
+#include "statusbar.h"
+#include "todosscreen.h"
+#include "trashscreen.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QIcon>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QStyle>
+#include <QSystemTrayIcon>
+
+QAction *MainWindow::addMenuAction(QMenu *menu, const QString &text, const QString &name,
+    const QKeySequence &shortcut, Qt::ShortcutContext context)
+{
+    QAction *action = menu->addAction(text);
+    action->setObjectName(name);
+    if (!shortcut.isEmpty()) {
+        action->setShortcut(shortcut);
+        action->setShortcutContext(context);
+    }
+    return action;
+}
+
+QAction *MainWindow::action(const QString &objectName) const
+{
+    return findChild<QAction *>(objectName);
+}
+
+void MainWindow::createMenuBar()
+{
+    QMenuBar *bar = menuBar();
+    const auto editorCommand = [this](QAction *action, void (NoteEditor::*command)()) {
+        connect(action, &QAction::triggered, this, [this, command] {
+            if (m_editor->hasNote() && !m_editor->isReadOnly())
+                (m_editor->*command)();
+        });
+    };
+
+    QMenu *file = bar->addMenu(tr("&File"));
+    connect(addMenuAction(file, tr("New Note"), QStringLiteral("newNoteAction"),
+                QKeySequence(QStringLiteral("Ctrl+N")), Qt::ApplicationShortcut),
+        &QAction::triggered, this, &MainWindow::newNote);
+    connect(addMenuAction(file, tr("New Note in Window"), QStringLiteral("newNoteInWindowAction"),
+                QKeySequence(QStringLiteral("Ctrl+Shift+N")), Qt::ApplicationShortcut),
+        &QAction::triggered, this, [this] { m_appState->createNoteInWindow(); });
+    connect(addMenuAction(file, tr("Save Snapshot"), QStringLiteral("saveSnapshotAction"),
+                QKeySequence::Save),
+        &QAction::triggered, this, &MainWindow::saveCurrentNote);
+    file->addSeparator();
+    connect(addMenuAction(file, tr("Quit"), QStringLiteral("quitAction"), QKeySequence::Quit),
+        &QAction::triggered, this, &MainWindow::quitWithBookkeeping);
+
+    QMenu *edit = bar->addMenu(tr("&Edit"));
+    connect(addMenuAction(edit, tr("Undo"), QStringLiteral("undoAction"), QKeySequence::Undo),
+        &QAction::triggered, this, [this] {
+            if (!m_editor->isReadOnly())
+                m_editor->undo();
+        });
+    connect(addMenuAction(edit, tr("Redo"), QStringLiteral("redoAction"), QKeySequence::Redo),
+        &QAction::triggered, this, [this] {
+            if (!m_editor->isReadOnly())
+                m_editor->redo();
+        });
+    edit->addSeparator();
+    connect(addMenuAction(edit, tr("Find in Note..."), QStringLiteral("findInNoteAction"),
+                QKeySequence::Find),
+        &QAction::triggered, this, [this] {
+            if (m_editor->hasNote())
+                m_findBar->openBar();
+        });
+
+    QMenu *format = bar->addMenu(tr("F&ormat"));
+    editorCommand(
+        addMenuAction(format, tr("Bold"), QStringLiteral("boldAction"), QKeySequence::Bold),
+        &NoteEditor::toggleBold);
+    editorCommand(
+        addMenuAction(format, tr("Italic"), QStringLiteral("italicAction"), QKeySequence::Italic),
+        &NoteEditor::toggleItalic);
+    editorCommand(addMenuAction(format, tr("Underline"), QStringLiteral("underlineAction"),
+                      QKeySequence::Underline),
+        &NoteEditor::toggleUnderline);
+    editorCommand(addMenuAction(format, tr("Strikethrough"), QStringLiteral("strikeAction"),
+                      QKeySequence(QStringLiteral("Ctrl+Shift+X"))),
+        &NoteEditor::toggleStrikethrough);
+    editorCommand(addMenuAction(format, tr("Code"), QStringLiteral("codeAction"),
+                      QKeySequence(QStringLiteral("Ctrl+`"))),
+        &NoteEditor::toggleInlineCode);
+    format->addSeparator();
+    const auto heading
+        = [&](const QString &text, const QString &name, const char *keys, int level) {
+              connect(addMenuAction(format, text, name, QKeySequence(QLatin1String(keys))),
+                  &QAction::triggered, this, [this, level] {
+                      if (m_editor->hasNote() && !m_editor->isReadOnly())
+                          m_editor->setHeading(level);
+                  });
+          };
+    heading(tr("Heading 1"), QStringLiteral("heading1Action"), "Ctrl+1", 1);
+    heading(tr("Heading 2"), QStringLiteral("heading2Action"), "Ctrl+2", 2);
+    heading(tr("Heading 3"), QStringLiteral("heading3Action"), "Ctrl+3", 3);
+    heading(tr("Normal Text"), QStringLiteral("normalTextAction"), "Ctrl+0", 0);
+    format->addSeparator();
+    editorCommand(addMenuAction(format, tr("Bullet List"), QStringLiteral("bulletListAction"),
+                      QKeySequence(QStringLiteral("Ctrl+Shift+8"))),
+        &NoteEditor::toggleBulletList);
+    editorCommand(addMenuAction(format, tr("Numbered List"), QStringLiteral("numberedListAction"),
+                      QKeySequence(QStringLiteral("Ctrl+Shift+7"))),
+        &NoteEditor::toggleNumberedList);
+    editorCommand(addMenuAction(format, tr("Checkbox List"), QStringLiteral("checkboxListAction"),
+                      QKeySequence(QStringLiteral("Ctrl+Shift+9"))),
+        &NoteEditor::toggleCheckboxList);
+    format->addSeparator();
+    editorCommand(addMenuAction(format, tr("Code Block"), QStringLiteral("codeBlockAction"),
+                      QKeySequence(QStringLiteral("Ctrl+Shift+`"))),
+        &NoteEditor::toggleCodeBlock);
+    editorCommand(addMenuAction(format, tr("Blockquote"), QStringLiteral("blockquoteAction"),
+                      QKeySequence(QStringLiteral("Ctrl+Shift+B"))),
+        &NoteEditor::toggleBlockquote);
+    format->addSeparator();
+    const auto align
+        = [&](const QString &text, const QString &name, const char *keys, Qt::Alignment alignment) {
+              connect(addMenuAction(format, text, name, QKeySequence(QLatin1String(keys))),
+                  &QAction::triggered, this, [this, alignment] {
+                      if (m_editor->hasNote() && !m_editor->isReadOnly())
+                          m_editor->setAlignment(alignment);
+                  });
+          };
+    align(tr("Align Left"), QStringLiteral("alignLeftAction"), "Ctrl+Shift+L", Qt::AlignLeft);
+    align(
+        tr("Align Center"), QStringLiteral("alignCenterAction"), "Ctrl+Shift+E", Qt::AlignHCenter);
+    align(tr("Align Right"), QStringLiteral("alignRightAction"), "Ctrl+Shift+R", Qt::AlignRight);
+    format->addSeparator();
+    editorCommand(addMenuAction(format, tr("Insert Link..."), QStringLiteral("insertLinkAction"),
+                      QKeySequence(QStringLiteral("Ctrl+K"))),
+        &NoteEditor::insertLink);
+    editorCommand(
+        addMenuAction(format, tr("Insert Divider"), QStringLiteral("insertDividerAction")),
+        &NoteEditor::insertDivider);
+    connect(addMenuAction(format, tr("Insert Table..."), QStringLiteral("insertTableAction"),
+                QKeySequence(QStringLiteral("Ctrl+T"))),
+        &QAction::triggered, this, [this] {
+            if (!m_editor->hasNote() || m_editor->isReadOnly())
+                return;
+            const NoteEditor::TablePrompt prompt = NoteEditor::promptInsertTable(this);
+            if (prompt.accepted)
+                m_editor->insertTable(prompt.rows, prompt.columns, prompt.header);
+        });
+
+    QMenu *note = bar->addMenu(tr("&Note"));
+    connect(addMenuAction(note, tr("Open in New Window"), QStringLiteral("openInWindowAction"),
+                QKeySequence(QStringLiteral("Ctrl+Shift+O"))),
+        &QAction::triggered, this, [this] {
+            if (m_editor->hasNote()) {
+                saveCurrentNote();
+                m_appState->openNoteWindow(m_editor->noteId());
+            }
+        });
+    note->addSeparator();
+    connect(addMenuAction(note, tr("Move to Trash…"), QStringLiteral("moveToTrashAction"),
+                QKeySequence(QStringLiteral("Ctrl+D")), Qt::ApplicationShortcut),
+        &QAction::triggered, this, [this] { deleteCurrentNote(true); });
+    auto *quickDelete = new QAction(this);
+    quickDelete->setObjectName(QStringLiteral("quickDeleteAction"));
+    quickDelete->setShortcut(QKeySequence(QStringLiteral("Ctrl+Backspace")));
+    quickDelete->setShortcutContext(Qt::ApplicationShortcut);
+    addAction(quickDelete);
+    connect(quickDelete, &QAction::triggered, this, [this] { deleteCurrentNote(false); });
+
+    QMenu *view = bar->addMenu(tr("&View"));
+    connect(addMenuAction(view, tr("To-Dos"), QStringLiteral("todosAction"),
+                QKeySequence(QStringLiteral("Ctrl+Alt+T"))),
+        &QAction::triggered, this, &MainWindow::showTodosScreen);
+    connect(addMenuAction(view, tr("Find"), QStringLiteral("findAction"), QKeySequence(Qt::Key_F3)),
+        &QAction::triggered, this, [this] {
+            m_searchField->setFocus(Qt::ShortcutFocusReason);
+            m_searchField->selectAll();
+        });
+    connect(addMenuAction(view, tr("Search All Notes..."), QStringLiteral("searchAllAction"),
+                QKeySequence(QStringLiteral("Ctrl+Shift+F"))),
+        &QAction::triggered, this, &MainWindow::showSearchScreen);
+    connect(addMenuAction(view, tr("Trash"), QStringLiteral("trashAction"),
+                QKeySequence(QStringLiteral("Ctrl+Alt+D"))),
+        &QAction::triggered, this, &MainWindow::showTrashScreen);
+    m_sharedWithMeAction = addMenuAction(view, tr("Shared with Me"),
+        QStringLiteral("sharedWithMeAction"), QKeySequence(QStringLiteral("Ctrl+Alt+S")));
+    connect(m_sharedWithMeAction, &QAction::triggered, this,
+        [this] { showSharedScreen(SharedScreen::SharedWithMe); });
+    m_sharedByMeAction = addMenuAction(view, tr("Shared by Me"), QStringLiteral("sharedByMeAction"),
+        QKeySequence(QStringLiteral("Ctrl+Alt+Shift+S")));
+    connect(m_sharedByMeAction, &QAction::triggered, this,
+        [this] { showSharedScreen(SharedScreen::SharedByMe); });
+    // Sharing needs a signed-in user in a group; nobody can sign in yet.
+    m_sharedWithMeAction->setVisible(false);
+    m_sharedByMeAction->setVisible(false);
+    view->addSeparator();
+    m_focusModeAction = addMenuAction(view, tr("Focus Mode"), QStringLiteral("focusModeAction"),
+        QKeySequence(QStringLiteral("Ctrl+\\")));
+    m_focusModeAction->setCheckable(true);
+    m_focusModeAction->setToolTip(
+        tr("Hide the notebook and note lists to write without distractions"));
+    connect(m_focusModeAction, &QAction::triggered, this, [this] { setFocusMode(!m_focusMode); });
+    m_sidebarAction = addMenuAction(view, tr("Show Notebook Sidebar"),
+        QStringLiteral("sidebarAction"), QKeySequence(QStringLiteral("Ctrl+Alt+B")));
+    m_sidebarAction->setCheckable(true);
+    m_sidebarAction->setChecked(true);
+    connect(m_sidebarAction, &QAction::triggered, this,
+        [this] { setNotebookSidebarVisible(!m_sidebarVisible); });
+
+    QMenu *help = bar->addMenu(tr("&Help"));
+    connect(addMenuAction(help, tr("About Brevaro Notes"), QStringLiteral("aboutAction")),
+        &QAction::triggered, this, &MainWindow::showAbout);
+    if (qgetenv("NOTES_DEV") == "1") {
+        help->addSeparator();
+        connect(addMenuAction(help, tr("Load &Sample Notes"), QStringLiteral("sampleNotesAction")),
+            &QAction::triggered, this, &MainWindow::loadSampleNotes);
+    }
+    help->addSeparator();
+    connect(addMenuAction(help, tr("About Qt"), QStringLiteral("aboutQtAction")),
+        &QAction::triggered, qApp, &QApplication::aboutQt);
+}
+
+void MainWindow::showAbout()
+{
+    QMessageBox::about(this, tr("About Brevaro Notes"),
+        tr("Brevaro Notes %1\n\nSearch-first, zero-friction note-taking.")
+            .arg(QApplication::applicationVersion()));
+}
+
+void MainWindow::loadSampleNotes()
+{
+    const auto answer = QMessageBox::question(this, tr("Load Sample Notes"),
+        tr("Insert 7 sample notes into this database?\n\nThey'll appear in the unorganized pool "
+           "with staggered dates from today to 28 days ago. Existing notes are not modified."),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer != QMessageBox::Yes)
+        return;
+    const int inserted = insertSampleNotes(m_appState);
+    m_statusBar->showMessage(tr("Loaded %n sample note(s).", nullptr, inserted), 3000);
+}
+
+void MainWindow::raiseScreen(QWidget *screen, const QString &title, const QSize &size)
+{
+    screen->setWindowTitle(title);
+    if (!screen->isVisible())
+        screen->resize(size);
+    screen->show();
+    screen->raise();
+    screen->activateWindow();
+}
+
+void MainWindow::showTodosScreen()
+{
+    if (!m_todosScreen)
+        m_todosScreen = new TodosScreen(m_appState);
+    m_todosScreen->refresh();
+    raiseScreen(m_todosScreen, tr("To-Dos — Brevaro Notes"), QSize(600, 500));
+}
+
+void MainWindow::showSearchScreen()
+{
+    if (!m_searchScreen)
+        m_searchScreen = new SearchScreen(m_appState);
+    m_searchScreen->refresh();
+    raiseScreen(m_searchScreen, tr("Search — Brevaro Notes"), QSize(600, 500));
+    m_searchScreen->focusSearch();
+}
+
+void MainWindow::showTrashScreen()
+{
+    if (!m_trashScreen)
+        m_trashScreen = new TrashScreen(m_appState);
+    m_trashScreen->refresh();
+    raiseScreen(m_trashScreen, tr("Trash — Brevaro Notes"), QSize(500, 400));
+}
+
+void MainWindow::showSharedScreen(int mode)
+{
+    const bool byMe = mode == SharedScreen::SharedByMe;
+    QPointer<SharedScreen> &screen = byMe ? m_sharedByMeScreen : m_sharedWithMeScreen;
+    if (!screen)
+        screen = new SharedScreen(
+            m_appState, byMe ? SharedScreen::SharedByMe : SharedScreen::SharedWithMe);
+    screen->refresh();
+    raiseScreen(screen,
+        byMe ? tr("Shared by Me — Brevaro Notes") : tr("Shared with Me — Brevaro Notes"),
+        QSize(600, 500));
+}
+
+void MainWindow::quitWithBookkeeping()
+{
+    PreferencesRepository *preferences = m_appState->preferences();
+    preferences->setValue(QStringLiteral("restore_note_windows"),
+        m_appState->openNoteWindowIds().join(QLatin1Char(',')));
+    preferences->setBool(
+        QStringLiteral("restore_todos_window"), m_todosScreen && m_todosScreen->isVisible());
+    m_closeToTray = false;
+    QApplication::closeAllWindows();
+    QApplication::quit();
+}
+
+void MainWindow::updateTray()
+{
+    PreferencesRepository *preferences = m_appState->preferences();
+    m_closeToTray = preferences->boolValue(QStringLiteral("close_to_tray"), false);
+    const bool wanted
+        = m_closeToTray || preferences->boolValue(QStringLiteral("start_minimized"), false);
+    if (wanted && !QSystemTrayIcon::isSystemTrayAvailable()) {
+        m_closeToTray = false;
+        return;
+    }
+    if (wanted && !m_trayIcon) {
+        QIcon icon(QStringLiteral(":/icons/app-icon.png"));
+        if (icon.isNull())
+            icon = windowIcon();
+        if (icon.isNull())
+            icon = style()->standardIcon(QStyle::SP_FileIcon);
+        m_trayIcon = new QSystemTrayIcon(icon, this);
+        m_trayIcon->setToolTip(tr("Brevaro Notes"));
+
+        auto *menu = new QMenu(this);
+        QAction *showHide = menu->addAction(tr("Show Brevaro Notes"));
+        menu->addSeparator();
+        connect(menu->addAction(tr("New Note")), &QAction::triggered, this,
+            [this] { m_appState->createNoteInWindow(); });
+        connect(menu->addAction(tr("Search…")), &QAction::triggered, this,
+            &MainWindow::showSearchScreen);
+        connect(
+            menu->addAction(tr("To-Dos")), &QAction::triggered, this, &MainWindow::showTodosScreen);
+        menu->addSeparator();
+        connect(menu->addAction(tr("Quit")), &QAction::triggered, qApp, &QApplication::quit);
+        connect(menu, &QMenu::aboutToShow, this, [this, showHide] {
+            showHide->setText(isVisible() && !isMinimized() ? tr("Hide Brevaro Notes")
+                                                            : tr("Show Brevaro Notes"));
+        });
+        const auto bringForward = [this] {
+            showNormal();
+            raise();
+            activateWindow();
+        };
+        connect(showHide, &QAction::triggered, this, [this, bringForward] {
+            if (isVisible() && !isMinimized() && isActiveWindow())
+                hide();
+            else
+                bringForward();
+        });
+        connect(m_trayIcon, &QSystemTrayIcon::activated, this,
+            [bringForward](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+                    bringForward();
+            });
+        m_trayIcon->setContextMenu(menu);
+        m_trayIcon->show();
+    } else if (!wanted && m_trayIcon) {
+        m_trayIcon->hide();
+        delete m_trayIcon->contextMenu();
+        delete m_trayIcon;
+        m_trayIcon = nullptr;
+    }
+}
