@@ -32,7 +32,10 @@ MoveToNotebookDialog::MoveToNotebookDialog(
     m_buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(m_buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(m_buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(m_list, &QListWidget::currentItemChanged, this, &MoveToNotebookDialog::updateOkButton);
+    // Selection, not the current item: a list that gets focus makes its first row current
+    // without the user choosing anything.
+    connect(
+        m_list, &QListWidget::itemSelectionChanged, this, &MoveToNotebookDialog::updateOkButton);
     connect(
         m_list, &QListWidget::itemDoubleClicked, this, &MoveToNotebookDialog::onItemDoubleClicked);
 
@@ -46,7 +49,8 @@ MoveToNotebookDialog::MoveToNotebookDialog(
 
 QString MoveToNotebookDialog::selectedNotebookId() const
 {
-    const QListWidgetItem *item = m_list->currentItem();
+    const QList<QListWidgetItem *> selected = m_list->selectedItems();
+    const QListWidgetItem *item = selected.isEmpty() ? nullptr : selected.first();
     if (!item || !(item->flags() & Qt::ItemIsEnabled))
         return QString();
     const QString id = item->data(NotebookIdRole).toString();
@@ -71,7 +75,7 @@ void MoveToNotebookDialog::onItemDoubleClicked(QListWidgetItem *item)
 {
     if (item && item->data(NotebookIdRole).toString() != m_currentNotebookId
         && (item->flags() & Qt::ItemIsEnabled)) {
-        m_list->setCurrentItem(item);
+        m_list->setCurrentItem(item, QItemSelectionModel::ClearAndSelect);
         accept();
     }
 }
