@@ -20,6 +20,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QLinearGradient>
+#include <QListWidget>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTemporaryDir>

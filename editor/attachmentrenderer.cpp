@@ -4,6 +4,7 @@
 #include "deltadocument.h"
 #include "deltaformat.h"
 #include "documentpalette.h"
+#include "paperclip.h"
 
 #include <QBuffer>
 #include <QFontMetricsF>
@@ -100,13 +101,18 @@ QSizeF AttachmentRenderer::intrinsicSize(
 {
     const AttachmentInfo attachment
         = info(format.stringProperty(DeltaDocument::EmbedValueProperty));
-    if (!attachment.image.isNull())
-        return QSizeF(attachment.image.width(), attachment.image.height() + 4);
+    const qreal available = availableWidth(document, positionInDocument);
+    if (!attachment.image.isNull()) {
+        QSizeF size = attachment.image.size();
+        // A pane narrower than the picture (a preview, a small note window) shows it whole.
+        if (available > 0 && size.width() > available)
+            size = QSizeF(available, size.height() * available / size.width());
+        return QSizeF(size.width(), size.height() + 4);
+    }
     const QFontMetricsF metrics(QGuiApplication::font());
     qreal width
         = qMax<qreal>(MinimumChipWidth, metrics.horizontalAdvance(displayName(attachment)) + 48);
     // A very long name is elided rather than pushing the chip past the text's right edge.
-    const qreal available = availableWidth(document, positionInDocument);
     if (available > 0)
         width = qMin(width, qMax<qreal>(available, MinimumChipWidth));
     return QSizeF(width, ChipHeight);
@@ -125,7 +131,13 @@ void AttachmentRenderer::drawObject(QPainter *painter, const QRectF &rect, QText
         auto pixmap = m_pixmaps.find(id);
         if (pixmap == m_pixmaps.end())
             pixmap = m_pixmaps.insert(id, QPixmap::fromImage(attachment.image));
-        painter->drawPixmap(rect.topLeft(), *pixmap);
+        const QRectF target(rect.topLeft(), QSizeF(rect.width(), rect.height() - 4));
+        if (target.size() == QSizeF(pixmap->size())) {
+            painter->drawPixmap(rect.topLeft(), *pixmap);
+        } else {
+            painter->setRenderHint(QPainter::SmoothPixmapTransform, true);
+            painter->drawPixmap(target, *pixmap, QRectF(pixmap->rect()));
+        }
         painter->restore();
         return;
     }
@@ -142,9 +154,18 @@ void AttachmentRenderer::drawObject(QPainter *painter, const QRectF &rect, QText
     const QFont font = QGuiApplication::font();
     painter->setFont(font);
     painter->setPen(QColor(QRgb(dark ? 0xC4C6CF : 0x44474E)));
-    const QRectF textRect = chip.adjusted(12, 0, -12, 0);
-    const QString label = QString::fromUtf8("\U0001F4CE  ") + displayName(attachment);
-    const QString shown = QFontMetricsF(font).elidedText(label, Qt::ElideMiddle, textRect.width());
+    QRectF textRect = chip.adjusted(12, 0, -12, 0);
+    const QFontMetricsF metrics(font);
+    QString label = displayName(attachment);
+    if (Paperclip::glyphAvailable(font)) {
+        label = Paperclip::glyph() + QLatin1String("  ") + label;
+    } else {
+        const qreal mark = metrics.ascent();
+        Paperclip::draw(
+            *painter, QRectF(textRect.left(), textRect.center().y() - mark / 2, mark, mark));
+        textRect.setLeft(textRect.left() + mark + metrics.horizontalAdvance(QLatin1String("  ")));
+    }
+    const QString shown = metrics.elidedText(label, Qt::ElideMiddle, textRect.width());
     painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
     painter->restore();
 }

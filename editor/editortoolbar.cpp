@@ -1,6 +1,7 @@
 #include "editortoolbar.h"
 
 #include "noteeditor.h"
+#include "paperclip.h"
 
 #include <QAction>
 #include <QApplication>
@@ -111,6 +112,16 @@ QIcon linkIcon()
     });
 }
 
+QIcon paperclipIcon()
+{
+    QFont font(QStringLiteral("IBM Plex Sans"));
+    font.setWeight(QFont::Bold);
+    font.setPixelSize(14);
+    if (Paperclip::glyphAvailable(font))
+        return glyphIcon(Paperclip::glyph(), { 14 });
+    return drawnIcon([](QPainter &painter) { Paperclip::draw(painter, QRectF(1, 1, 14, 14)); });
+}
+
 } // namespace
 
 EditorToolbar::EditorToolbar(QWidget *parent) : QToolBar(parent)
@@ -187,7 +198,7 @@ void EditorToolbar::rebuildIcons()
     m_link->setIcon(linkIcon());
     m_divider->setIcon(glyphIcon(QString(QChar(0x2014)), { 16 }));
     m_table->setIcon(glyphIcon(QString(QChar(0x229E)), { 18 }));
-    m_attachment->setIcon(glyphIcon(QString::fromUtf8("\U0001F4CE"), { 14 }));
+    m_attachment->setIcon(paperclipIcon());
 }
 
 void EditorToolbar::changeEvent(QEvent *event)
