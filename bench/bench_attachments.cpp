@@ -1,12 +1,13 @@
 // Inline attachments: loading a note whose images must be read and decoded (every setNote
 // clears the renderer's cache), and repainting it once they are cached.
 // Usage: bench_attachments [images] [runs]
-//        bench_attachments --show [--dark]   an editor with an image and file chips, and the
-//                                            version history dialog, for looking at them
+//        bench_attachments --show [--dark] [--viewer]   an editor with an image and file chips,
+//            the version history dialog and, with --viewer, the image viewer, for looking at them
 #include "appstate.h"
 #include "attachmentrepository.h"
 #include "deltaformat.h"
 #include "editortoolbar.h"
+#include "imagelightbox.h"
 #include "noteeditor.h"
 #include "noterepository.h"
 #include "snapshotrepository.h"
@@ -160,6 +161,14 @@ int show(AppState &state, bool dark)
     history.setGeometry(780, 40, 800, 500);
     history.show();
     history.snapshotList()->setCurrentRow(0);
+    if (QApplication::arguments().contains(QStringLiteral("--viewer"))) {
+        ImageLightbox *viewer
+            = new ImageLightbox(QImage::fromData(state.attachments()->readFile(photo)),
+                QStringLiteral("harbour.jpg"), &window);
+        viewer->setAttribute(Qt::WA_DeleteOnClose);
+        viewer->move(200, 150);
+        viewer->show();
+    }
     return QApplication::exec();
 }
 

@@ -60,6 +60,12 @@ bool hasLocalFile(const QMimeData *data)
 
 void NoteEditor::setAttachmentRepository(AttachmentRepository *repository)
 {
+    if (m_attachmentRenderer && repository != m_attachments) {
+        // The renderer reads from one store; a different store needs a fresh one.
+        document()->documentLayout()->unregisterHandler(DeltaDocument::AttachmentObjectType);
+        delete m_attachmentRenderer;
+        m_attachmentRenderer = nullptr;
+    }
     m_attachments = repository;
     if (!m_attachmentRenderer) {
         m_attachmentRenderer = new AttachmentRenderer(repository, this);

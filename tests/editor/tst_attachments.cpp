@@ -32,6 +32,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -110,6 +111,7 @@ private slots:
     void removeKeepsContentAnotherObjectStillShows();
     void imagesAreDrawnAtMostMaximumWidth_data();
     void imagesAreDrawnAtMostMaximumWidth();
+    void imagesFitNarrowPanes();
     void chipSizeFollowsName_data();
     void chipSizeFollowsName();
     void missingRowOrFileDegrades_data();
@@ -426,6 +428,23 @@ void TestAttachments::imagesAreDrawnAtMostMaximumWidth()
     QCOMPARE(canvas.pixelColor(10 + drawn.width() - 1, 10), QColor(Qt::red));
     QCOMPARE(canvas.pixelColor(10 + drawn.width() + 1, 10), QColor(Qt::white));
     QCOMPARE(canvas.pixelColor(10, 10 + drawn.height() + 1), QColor(Qt::white));
+}
+
+void TestAttachments::imagesFitNarrowPanes()
+{
+    m_editor->resize(320, 400);
+    QVERIFY(m_editor->insertAttachmentFromPath(
+        writeSource(QStringLiteral("wide.png"), pngBytes(1200, 600))));
+    const int position = objectPosition();
+    QTextCursor cursor(m_editor->document());
+    cursor.setPosition(position + 1);
+    const QSizeF size = m_editor->attachmentRenderer()->intrinsicSize(
+        m_editor->document(), position, cursor.charFormat());
+    QVERIFY(size.width() < m_editor->viewport()->width());
+    QVERIFY(size.width() > 200);
+    // Proportions kept: 2 to 1, plus the 4 pixels below the picture.
+    QCOMPARE(qRound(size.width() / (size.height() - 4)), 2);
+    QCOMPARE(m_editor->horizontalScrollBar()->maximum(), 0);
 }
 
 void TestAttachments::chipSizeFollowsName_data()
