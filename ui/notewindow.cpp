@@ -68,6 +68,8 @@ NoteWindow::NoteWindow(AppState *appState, const QString &noteId, QWidget *paren
     connectAppState();
     restoreStoredGeometry();
     loadNote();
+    // A note window is for writing: keys go to the note from the first moment.
+    m_editor->setFocus();
 }
 
 NoteWindow::~NoteWindow() = default;
