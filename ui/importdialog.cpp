@@ -35,6 +35,8 @@ ImportDialog::ImportDialog(AppState *appState, QWidget *parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(tr("Import Notes"));
     setMinimumWidth(450);
+    // Once the import has run there is nothing left to cancel.
+    setOption(QWizard::NoCancelButtonOnLastPage);
 
     auto *formatPage = new QWizardPage(this);
     formatPage->setTitle(tr("Select Format"));
@@ -63,6 +65,7 @@ ImportDialog::ImportDialog(AppState *appState, QWidget *parent)
     importingPage->setTitle(tr("Importing..."));
     importingPage->setSubTitle(tr("Please wait while your notes are imported."));
     importingPage->setCommitPage(true);
+    importingPage->setButtonText(QWizard::CommitButton, tr("&Next >"));
     m_progressBar = new QProgressBar(importingPage);
     m_progressBar->setRange(0, 0);
     m_statusLabel = new QLabel(tr("Starting import..."), importingPage);
