@@ -2,15 +2,19 @@
 
 #include "appstate.h"
 #include "attachmentrepository.h"
+#include "deltaformat.h"
 #include "editortoolbar.h"
 #include "findbar.h"
 #include "fontscale.h"
+#include "htmlrenderer.h"
+#include "markdownrenderer.h"
 #include "notebooklistwidget.h"
 #include "notebookrepository.h"
 #include "noteeditor.h"
 #include "noteheaderbar.h"
 #include "notelistwidget.h"
 #include "notetext.h"
+#include "plaintextrenderer.h"
 #include "preferencesrepository.h"
 #include "searchscreen.h"
 #include "sharedscreen.h"
@@ -22,14 +26,18 @@
 #include "welcomescreen.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPointer>
 #include <QSet>
 #include <QSettings>
 #include <QSplitter>
+#include <QToolButton>
 #include <QStackedWidget>
 #include <QSystemTrayIcon>
 #include <QUuid>
@@ -250,11 +258,46 @@ void MainWindow::setupConnections()
 
 void MainWindow::setupHeaderBar()
 {
-    // The owner has no move command yet, so the chip only names the notebook.
-    m_headerBar->setChipClickable(false);
     m_headerBar->setHasNote(false);
+    // Sharing, history, moving, export and print come with their own commands; until then the
+    // bar offers only what works.
+    m_headerBar->historyButton()->hide();
+    m_headerBar->moveToNotebookAction()->setVisible(false);
+    m_headerBar->exportAction()->setVisible(false);
+    m_headerBar->printAction()->setVisible(false);
+
     connect(m_headerBar, &NoteHeaderBar::focusToggleClicked, this,
         [this] { setFocusMode(!m_focusMode); });
+    connect(m_headerBar, &NoteHeaderBar::notebookChipClicked, this, [this] {
+        const std::optional<Note> note = m_appState->notes()->noteById(m_editor->noteId());
+        if (!note)
+            return;
+        m_appState->setCurrentNotebookId(note->notebookId);
+        refreshNoteList();
+        refreshNotebookList();
+    });
+    connect(m_headerBar, &NoteHeaderBar::copyAsPlainTextRequested, this, [this] {
+        if (m_editor->hasNote())
+            QGuiApplication::clipboard()->setText(
+                renderPlainText(Delta::parseArray(m_editor->content()).value_or(QJsonArray())));
+    });
+    connect(m_headerBar, &NoteHeaderBar::copyAsMarkdownRequested, this, [this] {
+        saveCurrentNote();
+        if (const std::optional<Note> note = m_appState->notes()->noteById(m_editor->noteId()))
+            QGuiApplication::clipboard()->setText(
+                renderMarkdown(Delta::parseArray(note->body).value_or(QJsonArray())));
+    });
+    connect(m_headerBar, &NoteHeaderBar::copyAsHtmlRequested, this, [this] {
+        saveCurrentNote();
+        const std::optional<Note> note = m_appState->notes()->noteById(m_editor->noteId());
+        if (!note)
+            return;
+        const QJsonArray ops = Delta::parseArray(note->body).value_or(QJsonArray());
+        auto *mime = new QMimeData;
+        mime->setHtml(renderHtml(ops));
+        mime->setText(renderMarkdown(ops));
+        QGuiApplication::clipboard()->setMimeData(mime);
+    });
     connect(m_headerBar, &NoteHeaderBar::includeInTodosToggled, this, [this](bool enabled) {
         if (m_editor->hasNote())
             m_appState->notes()->setIncludeInTodos(m_editor->noteId(), enabled);

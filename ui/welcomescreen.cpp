@@ -33,7 +33,7 @@ WelcomeScreen::WelcomeScreen(QWidget *parent)
                             "you type, and search finds any note again."));
     m_hintLabel->setWordWrap(true);
     m_hintLabel->setAlignment(Qt::AlignCenter);
-    m_hintLabel->setMaximumWidth(420);
+    m_hintLabel->setFixedWidth(400);
     m_hintLabel->setObjectName(QStringLiteral("welcomeHint"));
     m_shortcutLabel->setText(
         tr("or press %1 anywhere")

@@ -1,0 +1,174 @@
+// The main window on generated collections of 1k, 10k and 100k notes: time to the first painted
+// window, from an autosave to the repainted list and sidebar, from the search debounce to the
+// repainted list, and to switch notes. Prints medians.
+//
+//   bench_mainwindow                  all three sizes
+//   bench_mainwindow --size 10000     one size
+//   bench_mainwindow --keep DIR       generate into DIR (reused when it already has notes)
+
+#include "appstate.h"
+#include "mainwindow.h"
+#include "notebooklistwidget.h"
+#include "noteeditor.h"
+#include "notelistwidget.h"
+#include "screencollection.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QLineEdit>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.isEmpty() ? 0 : values.at(values.size() / 2);
+}
+
+double timeMs(const std::function<void()> &work)
+{
+    QElapsedTimer timer;
+    timer.start();
+    work();
+    return timer.nsecsElapsed() / 1e6;
+}
+
+void loadFonts()
+{
+    const QDir fonts(QFileInfo(QStringLiteral(__FILE__))
+                         .absoluteDir()
+                         .filePath(QStringLiteral("../resources/fonts")));
+    for (const QString &file :
+        fonts.entryList({ QStringLiteral("*.ttf"), QStringLiteral("*.otf") }))
+        QFontDatabase::addApplicationFont(fonts.filePath(file));
+}
+
+// What a return to the event loop does before the user sees the result.
+void paint(MainWindow &window)
+{
+    QCoreApplication::processEvents();
+    window.noteList()->viewport()->repaint();
+    window.notebookList()->viewport()->repaint();
+}
+
+void benchSize(int count, const QString &keepDir)
+{
+    QTemporaryDir temporary;
+    const QString dir
+        = keepDir.isEmpty() ? temporary.path() : keepDir + QStringLiteral("/notes-%1").arg(count);
+    QDir().mkpath(dir);
+    qputenv("NOTES_DATA_DIR", dir.toUtf8());
+    if (QDir(dir).entryList({ QStringLiteral("*.db") }).isEmpty()) {
+        QElapsedTimer clock;
+        clock.start();
+        if (!ScreenCollection::generate(count)) {
+            std::fprintf(stderr, "could not generate %d notes\n", count);
+            return;
+        }
+        std::printf(
+            "generated %d notes in %lld ms\n", count, static_cast<long long>(clock.elapsed()));
+    }
+
+    // The first start after generation builds the list indexes once; time the starts after it.
+    {
+        AppState state;
+        state.initialize();
+    }
+    QList<double> starts;
+    for (int run = 0; run < 3; ++run) {
+        starts.append(timeMs([] {
+            AppState state;
+            state.initialize();
+            MainWindow window(&state);
+            window.show();
+            window.repaint();
+        }));
+    }
+
+    AppState state;
+    state.initialize();
+    MainWindow window(&state);
+    window.show();
+    paint(window);
+    NoteListWidget *list = window.noteList();
+
+    // Autosave: the editor's timer fires, the window stores the note, the list and the sidebar
+    // refresh and repaint.
+    QList<double> autosaves;
+    list->selectNote(list->noteIdAt(5));
+    for (int run = 0; run < 15; ++run) {
+        QTest::keyClicks(window.editor(), QStringLiteral("x"));
+        autosaves.append(timeMs([&] {
+            window.saveCurrentNote();
+            paint(window);
+        }));
+        // The editor counts itself saved once its own timer has run.
+        QTest::qWait(0);
+        window.editor()->setNote(window.editor()->noteId(), window.editor()->content(), true);
+    }
+
+    QList<double> switches;
+    for (int run = 0; run < 15; ++run) {
+        const QString id = list->noteIdAt(10 + run * 3);
+        switches.append(timeMs([&] {
+            list->selectNote(id);
+            QCoreApplication::processEvents();
+            window.editor()->viewport()->repaint();
+        }));
+    }
+
+    const auto searchTimes = [&](const QString &text) {
+        QList<double> times;
+        for (int run = 0; run < 7; ++run) {
+            window.searchField()->setText(run % 2 ? text : QString());
+            // What the 300 ms timer runs.
+            times.append(timeMs([&] {
+                window.refreshNoteList();
+                paint(window);
+            }));
+        }
+        window.searchField()->clear();
+        window.refreshNoteList();
+        return times;
+    };
+    const QList<double> common = searchTimes(QStringLiteral("meeting"));
+    const QList<double> rare = searchTimes(QStringLiteral("dentist tick"));
+
+    std::printf("%7d notes: start %7.1f ms | autosave to list %6.2f ms | switch note %6.2f ms | "
+                "search common word %7.2f ms, rare words %6.2f ms\n",
+        count, median(starts), median(autosaves), median(switches), median(common), median(rare));
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication::setOrganizationName(QStringLiteral("Brevaro"));
+    QCoreApplication::setApplicationName(QStringLiteral("NotesBench"));
+    loadFonts();
+    const QStringList args = QCoreApplication::arguments();
+    const int keepAt = int(args.indexOf(QLatin1String("--keep")));
+    const QString keep = keepAt > 0 && keepAt + 1 < args.size() ? args.at(keepAt + 1) : QString();
+    const int sizeAt = int(args.indexOf(QLatin1String("--size")));
+    if (sizeAt > 0 && sizeAt + 1 < args.size()) {
+        benchSize(args.at(sizeAt + 1).toInt(), keep);
+        return 0;
+    }
+    std::printf("main window (medians; the search rows alternate with the unsearched list)\n");
+    for (int count : { 1000, 10000, 100000 })
+        benchSize(count, keep);
+    return 0;
+}

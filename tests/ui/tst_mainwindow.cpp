@@ -1,0 +1,552 @@
+#include "appstate.h"
+#include "editortoolbar.h"
+#include "findbar.h"
+#include "mainwindow.h"
+#include "notebook.h"
+#include "notebooklistwidget.h"
+#include "notebookrepository.h"
+#include "noteeditor.h"
+#include "noteheaderbar.h"
+#include "notelistwidget.h"
+#include "noterepository.h"
+#include "preferencesrepository.h"
+#include "snapshotrepository.h"
+#include "statusbar.h"
+#include "testdatadir.h"
+#include "todosscreen.h"
+#include "welcomescreen.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUuid>
+#include <QVBoxLayout>
+
+#include <memory>
+
+namespace {
+
+QString bodyOf(const QStringList &lines)
+{
+    QJsonArray ops;
+    for (const QString &line : lines)
+        ops.append(QJsonObject { { QStringLiteral("insert"), line + QLatin1Char('\n') } });
+    return QString::fromUtf8(QJsonDocument(ops).toJson(QJsonDocument::Compact));
+}
+
+} // namespace
+
+class tst_MainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void newNoteThenTypingIsStoredAndListedFirst();
+    void switchingNotesSavesAndSnapshots();
+    void searchFieldFiltersAfterDebounceInRankOrder();
+    void deleteKeyMovesToTrashAndUpdatesCounts();
+    void confirmedTrashNamesTheNote_data();
+    void confirmedTrashNamesTheNote();
+    void droppingNoteOnNotebookKeepsUpdatedAt();
+    void listFollowsWritesFromEverywhere();
+    void focusModeHidesListsAndIsRemembered();
+    void stenoModeReversesOnlyTheUnsearchedList();
+    void geometryAndPaneSizesSurviveRestart();
+    void malformedSplitterSizesAreIgnored_data();
+    void malformedSplitterSizesAreIgnored();
+    void findBarCountsStepsAndCloses();
+    void welcomePageUntilANoteIsOpen();
+    void closingWithoutTrayQuits();
+    void quitRemembersTodosWindow();
+
+private:
+    std::unique_ptr<MainWindow> makeWindow();
+    QString addNote(
+        const QString &text, const QDateTime &updated, const QString &notebookId = QString());
+    QStringList listedIds(MainWindow &window) const;
+
+    std::unique_ptr<TestDataDir> m_dataDir;
+    std::unique_ptr<QTemporaryDir> m_settingsDir;
+    std::unique_ptr<AppState> m_state;
+};
+
+void tst_MainWindow::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication::setOrganizationName(QStringLiteral("Brevaro"));
+    QCoreApplication::setApplicationName(QStringLiteral("Notes"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.1.0"));
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+}
+
+void tst_MainWindow::init()
+{
+    m_dataDir = std::make_unique<TestDataDir>();
+    QVERIFY(m_dataDir->isValid());
+    m_settingsDir = std::make_unique<QTemporaryDir>();
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir->path());
+    m_state = std::make_unique<AppState>();
+    QVERIFY(m_state->initialize());
+    // Start from an empty collection, not the welcome notes.
+    for (const Note &note : m_state->notes()->allNotes())
+        QVERIFY(m_state->notes()->purge(note.id));
+}
+
+void tst_MainWindow::cleanup()
+{
+    m_state.reset();
+    m_settingsDir.reset();
+    m_dataDir.reset();
+}
+
+std::unique_ptr<MainWindow> tst_MainWindow::makeWindow()
+{
+    auto window = std::make_unique<MainWindow>(m_state.get());
+    window->show();
+    window->activateWindow();
+    if (!QTest::qWaitForWindowActive(window.get()))
+        qWarning("main window not active; shortcuts may not reach it");
+    return window;
+}
+
+QString tst_MainWindow::addNote(
+    const QString &text, const QDateTime &updated, const QString &notebookId)
+{
+    Note note;
+    note.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    note.notebookId = notebookId;
+    note.body = bodyOf(text.split(QLatin1Char('\n')));
+    note.createdAt = note.updatedAt = note.modifiedAt = updated;
+    note.syncStatus = SyncStatus::Synced;
+    if (!m_state->notes()->insert(note))
+        return QString();
+    return note.id;
+}
+
+QStringList tst_MainWindow::listedIds(MainWindow &window) const
+{
+    QStringList ids;
+    for (int row = 0; row < window.noteList()->count(); ++row)
+        ids.append(window.noteList()->noteIdAt(row));
+    return ids;
+}
+
+void tst_MainWindow::newNoteThenTypingIsStoredAndListedFirst()
+{
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    addNote(QStringLiteral("Older note"), now.addSecs(-600));
+    auto window = makeWindow();
+    QCOMPARE(window->noteStatusBar()->locationText(), QStringLiteral("All Notes (1 note)"));
+
+    QTest::keySequence(window.get(), QKeySequence(QStringLiteral("Ctrl+N")));
+    const QString id = window->editor()->noteId();
+    QVERIFY(!id.isEmpty());
+    QCOMPARE(window->pages()->currentWidget(), window->editorPage());
+    QVERIFY(window->editor()->hasFocus());
+    QTest::keyClicks(window->editor(), QStringLiteral("Shopping list"));
+
+    QTRY_COMPARE_WITH_TIMEOUT(m_state->notes()->noteById(id)->version, 2, 3000);
+    const Note stored = *m_state->notes()->noteById(id);
+    QCOMPARE(stored.syncStatus, SyncStatus::Pending);
+    QVERIFY(stored.body.contains(QLatin1String("Shopping list")));
+    QCOMPARE(window->noteList()->noteIdAt(0), id);
+    QCOMPARE(window->noteList()->model()->index(0, 0).data(NoteListWidget::TitleRole).toString(),
+        QStringLiteral("Shopping list"));
+    QCOMPARE(window->noteStatusBar()->locationText(), QStringLiteral("All Notes (2 notes)"));
+    QTRY_VERIFY(window->noteStatusBar()->saveAndWordsText().startsWith(QLatin1String("Saved")));
+    QVERIFY(window->noteStatusBar()->saveAndWordsText().endsWith(QLatin1String("Words: 2")));
+}
+
+void tst_MainWindow::switchingNotesSavesAndSnapshots()
+{
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QString first = addNote(QStringLiteral("First"), now.addSecs(-10));
+    const QString second = addNote(QStringLiteral("Second"), now.addSecs(-20));
+    auto window = makeWindow();
+    window->noteList()->selectNote(first);
+    QCOMPARE(window->editor()->noteId(), first);
+    QTest::keyClick(window->editor(), Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(window->editor(), QStringLiteral(" edited"));
+    QVERIFY(!window->editor()->isSaved());
+
+    window->noteList()->selectNote(second);
+    QCOMPARE(window->editor()->noteId(), second);
+    QCOMPARE(m_state->currentNoteId(), second);
+    const Note stored = *m_state->notes()->noteById(first);
+    QVERIFY(stored.body.contains(QLatin1String("edited")));
+    QCOMPARE(stored.version, 2);
+    const QList<Snapshot> snapshots = m_state->snapshots()->snapshotsForNote(first);
+    QCOMPARE(snapshots.size(), 1);
+    QCOMPARE(snapshots.first().body, stored.body);
+    QCOMPARE(snapshots.first().version, 2);
+    // The edited note moved to the top, the selection stayed on the second one.
+    QCOMPARE(listedIds(*window), (QStringList { first, second }));
+    QCOMPARE(window->noteList()->currentNoteId(), second);
+}
+
+void tst_MainWindow::searchFieldFiltersAfterDebounceInRankOrder()
+{
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QString weak = addNote(QStringLiteral("Apple pie\nflour butter sugar eggs milk "
+                                                "cinnamon nutmeg lemon zest salt"),
+        now.addSecs(-10));
+    const QString strong = addNote(QStringLiteral("Apple apple\napple"), now.addSecs(-30));
+    addNote(QStringLiteral("Banana bread"), now.addSecs(-20));
+    auto window = makeWindow();
+    QCOMPARE(window->noteList()->count(), 3);
+
+    QTest::keyClicks(window->searchField(), QStringLiteral("appl"));
+    // Nothing happens while the user is still typing.
+    QCOMPARE(window->noteList()->count(), 3);
+    QTRY_COMPARE(window->noteList()->count(), 2);
+    QCOMPARE(listedIds(*window), (QStringList { strong, weak }));
+    QCOMPARE(window->noteStatusBar()->locationText(), QStringLiteral("All Notes (2 notes)"));
+
+    window->searchField()->clear();
+    QTRY_COMPARE(window->noteList()->count(), 3);
+}
+
+void tst_MainWindow::deleteKeyMovesToTrashAndUpdatesCounts()
+{
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QString first = addNote(QStringLiteral("First"), now.addSecs(-10));
+    const QString second = addNote(QStringLiteral("Second"), now.addSecs(-20));
+    auto window = makeWindow();
+    window->noteList()->selectNote(first);
+    window->noteList()->setFocus();
+    QTest::keyClick(window->noteList(), Qt::Key_Delete);
+
+    QVERIFY(m_state->notes()->noteById(first)->deletedAt.has_value());
+    QCOMPARE(listedIds(*window), QStringList { second });
+    QCOMPARE(window->editor()->noteId(), second);
+    NotebookListWidget *sidebar = window->notebookList();
+    QCOMPARE(sidebar->item(0)->data(NotebookListWidget::CountRole).toInt(), 1);
+    QListWidgetItem *trash = sidebar->item(sidebar->count() - 2);
+    QCOMPARE(trash->data(NotebookListWidget::KindRole).toInt(), int(NotebookListWidget::TrashKind));
+    QCOMPARE(trash->data(NotebookListWidget::CountRole).toInt(), 1);
+
+    // The last note gone, nobody signed in: the welcome page again.
+    QTest::keyClick(window->noteList(), Qt::Key_Delete);
+    QCOMPARE(window->noteList()->count(), 0);
+    QCOMPARE(window->pages()->currentWidget(), window->welcomePage());
+}
+
+void tst_MainWindow::confirmedTrashNamesTheNote_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("answerYes");
+    QTest::addColumn<QString>("question");
+
+    QTest::addRow("empty title, answered no")
+        << QString() << false << QStringLiteral("Move \"this note\" to Trash?");
+    QTest::addRow("blank first line, answered yes") << QStringLiteral(
+        "   \nsecond line") << true << QStringLiteral("Move \"this note\" to Trash?");
+    QTest::addRow("titled note, answered yes") << QStringLiteral("Groceries\nmilk") << true
+                                               << QStringLiteral("Move \"Groceries\" to Trash?");
+}
+
+void tst_MainWindow::confirmedTrashNamesTheNote()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, answerYes);
+    QFETCH(QString, question);
+
+    const QString id = addNote(text, QDateTime::currentDateTimeUtc());
+    auto window = makeWindow();
+    window->noteList()->selectNote(id);
+
+    QString asked;
+    QString title;
+    QTimer::singleShot(0, this, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        asked = box->text();
+        title = box->windowTitle();
+        QCOMPARE(box->defaultButton(), box->button(QMessageBox::No));
+        box->button(answerYes ? QMessageBox::Yes : QMessageBox::No)->click();
+    });
+    window->action(QStringLiteral("moveToTrashAction"))->trigger();
+
+    QCOMPARE(title, QStringLiteral("Move to Trash"));
+    QCOMPARE(asked, question);
+    QCOMPARE(m_state->notes()->noteById(id)->deletedAt.has_value(), answerYes);
+    QCOMPARE(window->noteList()->count(), answerYes ? 0 : 1);
+}
+
+void tst_MainWindow::droppingNoteOnNotebookKeepsUpdatedAt()
+{
+    Notebook notebook;
+    notebook.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    notebook.name = QStringLiteral("Recipes");
+    notebook.createdAt = notebook.updatedAt = QDateTime::currentDateTimeUtc();
+    QVERIFY(m_state->notebooks()->insert(notebook));
+    const QDateTime updated = QDateTime::currentDateTimeUtc().addDays(-3);
+    const QString id = addNote(QStringLiteral("Pancakes"), updated);
+    auto window = makeWindow();
+
+    NotebookListWidget *sidebar = window->notebookList();
+    QListWidgetItem *row = sidebar->item(1);
+    QCOMPARE(row->data(NotebookListWidget::NotebookIdRole).toString(), notebook.id);
+    const QPoint target = sidebar->visualItemRect(row).center();
+    QMimeData mime;
+    mime.setData(NoteListWidget::NoteIdMimeType, id.toUtf8());
+    QDragEnterEvent enter(target, Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(sidebar->viewport(), &enter);
+    QDragMoveEvent move(target, Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(sidebar->viewport(), &move);
+    QDropEvent drop(target, Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(sidebar->viewport(), &drop);
+
+    const Note stored = *m_state->notes()->noteById(id);
+    QCOMPARE(stored.notebookId, notebook.id);
+    QCOMPARE(stored.updatedAt, updated);
+    QCOMPARE(sidebar->item(1)->data(NotebookListWidget::CountRole).toInt(), 1);
+    QCOMPARE(window->noteList()->model()->index(0, 0).data(NoteListWidget::NotebookNameRole),
+        QVariant(QStringLiteral("Recipes")));
+}
+
+void tst_MainWindow::listFollowsWritesFromEverywhere()
+{
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    QStringList ids;
+    for (int i = 0; i < 6; ++i)
+        ids.append(addNote(QStringLiteral("Note %1").arg(i), now.addSecs(-100 * (i + 1))));
+    auto window = makeWindow();
+    NoteRepository *notes = m_state->notes();
+    const auto expected = [notes] {
+        QStringList order;
+        for (const NoteListEntry &entry : notes->listEntries())
+            order.append(entry.id);
+        return order;
+    };
+    QCOMPARE(listedIds(*window), expected());
+
+    // An old note edited elsewhere comes to the top with its new title.
+    Note old = *notes->noteById(ids.last());
+    old.body = bodyOf({ QStringLiteral("Renamed elsewhere") });
+    old.updatedAt = old.modifiedAt = now;
+    old.version += 1;
+    QVERIFY(notes->update(old));
+    QCOMPARE(listedIds(*window), expected());
+    QCOMPARE(window->noteList()->model()->index(0, 0).data(NoteListWidget::TitleRole).toString(),
+        QStringLiteral("Renamed elsewhere"));
+
+    QVERIFY(notes->softDelete(ids.at(2)));
+    QCOMPARE(listedIds(*window), expected());
+    QVERIFY(notes->restore(ids.at(2)));
+    QCOMPARE(listedIds(*window), expected());
+    QVERIFY(notes->purge(ids.at(1)));
+    QCOMPARE(listedIds(*window), expected());
+    QVERIFY(notes->markSynced(ids.at(0), 7));
+    emit notes->notesChanged();
+    QCOMPARE(listedIds(*window), expected());
+    const int row = window->noteList()->rowOfNote(ids.at(0));
+    QCOMPARE(window->noteList()->model()->index(row, 0).data(NoteListWidget::SyncStatusRole),
+        QVariant(int(SyncStatus::Synced)));
+    QCOMPARE(window->noteStatusBar()->locationText(), QStringLiteral("All Notes (5 notes)"));
+}
+
+void tst_MainWindow::focusModeHidesListsAndIsRemembered()
+{
+    addNote(QStringLiteral("Note"), QDateTime::currentDateTimeUtc());
+    {
+        auto window = makeWindow();
+        QVERIFY(!window->focusMode());
+        QTest::keySequence(window.get(), QKeySequence(QStringLiteral("Ctrl+\\")));
+        QVERIFY(window->focusMode());
+        QVERIFY(window->action(QStringLiteral("focusModeAction"))->isChecked());
+        const QList<int> sizes = window->splitter()->sizes();
+        QCOMPARE(sizes.at(0), 0);
+        QCOMPARE(sizes.at(1), 0);
+        QVERIFY(sizes.at(2) > 0);
+        QVERIFY(window->headerBar()->focusMode());
+    }
+    {
+        auto window = makeWindow();
+        QVERIFY(window->focusMode());
+        window->action(QStringLiteral("focusModeAction"))->trigger();
+        QVERIFY(!window->focusMode());
+        QVERIFY(window->splitter()->sizes().at(1) > 0);
+        window->action(QStringLiteral("sidebarAction"))->trigger();
+        QVERIFY(!window->notebookSidebarVisible());
+        QCOMPARE(window->splitter()->sizes().at(0), 0);
+    }
+    QSettings settings;
+    QCOMPARE(settings.value(QStringLiteral("mainWindow/focusMode")).toBool(), false);
+    QCOMPARE(settings.value(QStringLiteral("mainWindow/notebookSidebarVisible")).toBool(), false);
+}
+
+void tst_MainWindow::stenoModeReversesOnlyTheUnsearchedList()
+{
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QString newest = addNote(QStringLiteral("Meeting notes"), now.addSecs(-10));
+    const QString middle = addNote(QStringLiteral("Meeting meeting meeting"), now.addSecs(-20));
+    const QString oldest = addNote(QStringLiteral("Garden"), now.addSecs(-30));
+    auto window = makeWindow();
+    QCOMPARE(listedIds(*window), (QStringList { newest, middle, oldest }));
+
+    QVERIFY(m_state->preferences()->setBool(QStringLiteral("steno_mode"), true));
+    QCOMPARE(listedIds(*window), (QStringList { oldest, middle, newest }));
+    auto *layout = qobject_cast<QVBoxLayout *>(window->noteList()->parentWidget()->layout());
+    QVERIFY(layout);
+    QCOMPARE(layout->indexOf(window->noteList()), 0);
+    QCOMPARE(layout->indexOf(window->searchField()->parentWidget()), 1);
+
+    // A note written now goes to the end, where the newest notes are in this order.
+    window->newNote();
+    QCOMPARE(window->noteList()->noteIdAt(2), newest);
+    QCOMPARE(window->noteList()->noteIdAt(3), window->editor()->noteId());
+
+    window->searchField()->setText(QStringLiteral("meeting"));
+    QTRY_COMPARE(window->noteList()->count(), 2);
+    QCOMPARE(listedIds(*window), (QStringList { middle, newest }));
+}
+
+void tst_MainWindow::geometryAndPaneSizesSurviveRestart()
+{
+    {
+        auto window = makeWindow();
+        QCOMPARE(window->size(), QSize(1280, 1024));
+        const QList<int> sizes = window->splitter()->sizes();
+        QCOMPARE(sizes.at(0), 200);
+        QCOMPARE(sizes.at(1), 260);
+        window->resize(1100, 760);
+        window->splitter()->setSizes({ 180, 300, 620 });
+        QVERIFY(window->close());
+    }
+    QSettings settings;
+    const QString stored
+        = settings.value(QStringLiteral("mainWindow/normalSplitterSizes")).toString();
+    // The editor pane takes what the two handles leave.
+    QVERIFY2(stored.startsWith(QLatin1String("180,300,")), qPrintable(stored));
+    auto window = makeWindow();
+    QCOMPARE(window->size(), QSize(1100, 760));
+    QCOMPARE(window->normalSplitterSizes().mid(0, 2), (QList<int> { 180, 300 }));
+    QCOMPARE(window->splitter()->sizes().mid(0, 2), (QList<int> { 180, 300 }));
+}
+
+void tst_MainWindow::malformedSplitterSizesAreIgnored_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addRow("two values") << QStringLiteral("200,300");
+    QTest::addRow("four values") << QStringLiteral("1,2,3,4");
+    QTest::addRow("negative value") << QStringLiteral("200,-5,600");
+    QTest::addRow("not a number") << QStringLiteral("200,wide,600");
+    QTest::addRow("empty part") << QStringLiteral("200,,600");
+}
+
+void tst_MainWindow::malformedSplitterSizesAreIgnored()
+{
+    QFETCH(QString, stored);
+    {
+        QSettings settings;
+        settings.setValue(QStringLiteral("mainWindow/normalSplitterSizes"), stored);
+        settings.setValue(QStringLiteral("mainWindow/geometry"), QByteArray("not a geometry"));
+    }
+    auto window = makeWindow();
+    QVERIFY(window->normalSplitterSizes().isEmpty());
+    QCOMPARE(window->size(), QSize(1280, 1024));
+    QCOMPARE(window->splitter()->sizes().mid(0, 2), (QList<int> { 200, 260 }));
+}
+
+void tst_MainWindow::findBarCountsStepsAndCloses()
+{
+    const QString id = addNote(
+        QStringLiteral("One fish\ntwo fish, red fish\nblue"), QDateTime::currentDateTimeUtc());
+    auto window = makeWindow();
+    window->noteList()->selectNote(id);
+    window->editor()->setFocus();
+    FindBar *bar = window->findBar();
+    QVERIFY(!bar->isVisible());
+
+    QTest::keySequence(window.get(), QKeySequence::Find);
+    QVERIFY(bar->isVisible());
+    QVERIFY(bar->field()->hasFocus());
+    QTest::keyClicks(bar->field(), QStringLiteral("fish"));
+    QCOMPARE(bar->countText(), QStringLiteral("1 of 3"));
+    QCOMPARE(window->editor()->extraSelections().size(), 3);
+    QCOMPARE(window->editor()->textCursor().selectedText(), QStringLiteral("fish"));
+
+    QTest::keyClick(bar->field(), Qt::Key_Return);
+    QCOMPARE(bar->countText(), QStringLiteral("2 of 3"));
+    QTest::keyClick(bar->field(), Qt::Key_Return);
+    QTest::keyClick(bar->field(), Qt::Key_Return);
+    QCOMPARE(bar->countText(), QStringLiteral("1 of 3"));
+    QTest::keyClick(bar->field(), Qt::Key_Return, Qt::ShiftModifier);
+    QCOMPARE(bar->countText(), QStringLiteral("3 of 3"));
+    QCOMPARE(window->editor()->textCursor().selectionStart(), 23);
+
+    QTest::keyClicks(bar->field(), QStringLiteral("y"));
+    QCOMPARE(bar->countText(), QStringLiteral("No matches"));
+    QVERIFY(window->editor()->extraSelections().isEmpty());
+
+    QTest::keyClick(bar->field(), Qt::Key_Escape);
+    QVERIFY(!bar->isVisible());
+    QVERIFY(window->editor()->extraSelections().isEmpty());
+    // Finding never edits the note.
+    QVERIFY(window->editor()->isSaved());
+}
+
+void tst_MainWindow::welcomePageUntilANoteIsOpen()
+{
+    auto window = makeWindow();
+    QCOMPARE(window->pages()->currentWidget(), window->welcomePage());
+    QVERIFY(!window->toolbar()->isVisible());
+    QTest::mouseClick(window->welcomePage()->newNoteButton(), Qt::LeftButton);
+    QCOMPARE(window->pages()->currentWidget(), window->editorPage());
+    QCOMPARE(m_state->notes()->allNotes().size(), 1);
+    QVERIFY(window->toolbar()->isVisible());
+}
+
+void tst_MainWindow::closingWithoutTrayQuits()
+{
+    QVERIFY(m_state->preferences()->setBool(QStringLiteral("close_to_tray"), false));
+    const QString id = addNote(QStringLiteral("Draft"), QDateTime::currentDateTimeUtc());
+    auto window = makeWindow();
+    window->noteList()->selectNote(id);
+    QTest::keyClick(window->editor(), Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(window->editor(), QStringLiteral(" unsaved"));
+    QVERIFY(window->close());
+    QVERIFY(!window->isVisible());
+    QVERIFY(window->trayIcon() == nullptr);
+    // Closing saved the edit that autosave had not reached yet.
+    QVERIFY(m_state->notes()->noteById(id)->body.contains(QLatin1String("unsaved")));
+}
+
+void tst_MainWindow::quitRemembersTodosWindow()
+{
+    auto window = makeWindow();
+    window->action(QStringLiteral("todosAction"))->trigger();
+    QVERIFY(window->todosScreen());
+    QCOMPARE(window->todosScreen()->windowTitle(), QStringLiteral("To-Dos — Brevaro Notes"));
+    QCOMPARE(window->todosScreen()->size(), QSize(600, 500));
+    window->quitWithBookkeeping();
+    QCOMPARE(m_state->preferences()->boolValue(QStringLiteral("restore_todos_window")), true);
+    const std::optional<QString> noteWindows
+        = m_state->preferences()->value(QStringLiteral("restore_note_windows"));
+    QVERIFY(noteWindows.has_value());
+    QVERIFY(noteWindows->isEmpty());
+    QVERIFY(!window->isVisible());
+}
+
+QTEST_MAIN(tst_MainWindow)
+#include "tst_mainwindow.moc"
