@@ -7,7 +7,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QStyle>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QToolButton>
@@ -32,15 +31,16 @@ FindBar::FindBar(QWidget *parent)
     m_countLabel->setMinimumWidth(70);
     m_countLabel->setAlignment(Qt::AlignCenter);
 
-    const auto setUp = [](QToolButton *button, QStyle::StandardPixmap icon, const QString &tip) {
+    const auto setUp = [](QToolButton *button, const QString &glyph, const QString &tip) {
         button->setAutoRaise(true);
-        button->setIcon(button->style()->standardIcon(icon));
+        button->setText(glyph);
         button->setToolTip(tip);
         button->setFocusPolicy(Qt::NoFocus);
+        button->setFixedSize(28, 26);
     };
-    setUp(m_previousButton, QStyle::SP_ArrowUp, tr("Previous match (Shift+Enter)"));
-    setUp(m_nextButton, QStyle::SP_ArrowDown, tr("Next match (Enter)"));
-    setUp(m_closeButton, QStyle::SP_TitleBarCloseButton, tr("Close (Esc)"));
+    setUp(m_previousButton, QStringLiteral("\u2191"), tr("Previous match (Shift+Enter)"));
+    setUp(m_nextButton, QStringLiteral("\u2193"), tr("Next match (Enter)"));
+    setUp(m_closeButton, QStringLiteral("\u00D7"), tr("Close (Esc)"));
 
     layout->addWidget(m_field, 1);
     layout->addWidget(m_countLabel);
@@ -207,10 +207,14 @@ void FindBar::updateStyle()
         = QStringLiteral("FindBar { border-bottom: 1px solid %1; }"
                          "QLineEdit { padding: 3px 6px; border: 1px solid %2; "
                          "border-radius: 4px; background: %4; }"
-                         "QLabel { color: %3; }")
+                         "QLabel { color: %3; }"
+                         "QToolButton { font-size: 15px; color: %5; border: none; "
+                         "border-radius: 4px; }"
+                         "QToolButton:hover { background: %1; }"
+                         "QToolButton:disabled { color: %3; }")
               .arg(border.name(), noMatch ? QStringLiteral("#E07A6B") : border.name(),
                   palette.color(QPalette::PlaceholderText).name(),
-                  palette.color(QPalette::Base).name());
+                  palette.color(QPalette::Base).name(), palette.color(QPalette::WindowText).name());
     // Setting a style sheet re-polishes the bar; only do it when something changed.
     if (style != styleSheet())
         setStyleSheet(style);

@@ -29,11 +29,11 @@ WelcomeScreen::WelcomeScreen(QWidget *parent)
     m_iconLabel->setAlignment(Qt::AlignCenter);
     m_titleLabel->setAlignment(Qt::AlignCenter);
     m_titleLabel->setObjectName(QStringLiteral("welcomeTitle"));
-    m_hintLabel->setText(tr("Capture a thought before it slips away. Every change is saved as "
+    // Two short lines rather than word wrap: a wrapped label centred in a column is given the
+    // height of one line.
+    m_hintLabel->setText(tr("Capture a thought before it slips away.\nEvery change is saved as "
                             "you type, and search finds any note again."));
-    m_hintLabel->setWordWrap(true);
     m_hintLabel->setAlignment(Qt::AlignCenter);
-    m_hintLabel->setFixedWidth(400);
     m_hintLabel->setObjectName(QStringLiteral("welcomeHint"));
     m_shortcutLabel->setText(
         tr("or press %1 anywhere")
