@@ -121,8 +121,12 @@ void NoteListDelegate::paint(
     }
 
     QString title = index.data(NoteListWidget::TitleRole).toString();
-    if (untitled)
+    if (untitled) {
         title = untitledDisplayTitle(title);
+        // Few fonts carry the two-em dash; two em dashes draw the same rule instead of a box.
+        if (!titleMetrics.inFont(TwoEmDash) && title.startsWith(TwoEmDash))
+            title.replace(0, 1, QStringLiteral("\u2014\u2014"));
+    }
     const qreal titleWidth = available - (badgeCount > 0 ? badgeCount * BadgeStep + 4 : 0);
     painter->setFont(titleFont);
     painter->setPen(untitled ? colours.muted : colours.text);
