@@ -6,10 +6,9 @@
 #include "editortoolbar.h"
 #include "findbar.h"
 #include "fontscale.h"
-#include "htmlrenderer.h"
-#include "markdownrenderer.h"
 #include "notebooklistwidget.h"
 #include "notebookrepository.h"
+#include "notecommands.h"
 #include "noteeditor.h"
 #include "noteheaderbar.h"
 #include "notelistwidget.h"
@@ -23,21 +22,18 @@
 #include "thememanager.h"
 #include "todosscreen.h"
 #include "trashscreen.h"
+#include "versionhistorydialog.h"
 #include "welcomescreen.h"
 
 #include <QAction>
-#include <QClipboard>
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QMimeData>
 #include <QPointer>
 #include <QSet>
 #include <QSettings>
 #include <QSplitter>
-#include <QToolButton>
 #include <QStackedWidget>
 #include <QSystemTrayIcon>
 #include <QUuid>
@@ -217,6 +213,10 @@ void MainWindow::setupConnections()
             refreshNoteList();
         });
     connect(m_notebookList, &NotebookListWidget::trashSelected, this, &MainWindow::showTrashScreen);
+    connect(
+        m_notebookList, &NotebookListWidget::newNotebookRequested, this, &MainWindow::newNotebook);
+    connect(m_notebookList, &NotebookListWidget::notebookContextMenuRequested, this,
+        &MainWindow::showNotebookContextMenu);
     connect(m_notebookList, &NotebookListWidget::noteDroppedOnNotebook, this,
         [this](const QString &noteId, const QString &notebookId) {
             m_appState->notes()->moveToNotebook(noteId, notebookId);
@@ -229,6 +229,8 @@ void MainWindow::setupConnections()
         [this] { m_editor->setFocus(Qt::OtherFocusReason); });
     connect(m_noteList, &NoteListWidget::noteDeleteRequested, this,
         [this] { deleteCurrentNote(false); });
+    connect(m_noteList, &NoteListWidget::noteContextMenuRequested, this,
+        &MainWindow::showNoteContextMenu);
 
     connect(m_editor, &NoteEditor::noteModified, this, &MainWindow::saveCurrentNote);
     connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::setSaved);
@@ -259,12 +261,6 @@ void MainWindow::setupConnections()
 void MainWindow::setupHeaderBar()
 {
     m_headerBar->setHasNote(false);
-    // Sharing, history, moving, export and print come with their own commands; until then the
-    // bar offers only what works.
-    m_headerBar->historyButton()->hide();
-    m_headerBar->moveToNotebookAction()->setVisible(false);
-    m_headerBar->exportAction()->setVisible(false);
-    m_headerBar->printAction()->setVisible(false);
 
     connect(m_headerBar, &NoteHeaderBar::focusToggleClicked, this,
         [this] { setFocusMode(!m_focusMode); });
@@ -278,32 +274,150 @@ void MainWindow::setupHeaderBar()
     });
     connect(m_headerBar, &NoteHeaderBar::copyAsPlainTextRequested, this, [this] {
         if (m_editor->hasNote())
-            QGuiApplication::clipboard()->setText(
+            NoteCommands::copyPlainText(
                 renderPlainText(Delta::parseArray(m_editor->content()).value_or(QJsonArray())));
     });
-    connect(m_headerBar, &NoteHeaderBar::copyAsMarkdownRequested, this, [this] {
+    const auto copyStored = [this](ExportFormat format) {
         saveCurrentNote();
         if (const std::optional<Note> note = m_appState->notes()->noteById(m_editor->noteId()))
-            QGuiApplication::clipboard()->setText(
-                renderMarkdown(Delta::parseArray(note->body).value_or(QJsonArray())));
-    });
-    connect(m_headerBar, &NoteHeaderBar::copyAsHtmlRequested, this, [this] {
-        saveCurrentNote();
-        const std::optional<Note> note = m_appState->notes()->noteById(m_editor->noteId());
-        if (!note)
-            return;
-        const QJsonArray ops = Delta::parseArray(note->body).value_or(QJsonArray());
-        auto *mime = new QMimeData;
-        mime->setHtml(renderHtml(ops));
-        mime->setText(renderMarkdown(ops));
-        QGuiApplication::clipboard()->setMimeData(mime);
-    });
+            NoteCommands::copyNote(note->body, format);
+    };
+    connect(m_headerBar, &NoteHeaderBar::copyAsMarkdownRequested, this,
+        [copyStored] { copyStored(ExportFormat::Markdown); });
+    connect(m_headerBar, &NoteHeaderBar::copyAsHtmlRequested, this,
+        [copyStored] { copyStored(ExportFormat::Html); });
+    connect(m_headerBar, &NoteHeaderBar::historyRequested, this, &MainWindow::showVersionHistory);
     connect(m_headerBar, &NoteHeaderBar::includeInTodosToggled, this, [this](bool enabled) {
         if (m_editor->hasNote())
             m_appState->notes()->setIncludeInTodos(m_editor->noteId(), enabled);
     });
+    connect(m_headerBar, &NoteHeaderBar::moveToNotebookRequested, this,
+        &MainWindow::moveOpenNoteToNotebook);
+    connect(m_headerBar, &NoteHeaderBar::exportRequested, this, [this] { exportOpenNote(true); });
+    connect(m_headerBar, &NoteHeaderBar::printRequested, this, &MainWindow::printOpenNote);
     connect(
         m_headerBar, &NoteHeaderBar::deleteRequested, this, [this] { deleteCurrentNote(false); });
+}
+
+NoteCommands::StatusMessage MainWindow::statusMessage()
+{
+    return [status = QPointer<StatusBar>(m_statusBar)](const QString &text, int timeoutMs) {
+        if (status)
+            status->showMessage(text, timeoutMs);
+    };
+}
+
+NoteCommands::NoteMenuHooks MainWindow::noteMenuHooks()
+{
+    NoteCommands::NoteMenuHooks hooks;
+    QPointer<MainWindow> self(this);
+    hooks.moveToTrash = [self](const QString &noteId) {
+        if (self)
+            self->trashNote(noteId);
+    };
+    return hooks;
+}
+
+NoteCommands::NotebookMenuHooks MainWindow::notebookMenuHooks()
+{
+    NoteCommands::NotebookMenuHooks hooks;
+    QPointer<MainWindow> self(this);
+    hooks.changed = [self] {
+        if (!self)
+            return;
+        // A delete also clears the current notebook: the list goes back to All Notes.
+        self->refreshNoteList();
+        self->refreshNotebookList();
+        self->refreshNotebookChip();
+    };
+    return hooks;
+}
+
+void MainWindow::moveOpenNoteToNotebook()
+{
+    if (!m_editor->hasNote() || m_editor->isReadOnly())
+        return;
+    saveCurrentNote();
+    if (NoteCommands::askMoveNote(m_appState, m_editor->noteId(), this))
+        refreshNotebookChip();
+}
+
+void MainWindow::exportOpenNote(bool saveFirst)
+{
+    if (!m_editor->hasNote())
+        return;
+    if (saveFirst)
+        saveCurrentNote();
+    NoteCommands::askExportNote(m_appState, m_editor->noteId(), this, statusMessage());
+}
+
+void MainWindow::printOpenNote()
+{
+    saveCurrentNote();
+    NoteCommands::printNote(m_appState, m_editor->hasNote() ? m_editor->noteId() : QString(),
+        m_editor->document(), this, statusMessage());
+}
+
+void MainWindow::printPreviewOpenNote()
+{
+    saveCurrentNote();
+    NoteCommands::printPreviewNote(m_appState, m_editor->hasNote() ? m_editor->noteId() : QString(),
+        m_editor->document(), this, statusMessage());
+}
+
+void MainWindow::showVersionHistory()
+{
+    if (!m_editor->hasNote())
+        return;
+    // A restore goes through the store: unsaved edits are stored first and kept in the history.
+    saveCurrentNote();
+    snapshotIfChanged();
+    VersionHistoryDialog dialog(m_appState, m_editor->noteId(), this);
+    connect(&dialog, &VersionHistoryDialog::noteRestored, this, [this](const QString &noteId) {
+        if (noteId == m_editor->noteId())
+            openNote(noteId, true);
+    });
+    dialog.exec();
+}
+
+void MainWindow::newNotebook()
+{
+    if (NoteCommands::askNewNotebook(m_appState, this).isEmpty())
+        return;
+    refreshNoteList();
+    refreshNotebookList();
+}
+
+void MainWindow::showNotebookContextMenu(const QString &notebookId, const QPoint &globalPos)
+{
+    NoteCommands::showNotebookContextMenu(
+        m_appState, notebookId, globalPos, this, notebookMenuHooks());
+}
+
+void MainWindow::showNoteContextMenu(const QString &noteId, const QPoint &globalPos)
+{
+    NoteCommands::showNoteContextMenu(m_appState, noteId, globalPos, this, noteMenuHooks());
+}
+
+void MainWindow::trashNote(const QString &noteId)
+{
+    if (noteId.isEmpty())
+        return;
+    if (noteId == m_editor->noteId()) {
+        // Edits still waiting for the autosave go with the note into the trash.
+        saveCurrentNote();
+        clearOpenNote();
+    }
+    m_appState->notes()->softDelete(noteId);
+    showEmptyOrEditor();
+}
+
+void MainWindow::refreshNotebookChip()
+{
+    if (!m_editor->hasNote())
+        return;
+    if (const std::optional<Note> note = m_appState->notes()->noteById(m_editor->noteId()))
+        m_headerBar->setNotebookName(notebookName(note->notebookId));
 }
 
 void MainWindow::onNoteSelected(const QString &noteId)
@@ -326,6 +440,9 @@ void MainWindow::onNotesChanged()
         const QString id = m_editor->noteId();
         if (m_appState->notes()->noteById(id))
             openNote(id);
+    } else {
+        // Unsaved edits stay; a move made elsewhere still shows on the chip.
+        refreshNotebookChip();
     }
 }
 

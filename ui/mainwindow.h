@@ -1,5 +1,6 @@
 #pragma once
 
+#include "notecommands.h"
 #include "noterepository.h"
 
 #include <QList>
@@ -17,6 +18,7 @@ class NotebookListWidget;
 class QAction;
 class QLineEdit;
 class QMenu;
+class QPoint;
 class QSplitter;
 class QStackedWidget;
 class QSystemTrayIcon;
@@ -59,6 +61,19 @@ public:
     void showSearchScreen();
     void showTrashScreen();
     void showSharedScreen(int mode);
+
+    // The note commands of the menus, header bar and context menus.
+    void moveOpenNoteToNotebook();
+    // `saveFirst`: the header bar exports what the editor shows; the File menu the stored note.
+    void exportOpenNote(bool saveFirst);
+    void printOpenNote();
+    void printPreviewOpenNote();
+    void showVersionHistory();
+    void newNotebook();
+    void showNotebookContextMenu(const QString &notebookId, const QPoint &globalPos);
+    void showNoteContextMenu(const QString &noteId, const QPoint &globalPos);
+    // Moves the clicked note (not necessarily the open one) to the trash.
+    void trashNote(const QString &noteId);
     // File > Quit: remembers the open note and to-dos windows for the next start, then closes
     // every window and leaves the event loop.
     void quitWithBookkeeping();
@@ -99,6 +114,10 @@ private:
     void onNotesChanged();
     void onNoteSelected(const QString &noteId);
     void clearOpenNote();
+    void refreshNotebookChip();
+    NoteCommands::StatusMessage statusMessage();
+    NoteCommands::NoteMenuHooks noteMenuHooks();
+    NoteCommands::NotebookMenuHooks notebookMenuHooks();
     void loadSampleNotes();
     void showAbout();
     bool signedIn() const;

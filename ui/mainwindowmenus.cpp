@@ -2,6 +2,7 @@
 
 #include "appstate.h"
 #include "findbar.h"
+#include "notecommands.h"
 #include "noteeditor.h"
 #include "preferencesrepository.h"
 #include "samplenotes.h"
@@ -59,6 +60,19 @@ void MainWindow::createMenuBar()
                 QKeySequence::Save),
         &QAction::triggered, this, &MainWindow::saveCurrentNote);
     file->addSeparator();
+    connect(addMenuAction(file, tr("Import..."), QStringLiteral("importAction"),
+                QKeySequence(QStringLiteral("Ctrl+I"))),
+        &QAction::triggered, this, [this] { NoteCommands::openImportDialog(m_appState, this); });
+    connect(addMenuAction(file, tr("Export..."), QStringLiteral("exportAction"),
+                QKeySequence(QStringLiteral("Ctrl+E"))),
+        &QAction::triggered, this, [this] { exportOpenNote(false); });
+    file->addSeparator();
+    connect(addMenuAction(file, tr("Print..."), QStringLiteral("printAction"), QKeySequence::Print),
+        &QAction::triggered, this, &MainWindow::printOpenNote);
+    connect(addMenuAction(file, tr("Print Preview..."), QStringLiteral("printPreviewAction"),
+                QKeySequence(QStringLiteral("Ctrl+Shift+P"))),
+        &QAction::triggered, this, &MainWindow::printPreviewOpenNote);
+    file->addSeparator();
     connect(addMenuAction(file, tr("Quit"), QStringLiteral("quitAction"), QKeySequence::Quit),
         &QAction::triggered, this, &MainWindow::quitWithBookkeeping);
 
@@ -85,9 +99,14 @@ void MainWindow::createMenuBar()
     editorCommand(
         addMenuAction(format, tr("Bold"), QStringLiteral("boldAction"), QKeySequence::Bold),
         &NoteEditor::toggleBold);
-    editorCommand(
-        addMenuAction(format, tr("Italic"), QStringLiteral("italicAction"), QKeySequence::Italic),
-        &NoteEditor::toggleItalic);
+    QAction *italic
+        = addMenuAction(format, tr("Italic"), QStringLiteral("italicAction"), QKeySequence::Italic);
+    editorCommand(italic, &NoteEditor::toggleItalic);
+    // Italic and Import share Ctrl+I: the editor takes the key while it has the focus, Import
+    // everywhere else. Two enabled actions on one key would both stay silent.
+    italic->setEnabled(false);
+    connect(qApp, &QApplication::focusChanged, italic,
+        [this, italic](QWidget *, QWidget *now) { italic->setEnabled(now == m_editor); });
     editorCommand(addMenuAction(format, tr("Underline"), QStringLiteral("underlineAction"),
                       QKeySequence::Underline),
         &NoteEditor::toggleUnderline);
@@ -158,6 +177,12 @@ void MainWindow::createMenuBar()
         });
 
     QMenu *note = bar->addMenu(tr("&Note"));
+    connect(addMenuAction(note, tr("Move to Notebook..."), QStringLiteral("moveToNotebookAction"),
+                QKeySequence(QStringLiteral("Ctrl+M"))),
+        &QAction::triggered, this, &MainWindow::moveOpenNoteToNotebook);
+    connect(addMenuAction(note, tr("Version History..."), QStringLiteral("versionHistoryAction"),
+                QKeySequence(QStringLiteral("Ctrl+H"))),
+        &QAction::triggered, this, &MainWindow::showVersionHistory);
     connect(addMenuAction(note, tr("Open in New Window"), QStringLiteral("openInWindowAction"),
                 QKeySequence(QStringLiteral("Ctrl+Shift+O"))),
         &QAction::triggered, this, [this] {

@@ -1,8 +1,11 @@
 #include "appstate.h"
 #include "editortoolbar.h"
 #include "findbar.h"
+#include "importdialog.h"
 #include "mainwindow.h"
+#include "movetonotebookdialog.h"
 #include "notebook.h"
+#include "notebookdialog.h"
 #include "notebooklistwidget.h"
 #include "notebookrepository.h"
 #include "noteeditor.h"
@@ -14,14 +17,19 @@
 #include "statusbar.h"
 #include "testdatadir.h"
 #include "todosscreen.h"
+#include "versionhistorydialog.h"
 #include "welcomescreen.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QDialogButtonBox>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
@@ -36,6 +44,7 @@
 #include <QUuid>
 #include <QVBoxLayout>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -46,6 +55,30 @@ QString bodyOf(const QStringList &lines)
     for (const QString &line : lines)
         ops.append(QJsonObject { { QStringLiteral("insert"), line + QLatin1Char('\n') } });
     return QString::fromUtf8(QJsonDocument(ops).toJson(QJsonDocument::Compact));
+}
+
+// Polls for the active modal widget until `answer` takes it (returns true). Each dialog of a chain
+// gets its own timer, so one answer may block in a nested dialog while the next is answered.
+void answerModal(QObject *context, const std::function<bool(QWidget *)> &answer)
+{
+    auto *timer = new QTimer(context);
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, context, [timer, answer] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        timer->stop();
+        if (answer(modal))
+            timer->deleteLater();
+        else
+            timer->start();
+    });
+    timer->start();
+}
+
+void clickOk(QWidget *dialog)
+{
+    dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
 }
 
 } // namespace
@@ -76,12 +109,19 @@ private slots:
     void welcomePageUntilANoteIsOpen();
     void closingWithoutTrayQuits();
     void quitRemembersTodosWindow();
+    void moveShortcutMovesOpenNoteThroughDialog();
+    void noteContextMenuTrashesClickedNote_data();
+    void noteContextMenuTrashesClickedNote();
+    void newNotebookRowCreatesNotebookThroughDialog();
+    void versionHistoryRestoreReloadsEditor();
+    void ctrlIIsItalicInTheEditorAndImportElsewhere();
 
 private:
     std::unique_ptr<MainWindow> makeWindow();
     QString addNote(
         const QString &text, const QDateTime &updated, const QString &notebookId = QString());
     QStringList listedIds(MainWindow &window) const;
+    QString addNotebook(const QString &name);
 
     std::unique_ptr<TestDataDir> m_dataDir;
     std::unique_ptr<QTemporaryDir> m_settingsDir;
@@ -139,6 +179,15 @@ QString tst_MainWindow::addNote(
     if (!m_state->notes()->insert(note))
         return QString();
     return note.id;
+}
+
+QString tst_MainWindow::addNotebook(const QString &name)
+{
+    Notebook notebook;
+    notebook.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    notebook.name = name;
+    notebook.createdAt = notebook.updatedAt = QDateTime::currentDateTimeUtc();
+    return m_state->notebooks()->insert(notebook) ? notebook.id : QString();
 }
 
 QStringList tst_MainWindow::listedIds(MainWindow &window) const
@@ -546,6 +595,193 @@ void tst_MainWindow::quitRemembersTodosWindow()
     QVERIFY(noteWindows.has_value());
     QVERIFY(noteWindows->isEmpty());
     QVERIFY(!window->isVisible());
+}
+
+void tst_MainWindow::moveShortcutMovesOpenNoteThroughDialog()
+{
+    const QString home = addNotebook(QStringLiteral("Home"));
+    const QString work = addNotebook(QStringLiteral("Work"));
+    const QString id
+        = addNote(QStringLiteral("Quarterly plan"), QDateTime::currentDateTimeUtc(), home);
+    auto window = makeWindow();
+    window->noteList()->selectNote(id);
+    QCOMPARE(window->headerBar()->notebookChip()->text(), QStringLiteral("Home"));
+
+    QString offered;
+    QTimer::singleShot(0, this, [&] {
+        auto *dialog = qobject_cast<MoveToNotebookDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        QListWidget *list = dialog->list();
+        for (int row = 0; row < list->count(); ++row) {
+            offered += list->item(row)->text() + QLatin1Char(';');
+            if (list->item(row)->data(Qt::UserRole).toString() == work)
+                list->setCurrentRow(row);
+        }
+        clickOk(dialog);
+    });
+    QTest::keySequence(window.get(), QKeySequence(QStringLiteral("Ctrl+M")));
+
+    QVERIFY(offered.contains(QLatin1String("Work;")));
+    QCOMPARE(m_state->notes()->noteById(id)->notebookId, work);
+    QCOMPARE(window->editor()->noteId(), id);
+    QCOMPARE(window->headerBar()->notebookChip()->text(), QStringLiteral("Work"));
+}
+
+void tst_MainWindow::noteContextMenuTrashesClickedNote_data()
+{
+    QTest::addColumn<bool>("clickOpenNote");
+    QTest::addRow("the open note") << true;
+    QTest::addRow("another note") << false;
+}
+
+void tst_MainWindow::noteContextMenuTrashesClickedNote()
+{
+    QFETCH(bool, clickOpenNote);
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QString open = addNote(QStringLiteral("Open one"), now.addSecs(-10));
+    const QString other = addNote(QStringLiteral("Other one"), now.addSecs(-20));
+    const QString clicked = clickOpenNote ? open : other;
+    const QString kept = clickOpenNote ? other : open;
+    auto window = makeWindow();
+    window->noteList()->selectNote(open);
+    QCOMPARE(window->editor()->noteId(), open);
+
+    NoteListWidget *list = window->noteList();
+    const int row = int(listedIds(*window).indexOf(clicked));
+    const QPoint pos = list->visualRect(list->model()->index(row, 0)).center();
+    QContextMenuEvent event(
+        QContextMenuEvent::Mouse, pos, list->viewport()->mapToGlobal(pos), Qt::NoModifier);
+    QApplication::sendEvent(list->viewport(), &event);
+    QTRY_VERIFY(qobject_cast<QMenu *>(QApplication::activePopupWidget()));
+    QPointer<QMenu> menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+    QAction *trash = nullptr;
+    for (QAction *action : menu->actions()) {
+        if (action->text() == QLatin1String("Move to Trash"))
+            trash = action;
+    }
+    QVERIFY(trash);
+    trash->trigger();
+    menu->close();
+
+    QVERIFY(m_state->notes()->noteById(clicked)->deletedAt.has_value());
+    QVERIFY(!m_state->notes()->noteById(kept)->deletedAt.has_value());
+    QCOMPARE(listedIds(*window), QStringList { kept });
+    if (clickOpenNote) {
+        QVERIFY(!window->editor()->hasNote());
+        QCOMPARE(window->pages()->currentWidget(), window->welcomePage());
+    } else {
+        QCOMPARE(window->editor()->noteId(), open);
+        QCOMPARE(window->pages()->currentWidget(), window->editorPage());
+    }
+}
+
+void tst_MainWindow::newNotebookRowCreatesNotebookThroughDialog()
+{
+    addNote(QStringLiteral("Unfiled"), QDateTime::currentDateTimeUtc());
+    auto window = makeWindow();
+    NotebookListWidget *sidebar = window->notebookList();
+    QListWidgetItem *newRow = sidebar->item(sidebar->count() - 1);
+    QCOMPARE(newRow->data(NotebookListWidget::KindRole).toInt(),
+        int(NotebookListWidget::NewNotebookKind));
+
+    QString title;
+    QTimer::singleShot(0, this, [&] {
+        auto *dialog = qobject_cast<NotebookDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        title = dialog->windowTitle();
+        QTest::keyClicks(dialog->nameEdit(), QStringLiteral("  Travel  "));
+        clickOk(dialog);
+    });
+    QTest::mouseClick(sidebar->viewport(), Qt::LeftButton, Qt::NoModifier,
+        sidebar->visualItemRect(newRow).center());
+
+    QCOMPARE(title, QStringLiteral("New Notebook"));
+    const QList<Notebook> notebooks = m_state->notebooks()->allNotebooks();
+    QCOMPARE(notebooks.size(), 1);
+    QCOMPARE(notebooks.first().name, QStringLiteral("Travel"));
+    QCOMPARE(m_state->currentNotebookId(), notebooks.first().id);
+    // The new notebook is current and empty.
+    QCOMPARE(window->noteList()->count(), 0);
+    QCOMPARE(sidebar->currentItem()->data(NotebookListWidget::NotebookIdRole).toString(),
+        notebooks.first().id);
+}
+
+void tst_MainWindow::versionHistoryRestoreReloadsEditor()
+{
+    const QString id = addNote(QStringLiteral("Original text"), QDateTime::currentDateTimeUtc());
+    const Note original = *m_state->notes()->noteById(id);
+    QVERIFY(m_state->snapshots()->takeSnapshot(original, original.body));
+    const QString snapshotId = m_state->snapshots()->snapshotsForNote(id).first().id;
+    auto window = makeWindow();
+    window->noteList()->selectNote(id);
+    QTest::keyClick(window->editor(), Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(window->editor(), QStringLiteral(" rewritten"));
+
+    bool restored = false;
+    answerModal(this, [&](QWidget *modal) {
+        auto *dialog = qobject_cast<VersionHistoryDialog *>(modal);
+        if (!dialog)
+            return false;
+        QListWidget *list = dialog->snapshotList();
+        for (int row = 0; row < list->count(); ++row) {
+            if (list->item(row)->data(Qt::UserRole).toString() == snapshotId)
+                list->setCurrentRow(row);
+        }
+        answerModal(this, [&](QWidget *box) {
+            auto *question = qobject_cast<QMessageBox *>(box);
+            if (!question || question->windowTitle() != QLatin1String("Restore Snapshot"))
+                return false;
+            answerModal(this, [&](QWidget *info) {
+                auto *done = qobject_cast<QMessageBox *>(info);
+                if (!done || done->windowTitle() != QLatin1String("Restored"))
+                    return false;
+                restored = true;
+                done->button(QMessageBox::Ok)->click();
+                return true;
+            });
+            question->button(QMessageBox::Yes)->click();
+            return true;
+        });
+        dialog->restoreSelected();
+        dialog->accept();
+        return true;
+    });
+    window->action(QStringLiteral("versionHistoryAction"))->trigger();
+
+    QVERIFY(restored);
+    QCOMPARE(m_state->notes()->noteById(id)->body, original.body);
+    QVERIFY(window->editor()->toPlainText().contains(QLatin1String("Original text")));
+    QVERIFY(!window->editor()->toPlainText().contains(QLatin1String("rewritten")));
+    // What was typed before the restore is kept in the history.
+    bool kept = false;
+    for (const Snapshot &snapshot : m_state->snapshots()->snapshotsForNote(id))
+        kept = kept || snapshot.body.contains(QLatin1String("rewritten"));
+    QVERIFY(kept);
+}
+
+void tst_MainWindow::ctrlIIsItalicInTheEditorAndImportElsewhere()
+{
+    const QString id = addNote(QStringLiteral("Slanted"), QDateTime::currentDateTimeUtc());
+    auto window = makeWindow();
+    window->noteList()->selectNote(id);
+    window->noteList()->setFocus();
+    QTRY_VERIFY(window->noteList()->hasFocus());
+    QTest::keySequence(window->noteList(), QKeySequence(QStringLiteral("Ctrl+I")));
+    QPointer<ImportDialog> wizard = window->findChild<ImportDialog *>();
+    QVERIFY(wizard);
+    QVERIFY(wizard->isVisible());
+    wizard->close();
+    QTRY_VERIFY(!wizard);
+
+    window->activateWindow();
+    window->editor()->setFocus();
+    QTRY_VERIFY(window->editor()->hasFocus());
+    window->editor()->selectAll();
+    QTest::keySequence(window->editor(), QKeySequence(QStringLiteral("Ctrl+I")));
+    QVERIFY(window->editor()->content().contains(QLatin1String("\"italic\":true")));
+    QVERIFY(!window->findChild<ImportDialog *>());
 }
 
 QTEST_MAIN(tst_MainWindow)
