@@ -7,11 +7,11 @@
 //   bench_mainwindow --keep DIR       generate into DIR (reused when it already has notes)
 
 #include "appstate.h"
+#include "collectiongenerator.h"
 #include "mainwindow.h"
 #include "notebooklistwidget.h"
 #include "noteeditor.h"
 #include "notelistwidget.h"
-#include "screencollection.h"
 
 #include <QApplication>
 #include <QDir>
@@ -71,7 +71,7 @@ void benchSize(int count, const QString &keepDir)
     if (QDir(dir).entryList({ QStringLiteral("*.db") }).isEmpty()) {
         QElapsedTimer clock;
         clock.start();
-        if (!ScreenCollection::generate(count)) {
+        if (!CollectionGenerator::fillDataDirectory(dir, count)) {
             std::fprintf(stderr, "could not generate %d notes\n", count);
             return;
         }

@@ -5,6 +5,7 @@
 //   bench_notelist --show [dark]   both lists side by side with realistic notes, for a look
 //   bench_notelist --show --scale 130
 
+#include "collectiongenerator.h"
 #include "fontscale.h"
 #include "notebooklistwidget.h"
 #include "notelistwidget.h"
@@ -15,11 +16,7 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QListWidget>
-#include <QRandomGenerator>
 #include <QUuid>
 
 #include <algorithm>
@@ -27,138 +24,7 @@
 
 namespace {
 
-const char *const Words[] = {
-    "meeting",
-    "budget",
-    "garden",
-    "travel",
-    "recipe",
-    "project",
-    "review",
-    "ideas",
-    "weekly",
-    "plan",
-    "shopping",
-    "notes",
-    "draft",
-    "client",
-    "design",
-    "family",
-    "book",
-    "list",
-    "summer",
-    "call",
-    "invoice",
-    "lecture",
-    "trip",
-    "goals",
-    "health",
-    "music",
-    "repair",
-    "quote",
-    "launch",
-    "school",
-    "coffee",
-    "report",
-};
-
-QString sentence(QRandomGenerator &random, int words)
-{
-    QStringList parts;
-    for (int i = 0; i < words; ++i)
-        parts.append(QString::fromLatin1(Words[random.bounded(int(std::size(Words)))]));
-    QString text = parts.join(QLatin1Char(' '));
-    if (!text.isEmpty())
-        text[0] = text[0].toUpper();
-    return text;
-}
-
-void addLine(QJsonArray &ops, const QString &text, const QJsonObject &block = {})
-{
-    ops.append(QJsonObject { { QStringLiteral("insert"), text } });
-    QJsonObject newline { { QStringLiteral("insert"), QStringLiteral("\n") } };
-    if (!block.isEmpty())
-        newline.insert(QStringLiteral("attributes"), block);
-    ops.append(newline);
-}
-
-// Headings, paragraphs with bold runs, lists, now and then a divider or an image; most notes
-// short, one in ten long; a few untitled.
-QString makeBody(QRandomGenerator &random)
-{
-    QJsonArray ops;
-    if (random.bounded(25) == 0)
-        addLine(ops, QString());
-    else
-        addLine(ops, sentence(random, 2 + random.bounded(4)), { { QStringLiteral("header"), 1 } });
-    const int sections = random.bounded(10) == 0 ? 8 + random.bounded(12) : 1 + random.bounded(3);
-    for (int s = 0; s < sections; ++s) {
-        if (s > 0)
-            addLine(ops, sentence(random, 2), { { QStringLiteral("header"), 2 } });
-        ops.append(QJsonObject {
-            { QStringLiteral("insert"), sentence(random, 2) + QLatin1Char(' ') },
-            { QStringLiteral("attributes"), QJsonObject { { QStringLiteral("bold"), true } } } });
-        addLine(ops, sentence(random, 8 + random.bounded(30)) + QLatin1Char('.'));
-        const int items = 2 + random.bounded(5);
-        const bool checklist = random.bounded(2) == 0;
-        for (int i = 0; i < items; ++i) {
-            const QString list = checklist
-                ? (random.bounded(2) ? QStringLiteral("checked") : QStringLiteral("unchecked"))
-                : QStringLiteral("bullet");
-            addLine(
-                ops, sentence(random, 2 + random.bounded(5)), { { QStringLiteral("list"), list } });
-        }
-        if (random.bounded(15) == 0) {
-            ops.append(QJsonObject { { QStringLiteral("insert"),
-                QJsonObject { { QStringLiteral("divider"), QStringLiteral("hr") } } } });
-            addLine(ops, QString());
-        }
-    }
-    return QString::fromUtf8(QJsonDocument(ops).toJson(QJsonDocument::Compact));
-}
-
-struct Collection
-{
-    QList<Notebook> notebooks;
-    QList<Note> notes; // newest first
-};
-
-Collection generate(int count, quint32 seed = 20240615)
-{
-    QRandomGenerator random(seed);
-    Collection c;
-    const QStringList names { QStringLiteral("Work"), QStringLiteral("Personal"),
-        QStringLiteral("Recipes"), QStringLiteral("Travel"), QStringLiteral("Reading list"),
-        QStringLiteral("Home renovation and garden projects") };
-    for (const QString &name : names) {
-        Notebook notebook;
-        notebook.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-        notebook.name = name;
-        notebook.isShared = name == QLatin1String("Recipes");
-        c.notebooks.append(notebook);
-    }
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    for (int i = 0; i < count; ++i) {
-        Note note;
-        note.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-        if (random.bounded(3) != 0)
-            note.notebookId = c.notebooks.at(random.bounded(int(c.notebooks.size()))).id;
-        note.body = makeBody(random);
-        // Spread from seconds to two years back, denser near now.
-        const double r = random.generateDouble();
-        note.updatedAt = now.addSecs(-qint64(r * r * r * 2 * 365 * 86400));
-        note.createdAt = note.modifiedAt = note.updatedAt;
-        const int status = random.bounded(20);
-        note.syncStatus = status == 0 ? SyncStatus::Conflict
-            : status < 4              ? SyncStatus::Pending
-                                      : SyncStatus::Synced;
-        note.isShared = random.bounded(12) == 0;
-        c.notes.append(note);
-    }
-    std::sort(c.notes.begin(), c.notes.end(),
-        [](const Note &a, const Note &b) { return a.updatedAt > b.updatedAt; });
-    return c;
-}
+using CollectionGenerator::Collection;
 
 // What the repository hands back after an autosave: every body a fresh string, the edited note
 // with a new body and version at the top.
@@ -212,7 +78,7 @@ void settle(NoteListWidget &list)
 
 void benchSize(int count, int runs)
 {
-    const Collection collection = generate(count);
+    const Collection collection = CollectionGenerator::makeCollection(count);
     QHash<QString, QString> names;
     for (const Notebook &notebook : collection.notebooks)
         names.insert(notebook.id, notebook.name);
@@ -258,7 +124,7 @@ void benchSize(int count, int runs)
 // What one list item per note would cost: the same data in QListWidget items.
 void benchItemBaseline(int count, int runs)
 {
-    const Collection collection = generate(count);
+    const Collection collection = CollectionGenerator::makeCollection(count);
     QList<double> fills;
     QListWidget list;
     for (int run = 0; run < runs; ++run) {
@@ -312,7 +178,7 @@ int show(bool dark, int scale)
     setPalette(dark);
     FontScale::setPercent(scale);
 
-    Collection collection = generate(60, 7);
+    Collection collection = CollectionGenerator::makeCollection(60, 7);
     const QDateTime now = QDateTime::currentDateTimeUtc();
     // A few hand-made rows first, so every kind of row is on screen.
     const auto note = [&](const QString &body, qint64 secsAgo, const QString &notebookId,

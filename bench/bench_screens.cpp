@@ -1,7 +1,7 @@
 // Opens one screen over a generated collection the way the main window does (refresh, title,
 // first size, show) and prints how long that took; it then stays open to be looked at.
 // Usage: bench_screens todos|search|trash|shared-with|shared-by [light|dark] [notes] [--quit]
-#include "screencollection.h"
+#include "collectiongenerator.h"
 
 #include "appstate.h"
 #include "searchscreen.h"
@@ -28,8 +28,7 @@ int main(int argc, char *argv[])
     const int noteCount = args.size() > 3 ? args.at(3).toInt() : 2000;
 
     QTemporaryDir dir;
-    qputenv("NOTES_DATA_DIR", dir.path().toUtf8());
-    if (!ScreenCollection::generate(noteCount)) {
+    if (!CollectionGenerator::fillDataDirectory(dir.path(), noteCount)) {
         std::fprintf(stderr, "could not generate the collection\n");
         return 1;
     }

@@ -2,16 +2,21 @@
 // parsed), a repeated refresh with nothing changed, one after a single note was saved (what an
 // autosave causes while the screen is open) and a filter keystroke.
 // Usage: bench_todos [notes] [runs]
-#include "screencollection.h"
+#include "collectiongenerator.h"
 
 #include "appstate.h"
+#include "deltaformat.h"
 #include "taskextraction.h"
 #include "todosscreen.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -45,8 +50,7 @@ int main(int argc, char *argv[])
     const int runs = argc > 2 ? std::max(1, atoi(argv[2])) : 9;
 
     QTemporaryDir dir;
-    qputenv("NOTES_DATA_DIR", dir.path().toUtf8());
-    if (!ScreenCollection::generate(noteCount)) {
+    if (!CollectionGenerator::fillDataDirectory(dir.path(), noteCount)) {
         std::fprintf(stderr, "could not generate the collection\n");
         return 1;
     }
@@ -75,7 +79,7 @@ int main(int argc, char *argv[])
 
         // One note saved, as the editor's autosave does it.
         Note note = notes.at(run % notes.size());
-        note.body = ScreenCollection::sentence(*QRandomGenerator::global(), 4);
+        note.body = CollectionGenerator::sentence(*QRandomGenerator::global(), 4);
         note.body = Delta::toText(QJsonArray { QJsonObject { { QStringLiteral("insert"),
             QStringLiteral("TODO: ") + note.body + QLatin1Char('\n') } } });
         note.updatedAt = QDateTime::currentDateTimeUtc();
