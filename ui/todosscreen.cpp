@@ -3,6 +3,7 @@
 #include "appstate.h"
 #include "noterepository.h"
 #include "notetext.h"
+#include "storagetime.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -35,8 +36,8 @@ bool isReadOnlyForUser(const Note &note)
 bool TodosScreen::Row::operator==(const Row &other) const
 {
     return text == other.text && noteId == other.noteId && taskId == other.taskId
-        && lineIndex == other.lineIndex && source == other.source && completed == other.completed
-        && checkable == other.checkable;
+        && updatedAt == other.updatedAt && lineIndex == other.lineIndex && source == other.source
+        && completed == other.completed && checkable == other.checkable;
 }
 
 TodosScreen::TodosScreen(AppState *appState, QWidget *parent)
@@ -95,6 +96,8 @@ TodosScreen::TodosScreen(AppState *appState, QWidget *parent)
 void TodosScreen::refresh()
 {
     m_refreshTimer.stop();
+    if (reloadChangedTasks())
+        return;
     reloadTasks();
     rebuildList();
 }
@@ -118,51 +121,214 @@ void TodosScreen::scheduleRefresh()
 void TodosScreen::reloadTasks()
 {
     m_stale = false;
+    m_loaded = false;
     m_taskNoteIds.clear();
     m_readOnly.clear();
     NoteRepository *repository = m_appState ? m_appState->notes() : nullptr;
     if (!repository) {
         m_cache.clear();
+        m_excluded.clear();
         return;
     }
+    m_serial = repository->changeSerial();
 
     // Bodies are read and parsed again only for notes whose stamp changed since the last time.
     const QList<NoteStamp> stamps = repository->allNoteStamps();
-    const QSet<QString> excluded = repository->noteIdsExcludedFromTodos();
+    m_excluded = repository->noteIdsExcludedFromTodos();
     QHash<QString, NoteTasks> cache;
     cache.reserve(stamps.size());
     QHash<QString, NoteStamp> changed;
+    QStringList changedIds;
     for (const NoteStamp &stamp : stamps) {
         auto cached = m_cache.find(stamp.id);
-        if (cached != m_cache.end() && cached->stamp == stamp)
+        if (cached != m_cache.end() && cached->stamp == stamp) {
             cache.insert(stamp.id, std::move(*cached));
-        else
+        } else {
             changed.insert(stamp.id, stamp);
+            changedIds.append(stamp.id);
+        }
     }
     if (!changed.isEmpty()) {
-        for (const Note &note : repository->notesByIds(changed.keys())) {
-            NoteTasks entry;
-            entry.stamp = changed.value(note.id);
-            entry.tasks = extractTasks(note.id, note.body, note.updatedAt);
-            const QString title = entry.tasks.isEmpty() ? QString() : noteTitle(note.body);
-            for (const Task &task : std::as_const(entry.tasks)) {
-                entry.displayTexts.append(
-                    title.isEmpty() ? task.text : task.text + QStringLiteral("  — ") + title);
-                entry.lowerTexts.append(task.text.toLower());
-            }
-            cache.insert(note.id, std::move(entry));
-        }
+        for (const Note &note : repository->notesByIds(changedIds))
+            cache.insert(note.id, readTasks(note, changed.value(note.id)));
     }
     m_cache = std::move(cache);
 
     for (const NoteStamp &stamp : stamps) {
         const auto entry = m_cache.constFind(stamp.id);
-        if (entry == m_cache.cend() || entry->tasks.isEmpty() || excluded.contains(stamp.id))
+        if (entry == m_cache.cend() || entry->tasks.isEmpty() || m_excluded.contains(stamp.id))
             continue;
         m_taskNoteIds.append(stamp.id);
         if (!stamp.ownerId.isEmpty() && stamp.permission != QLatin1String("edit"))
             m_readOnly.insert(stamp.id);
     }
+    m_loaded = true;
+}
+
+TodosScreen::NoteTasks TodosScreen::readTasks(const Note &note, const NoteStamp &stamp) const
+{
+    NoteTasks entry;
+    entry.stamp = stamp;
+    entry.tasks = extractTasks(note.id, note.body, note.updatedAt);
+    const QString title = entry.tasks.isEmpty() ? QString() : noteTitle(note.body);
+    for (const Task &task : std::as_const(entry.tasks)) {
+        entry.displayTexts.append(
+            title.isEmpty() ? task.text : task.text + QStringLiteral("  — ") + title);
+        entry.lowerTexts.append(task.text.toLower());
+    }
+    return entry;
+}
+
+bool TodosScreen::reloadChangedTasks()
+{
+    NoteRepository *repository = m_appState ? m_appState->notes() : nullptr;
+    if (!repository || !m_loaded)
+        return false;
+    const quint64 serial = repository->changeSerial();
+    const std::optional<QStringList> changed = repository->changedNoteIdsSince(m_serial);
+    if (!changed)
+        return false;
+    m_serial = serial;
+    m_stale = false;
+
+    QSet<QString> affected(changed->cbegin(), changed->cend());
+    // The setting is switched without writing the note, so the journal never names it; the set
+    // is small and read in one statement.
+    const QSet<QString> excluded = repository->noteIdsExcludedFromTodos();
+    if (excluded != m_excluded) {
+        for (const QString &id : excluded)
+            if (!m_excluded.contains(id))
+                affected.insert(id);
+        for (const QString &id : std::as_const(m_excluded))
+            if (!excluded.contains(id))
+                affected.insert(id);
+        m_excluded = excluded;
+    }
+    if (affected.isEmpty())
+        return true;
+
+    if (!changed->isEmpty()) {
+        QHash<QString, Note> notes;
+        for (const Note &note : repository->notesByIds(*changed)) {
+            if (!note.deletedAt)
+                notes.insert(note.id, note);
+        }
+        for (const QString &id : *changed) {
+            const auto note = notes.constFind(id);
+            if (note == notes.cend()) {
+                m_cache.remove(id); // trashed or purged
+                continue;
+            }
+            NoteStamp stamp;
+            stamp.id = id;
+            stamp.updatedAt = toStorageTime(note->updatedAt);
+            stamp.modifiedAt = toStorageTime(note->modifiedAt);
+            stamp.version = note->version;
+            stamp.ownerId = note->ownerId;
+            stamp.permission = note->permission;
+            m_cache.insert(id, readTasks(*note, stamp));
+        }
+    }
+
+    m_taskNoteIds.removeIf([&](const QString &id) { return affected.contains(id); });
+    for (const QString &id : std::as_const(affected)) {
+        m_readOnly.remove(id);
+        const auto entry = m_cache.constFind(id);
+        if (entry == m_cache.cend() || entry->tasks.isEmpty() || m_excluded.contains(id))
+            continue;
+        // Newest first, as allNoteStamps() lists them.
+        const QString &updatedAt = entry->stamp.updatedAt;
+        const auto at = std::upper_bound(m_taskNoteIds.begin(), m_taskNoteIds.end(), updatedAt,
+            [this](const QString &time, const QString &other) {
+                return time > m_cache.value(other).stamp.updatedAt;
+            });
+        m_taskNoteIds.insert(at, id);
+        if (!entry->stamp.ownerId.isEmpty() && entry->stamp.permission != QLatin1String("edit"))
+            m_readOnly.insert(id);
+    }
+    updateRowsOf(affected);
+    return true;
+}
+
+void TodosScreen::appendRowsOf(
+    const QString &noteId, bool showCompleted, const QString &filter, QList<Row> &rows) const
+{
+    const auto entry = m_cache.constFind(noteId);
+    if (entry == m_cache.cend())
+        return;
+    const bool readOnly = m_readOnly.contains(noteId);
+    for (qsizetype i = 0; i < entry->tasks.size(); ++i) {
+        const Task &task = entry->tasks.at(i);
+        if (!showCompleted && task.completed)
+            continue;
+        if (!filter.isEmpty() && !entry->lowerTexts.at(i).contains(filter))
+            continue;
+        Row row;
+        row.text = entry->displayTexts.at(i);
+        row.noteId = task.noteId;
+        row.taskId = task.id;
+        row.sortText = task.text;
+        row.updatedAt = entry->stamp.updatedAt;
+        row.lineIndex = task.lineIndex;
+        row.source = task.source;
+        row.completed = task.completed;
+        row.checkable = task.source == Task::Source::CheckboxList && !readOnly;
+        rows.append(row);
+    }
+}
+
+bool TodosScreen::rowBefore(const Row &a, const Row &b) const
+{
+    if (m_sortCombo->currentData().toString() == QLatin1String("alpha")) {
+        const int order = a.sortText.compare(b.sortText, Qt::CaseInsensitive);
+        if (order != 0)
+            return order < 0;
+    }
+    return a.updatedAt > b.updatedAt;
+}
+
+void TodosScreen::updateRowsOf(const QSet<QString> &noteIds)
+{
+    if (m_list->count() != m_rows.size()) {
+        rebuildList();
+        return;
+    }
+    const bool showCompleted = m_showCompleted->isChecked();
+    const QString filter = m_filterEdit->text().trimmed().toLower();
+    QList<Row> fresh;
+    for (const QString &noteId : noteIds) {
+        if (!m_excluded.contains(noteId))
+            appendRowsOf(noteId, showCompleted, filter, fresh);
+    }
+    // Each note's rows come in line order; inserting after equal keys keeps that order.
+    m_refreshing = true;
+    const QSignalBlocker blocker(m_list);
+    const int scroll = m_list->verticalScrollBar()->value();
+    QListWidgetItem *current = m_list->currentItem();
+    const QString currentTaskId = current ? current->data(TaskIdRole).toString() : QString();
+    bool currentGone = false;
+    for (qsizetype i = m_rows.size() - 1; i >= 0; --i) {
+        if (!noteIds.contains(m_rows.at(i).noteId))
+            continue;
+        QListWidgetItem *item = m_list->takeItem(int(i));
+        currentGone = currentGone || item == current;
+        delete item;
+        m_rows.removeAt(i);
+    }
+    for (const Row &row : std::as_const(fresh)) {
+        const auto at = std::upper_bound(m_rows.begin(), m_rows.end(), row,
+            [this](const Row &a, const Row &b) { return rowBefore(a, b); });
+        const int index = int(at - m_rows.begin());
+        m_rows.insert(index, row);
+        QListWidgetItem *item = makeItem(row);
+        m_list->insertItem(index, item);
+        if (currentGone && row.taskId == currentTaskId) {
+            m_list->setCurrentItem(item);
+            currentGone = false;
+        }
+    }
+    m_list->verticalScrollBar()->setValue(scroll);
+    m_refreshing = false;
 }
 
 void TodosScreen::rebuildList()
@@ -171,46 +337,14 @@ void TodosScreen::rebuildList()
     const QString filter = m_filterEdit->text().trimmed().toLower();
     const bool alphabetical = m_sortCombo->currentData().toString() == QLatin1String("alpha");
 
-    struct Shown
-    {
-        const Task *task;
-        const QString *displayText;
-    };
-    QList<Shown> shown;
-    for (const QString &noteId : std::as_const(m_taskNoteIds)) {
-        const auto entry = m_cache.constFind(noteId);
-        if (entry == m_cache.cend())
-            continue;
-        for (qsizetype i = 0; i < entry->tasks.size(); ++i) {
-            const Task &task = entry->tasks.at(i);
-            if (!showCompleted && task.completed)
-                continue;
-            if (!filter.isEmpty() && !entry->lowerTexts.at(i).contains(filter))
-                continue;
-            shown.append({ &task, &entry->displayTexts.at(i) });
-        }
-    }
+    QList<Row> rows;
+    for (const QString &noteId : std::as_const(m_taskNoteIds))
+        appendRowsOf(noteId, showCompleted, filter, rows);
     // m_taskNoteIds is already newest note first, which is the "updated" order.
     if (alphabetical) {
-        std::stable_sort(shown.begin(), shown.end(), [](const Shown &a, const Shown &b) {
-            return a.task->text.compare(b.task->text, Qt::CaseInsensitive) < 0;
+        std::stable_sort(rows.begin(), rows.end(), [](const Row &a, const Row &b) {
+            return a.sortText.compare(b.sortText, Qt::CaseInsensitive) < 0;
         });
-    }
-
-    QList<Row> rows;
-    rows.reserve(shown.size());
-    for (const Shown &entry : std::as_const(shown)) {
-        const Task *task = entry.task;
-        Row row;
-        row.text = *entry.displayText;
-        row.noteId = task->noteId;
-        row.taskId = task->id;
-        row.lineIndex = task->lineIndex;
-        row.source = task->source;
-        row.completed = task->completed;
-        row.checkable
-            = task->source == Task::Source::CheckboxList && !m_readOnly.contains(task->noteId);
-        rows.append(row);
     }
     // An autosave that touched no task leaves the list, its selection and scroll position alone;
     // otherwise only the rows between the unchanged head and tail are replaced.

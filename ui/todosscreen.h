@@ -56,6 +56,8 @@ private:
         QString text;
         QString noteId;
         QString taskId;
+        QString sortText; // task text, for the alphabetical order
+        QString updatedAt; // the note's, as stored, for the newest-first order
         int lineIndex = 0;
         Task::Source source = Task::Source::CheckboxList;
         bool completed = false;
@@ -65,7 +67,16 @@ private:
     };
 
     void reloadTasks();
+    // Re-reads only the notes the repository's change journal names; false when the journal
+    // cannot answer and everything has to be read again.
+    bool reloadChangedTasks();
+    NoteTasks readTasks(const Note &note, const NoteStamp &stamp) const;
     void rebuildList();
+    // Replaces the rows of the given notes in place, at their sorted positions.
+    void updateRowsOf(const QSet<QString> &noteIds);
+    bool rowBefore(const Row &a, const Row &b) const;
+    void appendRowsOf(
+        const QString &noteId, bool showCompleted, const QString &filter, QList<Row> &rows) const;
     void scheduleRefresh();
     void onItemChanged(QListWidgetItem *item);
     void onItemDoubleClicked(QListWidgetItem *item);
@@ -86,7 +97,11 @@ private:
     QList<QString> m_taskNoteIds;
     // Notes whose tasks may not be ticked here (shared with the user read-only).
     QSet<QString> m_readOnly;
+    QSet<QString> m_excluded;
     QList<Row> m_rows;
+    // The repository's change serial the cache was read at; valid once m_loaded.
+    quint64 m_serial = 0;
+    bool m_loaded = false;
     bool m_refreshing = false;
     bool m_stale = true;
 };

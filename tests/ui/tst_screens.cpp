@@ -112,6 +112,8 @@ private slots:
     void todosFollowNoteChanges();
     void todosDoubleClickOpensNoteWindow();
     void todosNoticePermissionChangeWithSameBody();
+    void todosEditElsewhereMatchesFullRefresh_data();
+    void todosEditElsewhereMatchesFullRefresh();
 
     void searchRunsOnceAfterTyping();
     void searchBlankGivesEmptyList();
@@ -430,6 +432,115 @@ void TestScreens::todosNoticePermissionChangeWithSameBody()
     screen.refresh();
     QCOMPARE(list->count(), 1);
     QVERIFY(!(list->item(0)->flags() & Qt::ItemIsUserCheckable));
+}
+
+namespace {
+
+// What a row shows and allows, so two lists can be compared as the user sees them.
+QStringList rowStates(QListWidget *list)
+{
+    QStringList states;
+    for (int i = 0; i < list->count(); ++i) {
+        const QListWidgetItem *item = list->item(i);
+        states.append(QStringLiteral("%1|%2|%3|%4")
+                          .arg(item->text(), item->data(TodosScreen::NoteIdRole).toString())
+                          .arg(item->checkState() == Qt::Checked)
+                          .arg(bool(item->flags() & Qt::ItemIsUserCheckable)));
+    }
+    return states;
+}
+
+} // namespace
+
+void TestScreens::todosEditElsewhereMatchesFullRefresh_data()
+{
+    QTest::addColumn<bool>("alphabetical");
+    QTest::addColumn<bool>("showCompleted");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("edit");
+
+    const QStringList edits { "retext", "moveToTop", "dropTasks", "trash", "exclude", "readOnly" };
+    for (const QString &edit : edits) {
+        QTest::addRow("%s, updated order", qPrintable(edit)) << false << false << QString() << edit;
+        QTest::addRow("%s, alphabetical with completed", qPrintable(edit))
+            << true << true << QString() << edit;
+        QTest::addRow("%s, filtered", qPrintable(edit)) << false << true << "BA" << edit;
+    }
+}
+
+void TestScreens::todosEditElsewhereMatchesFullRefresh()
+{
+    QFETCH(bool, alphabetical);
+    QFETCH(bool, showCompleted);
+    QFETCH(QString, filter);
+    QFETCH(QString, edit);
+
+    const QDateTime base = QDateTime::currentDateTimeUtc().addDays(-1);
+    QList<Note> notes;
+    for (int i = 0; i < 6; ++i) {
+        notes.append(addNote(
+            { QStringLiteral("Note %1").arg(i), QStringLiteral("[ ] banana %1").arg(i),
+                QStringLiteral("[x] apple %1").arg(i), QStringLiteral("TODO: cherry %1").arg(i) },
+            base.addSecs(60 * i)));
+    }
+    TodosScreen screen(m_state.get());
+    auto *sort = screen.findChild<QComboBox *>(QStringLiteral("sortCombo"));
+    sort->setCurrentIndex(alphabetical ? 1 : 0);
+    screen.findChild<QCheckBox *>(QStringLiteral("showCompletedCheck"))->setChecked(showCompleted);
+    screen.findChild<QLineEdit *>(QStringLiteral("filterEdit"))->setText(filter);
+    screen.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&screen));
+    auto *list = screen.findChild<QListWidget *>(QStringLiteral("taskList"));
+    QVERIFY(list->count() > 0);
+    // A row of a note left alone stays selected through the update.
+    QListWidgetItem *selected = nullptr;
+    for (int i = 0; i < list->count() && !selected; ++i) {
+        if (list->item(i)->data(TodosScreen::NoteIdRole).toString() == notes.at(0).id)
+            selected = list->item(i);
+    }
+    QVERIFY(selected);
+    const QString selectedTaskId = selected->data(TodosScreen::TaskIdRole).toString();
+    list->setCurrentItem(selected);
+
+    Note &target = notes[2];
+    if (edit == QLatin1String("retext")) {
+        target.body = bodyOf({ "Note 2", "[ ] banana split", "[x] apricot", "[ ] zucchini" });
+        target.version += 1;
+        QVERIFY(m_state->notes()->update(target));
+    } else if (edit == QLatin1String("moveToTop")) {
+        target.body = bodyOf({ "Renamed", "TODO: bake bread", "[ ] Aardvark" });
+        target.updatedAt = QDateTime::currentDateTimeUtc();
+        QVERIFY(m_state->notes()->update(target));
+    } else if (edit == QLatin1String("dropTasks")) {
+        target.body = bodyOf({ "Note 2", "nothing to do" });
+        target.updatedAt = base.addSecs(-600);
+        QVERIFY(m_state->notes()->update(target));
+    } else if (edit == QLatin1String("trash")) {
+        QVERIFY(m_state->notes()->softDelete(target.id));
+    } else if (edit == QLatin1String("exclude")) {
+        // The setting is written without touching the note; a later save elsewhere shows it.
+        QVERIFY(m_state->notes()->setIncludeInTodos(target.id, false));
+        notes[4].body = bodyOf({ "Note 4", "[ ] banana four" });
+        QVERIFY(m_state->notes()->update(notes[4]));
+    } else {
+        target.ownerId = QStringLiteral("owner");
+        target.permission = QStringLiteral("read");
+        QVERIFY(m_state->notes()->update(target));
+    }
+
+    TodosScreen fresh(m_state.get());
+    fresh.findChild<QComboBox *>(QStringLiteral("sortCombo"))
+        ->setCurrentIndex(alphabetical ? 1 : 0);
+    fresh.findChild<QCheckBox *>(QStringLiteral("showCompletedCheck"))->setChecked(showCompleted);
+    fresh.findChild<QLineEdit *>(QStringLiteral("filterEdit"))->setText(filter);
+    fresh.refresh();
+    const QStringList expected
+        = rowStates(fresh.findChild<QListWidget *>(QStringLiteral("taskList")));
+    QVERIFY(!expected.isEmpty());
+
+    QTRY_COMPARE(rowStates(list), expected);
+    QVERIFY(list->currentItem());
+    QCOMPARE(list->currentItem()->data(TodosScreen::TaskIdRole).toString(), selectedTaskId);
 }
 
 void TestScreens::searchRunsOnceAfterTyping()
