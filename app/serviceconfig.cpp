@@ -29,5 +29,18 @@ ServiceConfig ServiceConfig::fromEnvironment()
         = environmentOr("ACCOUNT_PORTAL_URL", ServiceDefaults::AccountPortalUrl);
     config.syncApiUrl = environmentOr("SYNC_API_URL", ServiceDefaults::SyncApiUrl);
     config.downloadBaseUrl = QString::fromLatin1(ServiceDefaults::DownloadBaseUrl);
+    config.feedbackBaseUrl = QString::fromLatin1(ServiceDefaults::FeedbackBaseUrl);
+    config.productWebsite = QString::fromLatin1(ServiceDefaults::ProductWebsite);
     return config;
+}
+
+QUrl feedbackPageUrl(const QString &baseUrl)
+{
+    QUrl url(baseUrl);
+    QString path = url.path();
+    if (!path.endsWith(QLatin1Char('/')))
+        path += QLatin1Char('/');
+    url.setPath(path);
+    url.setQuery(QStringLiteral("tags=notes"));
+    return url;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
 
 // Where the network services live and how this program introduces itself to them. The
 // addresses come from the environment, falling back to the production deployment.
@@ -17,9 +18,15 @@ struct ServiceConfig
     QString accountPortalUrl;
     QString syncApiUrl;
     QString downloadBaseUrl; // release manifests and notes
+    QString feedbackBaseUrl;
+    QString productWebsite; // shown in the about box
 
     static ServiceConfig fromEnvironment();
 };
+
+// The feedback page for this product: the base address with its path ending in "/", tagged
+// with the application key.
+QUrl feedbackPageUrl(const QString &baseUrl);
 
 namespace ServiceDefaults {
 inline constexpr char AuthBaseUrl[] = "https://auth.brevaro.app";
@@ -29,6 +36,8 @@ inline constexpr char RealmSlug[] = "brevaro";
 inline constexpr char ClientId[] = "7c1e4b9a2f6d48e0b35a9c8d1f2e6a40";
 inline constexpr char AccountPortalUrl[] = "https://account.brevaro.app";
 inline constexpr char DownloadBaseUrl[] = "https://downloads.brevaro.app";
+inline constexpr char FeedbackBaseUrl[] = "https://brevaro.app/feedback";
+inline constexpr char ProductWebsite[] = "https://brevaro.app";
 inline constexpr char AppIdentifier[] = "app.brevaro.notes";
 inline constexpr char DisplayName[] = "Brevaro Notes";
 } // namespace ServiceDefaults

@@ -34,6 +34,7 @@ enum class KeyCommand {
     MoveDown,
     InsertLink,
     InsertTable,
+    InsertAttachment,
     AlignLeft,
     AlignCenter,
     AlignRight,
@@ -103,6 +104,8 @@ KeyCommand keyCommand(const QKeyEvent *event)
             return KeyCommand::AlignCenter;
         case Qt::Key_R:
             return KeyCommand::AlignRight;
+        case Qt::Key_A:
+            return KeyCommand::InsertAttachment;
         default:
             return KeyCommand::None;
         }
@@ -218,6 +221,9 @@ bool NoteEditor::handleShortcut(QKeyEvent *event)
             if (prompt.accepted)
                 insertTable(prompt.rows, prompt.columns, prompt.header);
         }
+        break;
+    case KeyCommand::InsertAttachment:
+        insertAttachment();
         break;
     case KeyCommand::AlignLeft:
         setAlignment(Qt::AlignLeft);

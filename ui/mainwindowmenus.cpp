@@ -7,6 +7,7 @@
 #include "preferencesrepository.h"
 #include "samplenotes.h"
 #include "searchscreen.h"
+#include "serviceconfig.h"
 #include "sharedscreen.h"
 #include "statusbar.h"
 #include "todosscreen.h"
@@ -14,6 +15,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDesktopServices>
 #include <QIcon>
 #include <QLineEdit>
 #include <QMenu>
@@ -245,6 +247,11 @@ void MainWindow::createMenuBar()
     QMenu *help = bar->addMenu(tr("&Help"));
     connect(addMenuAction(help, tr("About Brevaro Notes"), QStringLiteral("aboutAction")),
         &QAction::triggered, this, &MainWindow::showAbout);
+    connect(addMenuAction(help, tr("Send &Feedback..."), QStringLiteral("feedbackAction")),
+        &QAction::triggered, this, [this] {
+            QDesktopServices::openUrl(
+                feedbackPageUrl(m_appState->serviceConfig().feedbackBaseUrl));
+        });
     if (qgetenv("NOTES_DEV") == "1") {
         help->addSeparator();
         connect(addMenuAction(help, tr("Load &Sample Notes"), QStringLiteral("sampleNotesAction")),
@@ -259,7 +266,8 @@ void MainWindow::showAbout()
 {
     QMessageBox::about(this, tr("About Brevaro Notes"),
         tr("Brevaro Notes %1\n\nSearch-first, zero-friction note-taking.")
-            .arg(QApplication::applicationVersion()));
+                .arg(QApplication::applicationVersion())
+            + QStringLiteral("\n\n") + m_appState->serviceConfig().productWebsite);
 }
 
 void MainWindow::loadSampleNotes()

@@ -165,6 +165,14 @@ private:
     std::unique_ptr<AppState> m_state;
 };
 
+static Notebook notebook(const QString &name)
+{
+    Notebook n;
+    n.id = newId();
+    n.name = name;
+    return n;
+}
+
 void TestDialogs::init()
 {
     m_dir = std::make_unique<TestDataDir>();
@@ -282,9 +290,9 @@ void TestDialogs::moveDialogWithOnlyCurrentNotebook()
 
 void TestDialogs::moveDialogChoosesAnotherNotebook()
 {
-    Notebook a { newId(), "Alpha" };
-    Notebook b { newId(), "Beta" };
-    Notebook c { newId(), "Gamma" };
+    const Notebook a = notebook("Alpha");
+    const Notebook b = notebook("Beta");
+    const Notebook c = notebook("Gamma");
     MoveToNotebookDialog dialog({ a, b, c }, b.id, nullptr);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
@@ -311,8 +319,8 @@ void TestDialogs::moveDialogDoubleClick()
 {
     QFETCH(int, row);
     QFETCH(bool, accepted);
-    Notebook a { newId(), "Alpha" };
-    Notebook b { newId(), "Beta" };
+    const Notebook a = notebook("Alpha");
+    const Notebook b = notebook("Beta");
     MoveToNotebookDialog dialog({ a, b }, b.id, nullptr);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
