@@ -240,7 +240,8 @@ bool TodosScreen::reloadChangedTasks()
         const QString &updatedAt = entry->stamp.updatedAt;
         const auto at = std::upper_bound(m_taskNoteIds.begin(), m_taskNoteIds.end(), updatedAt,
             [this](const QString &time, const QString &other) {
-                return time > m_cache.value(other).stamp.updatedAt;
+                const auto entry = m_cache.constFind(other);
+                return entry != m_cache.cend() && time > entry->stamp.updatedAt;
             });
         m_taskNoteIds.insert(at, id);
         if (!entry->stamp.ownerId.isEmpty() && entry->stamp.permission != QLatin1String("edit"))
@@ -307,8 +308,12 @@ void TodosScreen::updateRowsOf(const QSet<QString> &noteIds)
     QListWidgetItem *current = m_list->currentItem();
     const QString currentTaskId = current ? current->data(TaskIdRole).toString() : QString();
     bool currentGone = false;
+    const bool single = noteIds.size() == 1;
+    const QString only = single ? *noteIds.cbegin() : QString();
     for (qsizetype i = m_rows.size() - 1; i >= 0; --i) {
-        if (!noteIds.contains(m_rows.at(i).noteId))
+        // One note is the common case: a plain compare instead of hashing every row's id.
+        const QString &noteId = m_rows.at(i).noteId;
+        if (single ? noteId != only : !noteIds.contains(noteId))
             continue;
         QListWidgetItem *item = m_list->takeItem(int(i));
         currentGone = currentGone || item == current;
