@@ -1,6 +1,7 @@
 // Expected texts read best as plain string literals.
 #undef QT_NO_CAST_FROM_ASCII
 
+#include "messageboxanswerer.h"
 #include "appstate.h"
 #include "deltaformat.h"
 #include "editortoolbar.h"
@@ -39,37 +40,6 @@ QString bodyOf(const QString &text)
     ops.append(QJsonObject { { "insert", "\n" } });
     return Delta::toText(ops);
 }
-
-// Clicks `answer` on the next message box shown, once, and remembers its text.
-class MessageBoxAnswerer final : public QObject
-{
-public:
-    explicit MessageBoxAnswerer(QMessageBox::StandardButton answer) : m_answer(answer)
-    {
-        m_timer.setInterval(10);
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            m_title = box->windowTitle();
-            m_text = box->text();
-            ++m_shown;
-            m_timer.stop();
-            box->button(m_answer)->click();
-        });
-        m_timer.start();
-    }
-    int shown() const { return m_shown; }
-    QString title() const { return m_title; }
-    QString text() const { return m_text; }
-
-private:
-    QMessageBox::StandardButton m_answer;
-    QTimer m_timer;
-    int m_shown = 0;
-    QString m_title;
-    QString m_text;
-};
 
 QAction *menuAction(QMainWindow *window, const QString &menuTitle, const QString &text)
 {
