@@ -169,6 +169,7 @@ private:
         QTextCursor &cursor, const QString &text, const QString &address, bool textUnchanged);
     void swapWithAdjacentParagraph(bool up);
     void styleHeaderRow(QTextTable *table);
+    QTextTable *tableForCommand() const;
     QTextCharFormat formatAtSelectionStart() const;
     // The character position under a viewport point, or -1 off the text.
     int hitPosition(const QPoint &viewportPos) const;

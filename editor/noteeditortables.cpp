@@ -51,6 +51,16 @@ void editTable(QTextTable *table, const std::function<void()> &edit)
     cursor.endEditBlock();
 }
 
+void clearRowBackground(QTextTable *table, int row)
+{
+    for (int column = 0; column < table->columns(); ++column) {
+        QTextTableCell cell = table->cellAt(row, column);
+        QTextCharFormat format = cell.format();
+        format.clearBackground();
+        cell.setFormat(format);
+    }
+}
+
 } // namespace
 
 void NoteEditor::insertTable(int rows, int columns, bool header)
@@ -76,6 +86,12 @@ void NoteEditor::insertTable(int rows, int columns, bool header)
     updateFormatState();
 }
 
+// Read-only notes are never changed by a table command, whichever menu calls it.
+QTextTable *NoteEditor::tableForCommand() const
+{
+    return isReadOnly() ? nullptr : textCursor().currentTable();
+}
+
 void NoteEditor::styleHeaderRow(QTextTable *table)
 {
     QTextCharFormat bold;
@@ -94,9 +110,7 @@ void NoteEditor::styleHeaderRow(QTextTable *table)
 
 void NoteEditor::insertTableRowAbove()
 {
-    if (isReadOnly())
-        return;
-    QTextTable *table = textCursor().currentTable();
+    QTextTable *table = tableForCommand();
     if (!table)
         return;
     const int row = table->cellAt(textCursor()).row();
@@ -104,12 +118,7 @@ void NoteEditor::insertTableRowAbove()
         table->insertRows(row, 1);
         if (row == 0 && table->format().headerRowCount() > 0) {
             // The new first row is the header now; the old one becomes an ordinary row.
-            for (int column = 0; column < table->columns(); ++column) {
-                QTextTableCell cell = table->cellAt(1, column);
-                QTextCharFormat format = cell.format();
-                format.clearBackground();
-                cell.setFormat(format);
-            }
+            clearRowBackground(table, 1);
             styleHeaderRow(table);
         }
     });
@@ -118,9 +127,7 @@ void NoteEditor::insertTableRowAbove()
 
 void NoteEditor::insertTableRowBelow()
 {
-    if (isReadOnly())
-        return;
-    QTextTable *table = textCursor().currentTable();
+    QTextTable *table = tableForCommand();
     if (!table)
         return;
     const int row = table->cellAt(textCursor()).row();
@@ -128,12 +135,7 @@ void NoteEditor::insertTableRowBelow()
         table->insertRows(row + 1, 1);
         // New rows copy the row above; below the header they must look like body rows.
         if (row == 0 && table->format().headerRowCount() > 0) {
-            for (int column = 0; column < table->columns(); ++column) {
-                QTextTableCell cell = table->cellAt(1, column);
-                QTextCharFormat format = cell.format();
-                format.clearBackground();
-                cell.setFormat(format);
-            }
+            clearRowBackground(table, 1);
         }
     });
     updateFormatState();
@@ -141,9 +143,7 @@ void NoteEditor::insertTableRowBelow()
 
 void NoteEditor::insertTableColumnBefore()
 {
-    if (isReadOnly())
-        return;
-    QTextTable *table = textCursor().currentTable();
+    QTextTable *table = tableForCommand();
     if (!table)
         return;
     const int column = table->cellAt(textCursor()).column();
@@ -157,9 +157,7 @@ void NoteEditor::insertTableColumnBefore()
 
 void NoteEditor::insertTableColumnAfter()
 {
-    if (isReadOnly())
-        return;
-    QTextTable *table = textCursor().currentTable();
+    QTextTable *table = tableForCommand();
     if (!table)
         return;
     const int column = table->cellAt(textCursor()).column();
@@ -173,9 +171,7 @@ void NoteEditor::insertTableColumnAfter()
 
 void NoteEditor::deleteTableRow()
 {
-    if (isReadOnly())
-        return;
-    QTextTable *table = textCursor().currentTable();
+    QTextTable *table = tableForCommand();
     if (!table)
         return;
     if (table->rows() <= 1) {
@@ -189,9 +185,7 @@ void NoteEditor::deleteTableRow()
 
 void NoteEditor::deleteTableColumn()
 {
-    if (isReadOnly())
-        return;
-    QTextTable *table = textCursor().currentTable();
+    QTextTable *table = tableForCommand();
     if (!table)
         return;
     if (table->columns() <= 1) {
@@ -205,9 +199,7 @@ void NoteEditor::deleteTableColumn()
 
 void NoteEditor::deleteTable()
 {
-    if (isReadOnly())
-        return;
-    QTextTable *table = textCursor().currentTable();
+    QTextTable *table = tableForCommand();
     if (!table)
         return;
     QTextCursor cursor(document());
