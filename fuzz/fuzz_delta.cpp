@@ -1,7 +1,7 @@
 #include "deltadocument.h"
 #include "deltaformat.h"
+#include "fuzzapplication.h"
 
-#include <QGuiApplication>
 #include <QString>
 
 #include <cstdint>
@@ -9,21 +9,6 @@
 #include <cstdlib>
 
 namespace {
-
-void quietMessages(QtMsgType, const QMessageLogContext &, const QString &) { }
-
-void ensureApplication()
-{
-    static QGuiApplication *application = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        qInstallMessageHandler(quietMessages);
-        static int argc = 1;
-        static char name[] = "fuzz_delta";
-        static char *argv[] = {name, nullptr};
-        return new QGuiApplication(argc, argv);
-    }();
-    Q_UNUSED(application);
-}
 
 void requireEqual(const QString &first, const QString &second, const char *what)
 {
@@ -37,7 +22,7 @@ void requireEqual(const QString &first, const QString &second, const char *what)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    ensureApplication();
+    ensureFuzzApplication();
     const QString text = QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size));
 
     // The stored form of parsed operations is a fixed point after one write.
