@@ -200,10 +200,15 @@ void NoteEditor::mousePressEvent(QMouseEvent *event)
             }
         }
     }
-    if (event->button() == Qt::LeftButton && !(event->modifiers() & Qt::ControlModifier)
-        && !isReadOnly() && toggleCheckboxAt(pos)) {
-        event->accept();
-        return;
+    if (event->button() == Qt::LeftButton && !(event->modifiers() & Qt::ControlModifier)) {
+        const QTextBlock box = checkboxBlockAt(pos);
+        if (box.isValid()) {
+            if (!isReadOnly())
+                toggleCheckbox(box);
+            m_checkboxPressed = true;
+            event->accept();
+            return;
+        }
     }
     if (event->button() == Qt::LeftButton && m_tripleClickClock.isValid()
         && m_tripleClickClock.elapsed() < QApplication::doubleClickInterval()
@@ -219,32 +224,67 @@ void NoteEditor::mousePressEvent(QMouseEvent *event)
     QTextEdit::mousePressEvent(event);
 }
 
-bool NoteEditor::toggleCheckboxAt(const QPoint &viewportPos)
+QTextBlock NoteEditor::checkboxBlockAt(const QPoint &viewportPos) const
 {
     const QPointF documentPos = QPointF(viewportPos)
         + QPointF(horizontalScrollBar()->value(), verticalScrollBar()->value());
     const QTextBlock block = document()->documentLayout()->blockWithMarkerAt(documentPos);
-    if (!block.isValid())
-        return false;
+    const auto marker = block.blockFormat().marker();
+    if (marker != QTextBlockFormat::MarkerType::Checked
+        && marker != QTextBlockFormat::MarkerType::Unchecked)
+        return {};
+    return block;
+}
+
+void NoteEditor::toggleCheckbox(const QTextBlock &block)
+{
     QTextBlockFormat format = block.blockFormat();
     const bool checked = format.marker() == QTextBlockFormat::MarkerType::Checked;
-    if (!checked && format.marker() != QTextBlockFormat::MarkerType::Unchecked)
-        return false;
     // Marker and stored list type change together, so either reading of the item agrees.
     format.setMarker(
         checked ? QTextBlockFormat::MarkerType::Unchecked : QTextBlockFormat::MarkerType::Checked);
     format.setProperty(DeltaDocument::ListTypeProperty,
         checked ? QStringLiteral("unchecked") : QStringLiteral("checked"));
+    // A cursor of its own: the user's cursor and selection stay where they are.
     QTextCursor cursor(block);
     cursor.beginEditBlock();
     cursor.setBlockFormat(format);
     cursor.endEditBlock();
     updateFormatState();
-    return true;
+}
+
+void NoteEditor::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (m_checkboxPressed && event->button() == Qt::LeftButton) {
+        m_checkboxPressed = false;
+        event->accept();
+        return;
+    }
+    // Qt's text control ticks a box on a release over the box it last saw hovered, and writes
+    // that block's format onto the block holding the cursor: another line would change. A drag
+    // that ends on a box therefore ends at the start of that item's text instead.
+    const QTextBlock box = checkboxBlockAt(event->position().toPoint());
+    if (box.isValid()) {
+        const QPointF textStart = cursorRect(QTextCursor(box)).center();
+        QMouseEvent moved(event->type(), textStart, viewport()->mapToGlobal(textStart),
+            event->button(), event->buttons(), event->modifiers(), event->pointingDevice());
+        QTextEdit::mouseReleaseEvent(&moved);
+        event->setAccepted(moved.isAccepted());
+        return;
+    }
+    QTextEdit::mouseReleaseEvent(event);
 }
 
 void NoteEditor::mouseDoubleClickEvent(QMouseEvent *event)
 {
+    // The second click of a quick pair on a box arrives as a press, which ticked it already,
+    // and then as this event: it must not reach the text control's word selection.
+    if (event->button() == Qt::LeftButton
+        && checkboxBlockAt(event->position().toPoint()).isValid()) {
+        m_checkboxPressed = true;
+        event->accept();
+        return;
+    }
     if (event->button() == Qt::LeftButton) {
         m_tripleClickClock.start();
         m_doubleClickPos = event->position().toPoint();

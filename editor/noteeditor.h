@@ -145,6 +145,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
@@ -173,7 +174,9 @@ private:
     QTextCharFormat formatAtSelectionStart() const;
     // The character position under a viewport point, or -1 off the text.
     int hitPosition(const QPoint &viewportPos) const;
-    bool toggleCheckboxAt(const QPoint &viewportPos);
+    // The checkbox item whose drawn box is under a viewport point, or an invalid block.
+    QTextBlock checkboxBlockAt(const QPoint &viewportPos) const;
+    void toggleCheckbox(const QTextBlock &block);
     void setPlaceholderFor(bool hasNote);
     // The attachment id of the object at a document position (or the one before it).
     QString attachmentIdAtPosition(int position) const;
@@ -197,4 +200,6 @@ private:
     QTimer m_autosaveTimer;
     QElapsedTimer m_tripleClickClock;
     QPoint m_doubleClickPos;
+    // Set by a press on a checkbox: its release must not reach the text control.
+    bool m_checkboxPressed = false;
 };

@@ -121,7 +121,8 @@ private slots:
     void linkToolTip();
     void insertDeltaSkipsTrailingEmptyLine();
     void formatStateFollowsCursor();
-    void checkboxClickTogglesTick();
+    void checkboxClickChangesOnlyThatItem_data();
+    void checkboxClickChangesOnlyThatItem();
     void readOnlyNoteIgnoresCommands();
     void contextMenus_data();
     void contextMenus();
@@ -917,25 +918,90 @@ void TestNoteEditor::formatStateFollowsCursor()
     QCOMPARE(args.at(9).toBool(), false); // in table
 }
 
-void TestNoteEditor::checkboxClickTogglesTick()
+namespace {
+
+// A heading, a paragraph, two checkbox items and a table: every kind of line a cursor can sit in.
+const char *const MixedNote = R"([{"insert":"Packing"},{"attributes":{"header":1},"insert":"\n"},)"
+                              R"({"insert":"Bring what the weather needs."},{"insert":"\n"},)"
+                              R"({"insert":"Socks"},{"attributes":{"list":"checked"},"insert":"\n"},)"
+                              R"({"insert":"Rain jacket"},{"attributes":{"list":"unchecked"},"insert":"\n"},)"
+                              R"({"insert":{"table":"{\"cells\":[[\"a\",\"b\"]],\"hasHeader\":false}"}},)"
+                              R"({"insert":"\n"}])";
+
+// The point on the drawn box of the block holding `text`, found along its first line.
+QPoint markerOf(NoteEditor &editor, const QString &text)
 {
-    m_editor->setNote(QStringLiteral("n1"),
-        json(R"([{"insert":"task"},{"attributes":{"list":"unchecked"},"insert":"\n"}])"));
-    // The marker sits in the indent left of the text: find it along the first line.
-    const int y = m_editor->cursorRect(QTextCursor(m_editor->document())).center().y();
-    QPoint marker(-1, y);
-    for (int x = 0; x < 100 && marker.x() < 0; ++x) {
-        if (m_editor->document()->documentLayout()->blockWithMarkerAt(QPointF(x, y)).isValid())
-            marker.setX(x);
+    const QTextCursor found = editor.document()->find(text);
+    if (found.isNull())
+        return {};
+    const int y = editor.cursorRect(found).center().y();
+    for (int x = 0; x < 200; ++x) {
+        const QTextBlock block = editor.document()->documentLayout()->blockWithMarkerAt(
+            QPointF(x + editor.horizontalScrollBar()->value(), y + editor.verticalScrollBar()->value()));
+        if (block.isValid() && block == found.block())
+            return QPoint(x, y);
     }
-    QVERIFY(marker.x() >= 0);
-    QTest::mouseClick(m_editor->viewport(), Qt::LeftButton, {}, marker);
-    QCOMPARE(m_editor->content(),
-        json(R"([{"insert":"task"},{"attributes":{"list":"checked"},"insert":"\n"}])"));
-    QCOMPARE(m_editor->textCursor().position(), 0);
-    QTest::mouseClick(m_editor->viewport(), Qt::LeftButton, {}, marker);
-    QCOMPARE(m_editor->content(),
-        json(R"([{"insert":"task"},{"attributes":{"list":"unchecked"},"insert":"\n"}])"));
+    return {};
+}
+
+} // namespace
+
+void TestNoteEditor::checkboxClickChangesOnlyThatItem_data()
+{
+    QTest::addColumn<QString>("cursorIn");
+    QTest::addColumn<bool>("readOnly");
+    QTest::addRow("cursor in a paragraph") << QStringLiteral("weather") << false;
+    QTest::addRow("cursor in a heading") << QStringLiteral("Packing") << false;
+    QTest::addRow("cursor in another checkbox item") << QStringLiteral("Socks") << false;
+    QTest::addRow("cursor in a table cell") << QStringLiteral("b") << false;
+    QTest::addRow("cursor in the clicked item") << QStringLiteral("jacket") << false;
+    QTest::addRow("read-only note") << QStringLiteral("weather") << true;
+}
+
+void TestNoteEditor::checkboxClickChangesOnlyThatItem()
+{
+    QFETCH(QString, cursorIn);
+    QFETCH(bool, readOnly);
+    m_editor->setNote(QStringLiteral("n1"), json(MixedNote));
+    m_editor->setReadOnly(readOnly);
+    // The loaded note as the editor writes it (headings gain their bold): the reference.
+    const QString original = m_editor->content();
+    m_editor->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_editor));
+
+    // Place the cursor by a real click, as a user would, inside the chosen line.
+    QTextCursor target = m_editor->document()->find(cursorIn);
+    QVERIFY(!target.isNull());
+    QTest::mouseClick(m_editor->viewport(), Qt::LeftButton, {}, m_editor->cursorRect(target).center());
+    const int cursorBefore = m_editor->textCursor().position();
+    QCOMPARE(m_editor->textCursor().block(), target.block());
+
+    const QPoint box = markerOf(*m_editor, QStringLiteral("Rain jacket"));
+    QVERIFY(!box.isNull());
+    QString ticked = original;
+    ticked.replace(QStringLiteral(R"({"insert":"Rain jacket"},{"attributes":{"list":"unchecked"})"),
+        QStringLiteral(R"({"insert":"Rain jacket"},{"attributes":{"list":"checked"})"));
+    if (readOnly)
+        ticked = original;
+
+    // The pointer passes over the box before it is pressed, as it does for a real user.
+    QTest::mouseMove(m_editor->viewport(), box);
+    QTest::mouseClick(m_editor->viewport(), Qt::LeftButton, {}, box);
+    QCOMPARE(m_editor->content(), ticked);
+    QCOMPARE(m_editor->textCursor().position(), cursorBefore);
+
+    // Two quick clicks are two ticks, even though the second arrives as a double click.
+    QTest::mouseDClick(m_editor->viewport(), Qt::LeftButton, {}, box);
+    QCOMPARE(m_editor->content(), ticked);
+    QCOMPARE(m_editor->textCursor().position(), cursorBefore);
+
+    QTest::mouseClick(m_editor->viewport(), Qt::LeftButton, {}, box);
+    QCOMPARE(m_editor->content(), original);
+    if (readOnly)
+        return;
+    // Undo takes back exactly the last tick.
+    m_editor->undo();
+    QCOMPARE(m_editor->content(), ticked);
 }
 
 void TestNoteEditor::readOnlyNoteIgnoresCommands()
