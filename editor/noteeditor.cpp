@@ -40,6 +40,9 @@ NoteEditor::NoteEditor(QWidget *parent)
     m_autosaveTimer.setSingleShot(true);
     m_autosaveTimer.setInterval(AutosaveDelayMs);
     connect(&m_autosaveTimer, &QTimer::timeout, this, &NoteEditor::onAutosaveTimeout);
+    m_autosaveCeiling.setSingleShot(true);
+    m_autosaveCeiling.setInterval(AutosaveCeilingMs);
+    connect(&m_autosaveCeiling, &QTimer::timeout, this, &NoteEditor::onAutosaveTimeout);
     connect(m_delta, &DeltaDocument::contentsChanged, this, &NoteEditor::onContentsChanged);
     connect(this, &QTextEdit::cursorPositionChanged, this, &NoteEditor::updateFormatState);
 }
@@ -78,6 +81,7 @@ void NoteEditor::setNote(const QString &noteId, const QString &content, bool for
     m_loading = true;
     m_noteId = noteId;
     m_autosaveTimer.stop();
+    m_autosaveCeiling.stop();
     // No half-built frames: the viewport paints once, after the new content is in place.
     setUpdatesEnabled(false);
     if (m_attachmentRenderer)
@@ -115,6 +119,7 @@ void NoteEditor::clearNote()
     m_loading = true;
     m_noteId.clear();
     m_autosaveTimer.stop();
+    m_autosaveCeiling.stop();
     m_delta->setContent(QString());
     setReadOnly(true);
     setPlaceholderFor(false);
@@ -141,11 +146,15 @@ void NoteEditor::onContentsChanged()
     m_saved = false;
     emit savedStateChanged(false);
     m_autosaveTimer.start();
+    if (!m_autosaveCeiling.isActive())
+        m_autosaveCeiling.start();
     emit wordCountChanged(wordCount());
 }
 
 void NoteEditor::onAutosaveTimeout()
 {
+    m_autosaveTimer.stop();
+    m_autosaveCeiling.stop();
     emit noteModified();
     m_saved = true;
     emit savedStateChanged(true);

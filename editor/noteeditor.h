@@ -48,6 +48,9 @@ public:
     };
 
     static constexpr int AutosaveDelayMs = 1000;
+    // While changes keep coming, a note is saved at the latest this long after its first
+    // unsaved change: a crash during a long burst of typing loses only seconds.
+    static constexpr int AutosaveCeilingMs = 5000;
 
     explicit NoteEditor(QWidget *parent = nullptr);
     ~NoteEditor() override;
@@ -198,6 +201,7 @@ private:
     bool m_loading = false;
     bool m_saved = true;
     QTimer m_autosaveTimer;
+    QTimer m_autosaveCeiling;
     QElapsedTimer m_tripleClickClock;
     QPoint m_doubleClickPos;
     // Set by a press on a checkbox: its release must not reach the text control.

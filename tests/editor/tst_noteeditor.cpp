@@ -9,6 +9,7 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QLineEdit>
 #include <QMenu>
@@ -99,6 +100,7 @@ private slots:
     void reloadOfAnotherNotePutsCursorAtStart();
     void clearNoteMakesReadOnly();
     void quickKeystrokesGiveOneSaveAfterAPause();
+    void steadyTypingIsSavedWithinTheCeiling();
     void loadingDoesNotCountAsEdit();
     void wordCount_data();
     void wordCount();
@@ -252,6 +254,30 @@ void TestNoteEditor::quickKeystrokesGiveOneSaveAfterAPause()
     QVERIFY(m_editor->isSaved());
     QCOMPARE(saved.last().at(0).toBool(), true);
     QVERIFY(m_editor->content().contains(QStringLiteral("abcdefghijhello")));
+}
+
+void TestNoteEditor::steadyTypingIsSavedWithinTheCeiling()
+{
+    m_editor->setNote(QStringLiteral("n1"), Plain);
+    QSignalSpy modified(m_editor, &NoteEditor::noteModified);
+    // A key every 200 ms never leaves the one second of quiet the normal save waits for.
+    QTimer typist;
+    typist.setInterval(200);
+    connect(&typist, &QTimer::timeout, m_editor, [this] { QTest::keyClick(m_editor, Qt::Key_X); });
+    QElapsedTimer sinceFirstKey;
+    QTest::keyClick(m_editor, Qt::Key_X);
+    sinceFirstKey.start();
+    typist.start();
+    QTRY_COMPARE_WITH_TIMEOUT(modified.count(), 1, NoteEditor::AutosaveCeilingMs + 2000);
+    QVERIFY(typist.isActive());
+    QVERIFY2(sinceFirstKey.elapsed() < NoteEditor::AutosaveCeilingMs + 1000,
+        qPrintable(QString::number(sinceFirstKey.elapsed())));
+    // The next burst starts its own ceiling rather than saving on every key.
+    QTest::qWait(400);
+    QCOMPARE(modified.count(), 1);
+    QVERIFY(!m_editor->isSaved());
+    typist.stop();
+    QTRY_COMPARE(modified.count(), 2);
 }
 
 void TestNoteEditor::loadingDoesNotCountAsEdit()
