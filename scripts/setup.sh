@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 packages=(
   build-essential cmake ninja-build ccache pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-qpa-plugins libgl-dev
-  libsqlite3-0 zip unzip xvfb xauth
+  libsqlite3-0 sqlite3 zip unzip xvfb xauth xdotool
 )
 missing=()
 for p in "${packages[@]}"; do
