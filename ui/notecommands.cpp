@@ -192,11 +192,11 @@ bool askMoveNote(AppState *state, const QString &noteId, QWidget *parent)
     const std::optional<Note> note = state->notes()->noteById(noteId);
     if (!note)
         return false;
-    const QString target = MoveToNotebookDialog::chooseNotebook(
+    const std::optional<QString> target = MoveToNotebookDialog::chooseNotebook(
         state->notebooks()->allNotebooks(), note->notebookId, parent);
-    if (target.isEmpty())
+    if (!target)
         return false;
-    return moveNote(state, noteId, target);
+    return moveNote(state, noteId, *target);
 }
 
 std::optional<ExportResult> askExportNote(
@@ -288,17 +288,21 @@ QMenu *noteContextMenu(
 
     QMenu *moveMenu = menu->addMenu(text("Move to Notebook"));
     auto *group = new QActionGroup(moveMenu);
-    const QList<Notebook> notebooks = state->notebooks()->allNotebooks();
-    for (const Notebook &notebook : notebooks) {
-        QAction *action = moveMenu->addAction(notebook.name);
+    const auto addTarget = [&](const QString &name, const QString &notebookId) {
+        QAction *action = moveMenu->addAction(name);
         action->setCheckable(true);
-        action->setChecked(notebook.id == note->notebookId);
+        action->setChecked(notebookId == note->notebookId);
         group->addAction(action);
-        const QString notebookId = notebook.id;
         QObject::connect(action, &QAction::triggered, menu,
             [state, noteId, notebookId] { moveNote(state, noteId, notebookId); });
-    }
-    moveMenu->setEnabled(!notebooks.isEmpty());
+    };
+    // As in the move dialog, a note can always leave its notebook.
+    addTarget(text("No notebook"), QString());
+    const QList<Notebook> notebooks = state->notebooks()->allNotebooks();
+    if (!notebooks.isEmpty())
+        moveMenu->addSeparator();
+    for (const Notebook &notebook : notebooks)
+        addTarget(notebook.name, notebook.id);
 
     if (hooks.share && note->ownerId.isEmpty()) {
         menu->addSeparator();
