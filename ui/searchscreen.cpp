@@ -21,6 +21,8 @@ SearchScreen::SearchScreen(AppState *appState, QWidget *parent)
     m_noteList->setObjectName(QStringLiteral("noteList"));
     ScreenHelpers::resolveNotebookNames(m_noteList, m_appState);
 
+    ScreenHelpers::addCloseShortcuts(this);
+
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
     layout->addWidget(m_searchField);

@@ -33,6 +33,8 @@ TrashScreen::TrashScreen(AppState *appState, QWidget *parent)
     buttons->addStretch();
     buttons->addWidget(m_emptyButton);
 
+    ScreenHelpers::addCloseShortcuts(this);
+
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
     layout->addLayout(buttons);

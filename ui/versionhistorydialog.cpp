@@ -4,6 +4,7 @@
 #include "attachmentrepository.h"
 #include "noteeditor.h"
 #include "noterepository.h"
+#include "screenhelpers.h"
 #include "snapshotrepository.h"
 
 #include <QDateTime>
@@ -20,6 +21,8 @@ VersionHistoryDialog::VersionHistoryDialog(AppState *state, const QString &noteI
 {
     setWindowTitle(tr("Version History"));
     resize(800, 500);
+
+    ScreenHelpers::addCloseShortcuts(this);
 
     auto *layout = new QVBoxLayout(this);
     auto *splitter = new QSplitter(Qt::Horizontal, this);
