@@ -602,6 +602,9 @@ void MainWindow::refreshNoteList()
     m_listReversed = reversed;
     if (!current)
         m_noteList->setEntries(m_listEntries);
+    m_noteList->setEmptyText(isSearch ? tr("No notes match \u201C%1\u201D").arg(search)
+            : query.isEmpty()         ? tr("No notes yet.\nPress Ctrl+N to write one.")
+                              : tr("No notes in this notebook.\nPress Ctrl+N to write one."));
 
     const QString notebookId = m_appState->currentNotebookId();
     QString location = notebookId.isEmpty() ? QString() : notebookName(notebookId);

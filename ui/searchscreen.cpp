@@ -55,9 +55,11 @@ void SearchScreen::refresh()
     m_searchTimer.stop();
     const QString text = m_searchField->text().trimmed();
     if (text.isEmpty() || !m_appState || !m_appState->notes()) {
+        m_noteList->setEmptyText(QString());
         m_noteList->setNotes({});
         return;
     }
+    m_noteList->setEmptyText(tr("No notes match \u201C%1\u201D").arg(text));
     m_noteList->setNotes(m_appState->notes()->search(text));
 }
 

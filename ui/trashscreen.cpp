@@ -25,6 +25,7 @@ TrashScreen::TrashScreen(AppState *appState, QWidget *parent)
     m_noteList->setObjectName(QStringLiteral("noteList"));
     // Trashed notes cannot be moved by dragging them onto a notebook.
     m_noteList->setDragEnabled(false);
+    m_noteList->setEmptyText(tr("Trash is empty"));
     ScreenHelpers::resolveNotebookNames(m_noteList, m_appState);
 
     auto *buttons = new QHBoxLayout;
