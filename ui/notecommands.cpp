@@ -11,6 +11,7 @@
 #include "notebundle.h"
 #include "noterepository.h"
 #include "notetext.h"
+#include "preferencesrepository.h"
 #include "printdocument.h"
 
 #include <QActionGroup>
@@ -19,6 +20,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
@@ -44,6 +46,24 @@ void tell(const StatusMessage &status, const QString &message, int timeoutMs)
 {
     if (status)
         status(message, timeoutMs);
+}
+
+// Where the export file dialog opens next time.
+const QString LastExportFolderKey = QStringLiteral("last_export_folder");
+
+QString exportFormatFilter(ExportFormat format)
+{
+    switch (format) {
+    case ExportFormat::Markdown:
+        return text("Markdown (*.md)");
+    case ExportFormat::Html:
+        return text("HTML (*.html)");
+    case ExportFormat::Pdf:
+        return text("PDF (*.pdf)");
+    case ExportFormat::PlainText:
+        break;
+    }
+    return text("Plain Text (*.txt)");
 }
 
 } // namespace
@@ -211,13 +231,27 @@ std::optional<ExportResult> askExportNote(
     const ExportFormat format = exportFormatFromInt(dialog.format());
     const bool includeAttachments = dialog.includeAttachments();
 
-    QString directory = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    if (directory.isEmpty())
+    // The last folder exported to, else the documents folder; a dialog given a folder that does
+    // not exist would open in the working directory instead.
+    QString directory = state->preferences()->stringValue(LastExportFolderKey);
+    if (directory.isEmpty() || !QDir(directory).exists())
+        directory = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (directory.isEmpty() || !QDir(directory).exists())
         directory = QDir::homePath();
-    const QString path = QFileDialog::getSaveFileName(
-        parent, text("Export Note"), suggestedExportPath(directory, *note, format));
+    const QString extension = exportFileExtension(format);
+    QFileDialog fileDialog(parent, text("Export Note"), directory);
+    fileDialog.setAcceptMode(QFileDialog::AcceptSave);
+    fileDialog.setFileMode(QFileDialog::AnyFile);
+    fileDialog.setNameFilters({ exportFormatFilter(format), text("All Files (*)") });
+    fileDialog.setDefaultSuffix(extension.mid(1));
+    fileDialog.setLabelText(QFileDialog::Accept, text("Export"));
+    fileDialog.selectFile(suggestedExportPath(directory, *note, format));
+    if (fileDialog.exec() != QDialog::Accepted || fileDialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    const QString path = fileDialog.selectedFiles().constFirst();
     if (path.isEmpty())
         return std::nullopt;
+    state->preferences()->setValue(LastExportFolderKey, QFileInfo(path).absolutePath());
 
     const ExportResult result = exportNoteToPath(state, *note, path, format, includeAttachments);
     if (result.ok)

@@ -880,37 +880,58 @@ void TestDialogs::notebookContextMenuEntries()
 void TestDialogs::askExportWritesChosenFormat()
 {
     const Note note = addNote("Quarterly report");
-    const QString target = m_dir->filePath("exported.html");
-    QString saveTitle;
-    QString suggested;
-    ModalScript script({ [](QWidget *modal) {
-                            auto *dialog = qobject_cast<ExportDialog *>(modal);
-                            if (!dialog)
-                                return false;
-                            dialog->htmlButton()->click();
-                            okButton(dialog)->click();
-                            return true;
-                        },
-        [&](QWidget *modal) {
-            auto *dialog = qobject_cast<QFileDialog *>(modal);
-            if (!dialog)
-                return false;
-            saveTitle = dialog->windowTitle();
-            suggested = dialog->findChild<QLineEdit *>("fileNameEdit")->text();
-            dialog->selectFile(target);
-            static_cast<QDialog *>(dialog)->accept();
-            return true;
-        } });
+    QString target;
+    QString exportLabel;
+    struct FileDialogSeen
+    {
+        QString title, suggested, filter, accept, directory;
+    };
+    QList<FileDialogSeen> seen;
+    const auto chooseHtml = [&](QWidget *modal) {
+        auto *dialog = qobject_cast<ExportDialog *>(modal);
+        if (!dialog)
+            return false;
+        exportLabel = okButton(dialog)->text();
+        dialog->htmlButton()->click();
+        okButton(dialog)->click();
+        return true;
+    };
+    const auto saveAsTarget = [&](QWidget *modal) {
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        if (!dialog)
+            return false;
+        seen.append({ dialog->windowTitle(), dialog->findChild<QLineEdit *>("fileNameEdit")->text(),
+            dialog->selectedNameFilter(), dialog->labelText(QFileDialog::Accept),
+            dialog->directory().absolutePath() });
+        // Typed, as a user would: a selection made while the folder is still being read is
+        // replaced by the suggestion when the listing arrives.
+        dialog->findChild<QLineEdit *>("fileNameEdit")->setText(target);
+        static_cast<QDialog *>(dialog)->accept();
+        return true;
+    };
     QString status;
     int timeout = 0;
-    const std::optional<ExportResult> result = NoteCommands::askExportNote(
-        m_state.get(), note.id, nullptr, [&](const QString &text, int ms) {
-            status = text;
-            timeout = ms;
-        });
-    QVERIFY(result && result->ok);
-    QCOMPARE(saveTitle, QStringLiteral("Export Note"));
-    QCOMPARE(suggested, QStringLiteral("Quarterly report.html"));
+    const auto statusSink = [&](const QString &text, int ms) {
+        status = text;
+        timeout = ms;
+    };
+    for (int run = 0; run < 2; ++run) {
+        target = m_dir->filePath(QString("exported-%1.html").arg(run));
+        ModalScript script({ chooseHtml, saveAsTarget });
+        const std::optional<ExportResult> result
+            = NoteCommands::askExportNote(m_state.get(), note.id, nullptr, statusSink);
+        QVERIFY(result && result->ok);
+    }
+    QCOMPARE(exportLabel, QStringLiteral("Export"));
+    QCOMPARE(seen.size(), 2);
+    QCOMPARE(seen[0].title, QStringLiteral("Export Note"));
+    QCOMPARE(seen[0].suggested, QStringLiteral("Quarterly report.html"));
+    QCOMPARE(seen[0].filter, QStringLiteral("HTML (*.html)"));
+    QCOMPARE(seen[0].accept, QStringLiteral("Export"));
+    // First the documents folder (or home), never the working directory; then the last folder.
+    QVERIFY(QDir(seen[0].directory).exists());
+    QVERIFY(seen[0].directory != QDir::currentPath() || seen[0].directory == QDir::homePath());
+    QCOMPARE(seen[1].directory, QDir(m_dir->path()).absolutePath());
     QCOMPARE(status, "Exported to " + QDir::toNativeSeparators(target));
     QCOMPARE(timeout, 3000);
     QFile file(target);
