@@ -461,7 +461,7 @@ void MainWindow::openNote(const QString &noteId, bool forceReload)
     m_toolbar->setActive(!readOnly);
     m_headerBar->setHasNote(!readOnly);
     m_headerBar->setNotebookName(notebookName(note->notebookId));
-    m_headerBar->setUpdatedText(tr("Updated %1").arg(formatRelativeDate(note->updatedAt)));
+    m_headerBar->setUpdatedAt(note->updatedAt);
     m_headerBar->setIncludeInTodos(m_appState->notes()->includeInTodos(note->id));
     m_headerBar->setShared(note->isShared);
     m_lastSavedBody = note->body;
@@ -494,7 +494,9 @@ void MainWindow::saveCurrentNote()
     note->modifiedAt = now;
     note->version += 1;
     note->syncStatus = SyncStatus::Pending;
-    m_appState->notes()->update(*note);
+    // The list re-sorts on the repository's signal; the header is told here.
+    if (m_appState->notes()->update(*note))
+        m_headerBar->setUpdatedAt(now);
 }
 
 void MainWindow::snapshotIfChanged()
@@ -600,6 +602,9 @@ void MainWindow::refreshNoteList()
     m_listReversed = reversed;
     if (!current)
         m_noteList->setEntries(m_listEntries);
+    m_noteList->setEmptyText(isSearch ? tr("No notes match \u201C%1\u201D").arg(search)
+            : query.isEmpty()         ? tr("No notes yet.\nPress Ctrl+N to write one.")
+                              : tr("No notes in this notebook.\nPress Ctrl+N to write one."));
 
     const QString notebookId = m_appState->currentNotebookId();
     QString location = notebookId.isEmpty() ? QString() : notebookName(notebookId);

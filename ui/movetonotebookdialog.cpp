@@ -20,6 +20,12 @@ MoveToNotebookDialog::MoveToNotebookDialog(
     setMinimumSize(300, 250);
 
     m_list = new QListWidget(this);
+    auto *unfiled = new QListWidgetItem(tr("No notebook"), m_list);
+    unfiled->setData(NotebookIdRole, QString());
+    if (currentNotebookId.isEmpty()) {
+        unfiled->setText(tr("No notebook (current)"));
+        unfiled->setFlags(unfiled->flags() & ~Qt::ItemIsEnabled);
+    }
     for (const Notebook &notebook : notebooks) {
         auto *item = new QListWidgetItem(notebook.name, m_list);
         item->setData(NotebookIdRole, notebook.id);
@@ -47,28 +53,30 @@ MoveToNotebookDialog::MoveToNotebookDialog(
     updateOkButton();
 }
 
-QString MoveToNotebookDialog::selectedNotebookId() const
+std::optional<QString> MoveToNotebookDialog::selectedNotebookId() const
 {
     const QList<QListWidgetItem *> selected = m_list->selectedItems();
     const QListWidgetItem *item = selected.isEmpty() ? nullptr : selected.first();
     if (!item || !(item->flags() & Qt::ItemIsEnabled))
-        return QString();
+        return std::nullopt;
     const QString id = item->data(NotebookIdRole).toString();
-    return id == m_currentNotebookId ? QString() : id;
+    if (id == m_currentNotebookId)
+        return std::nullopt;
+    return id;
 }
 
-QString MoveToNotebookDialog::chooseNotebook(
+std::optional<QString> MoveToNotebookDialog::chooseNotebook(
     const QList<Notebook> &notebooks, const QString &currentNotebookId, QWidget *parent)
 {
     MoveToNotebookDialog dialog(notebooks, currentNotebookId, parent);
     if (dialog.exec() != QDialog::Accepted)
-        return QString();
+        return std::nullopt;
     return dialog.selectedNotebookId();
 }
 
 void MoveToNotebookDialog::updateOkButton()
 {
-    m_buttons->button(QDialogButtonBox::Ok)->setEnabled(!selectedNotebookId().isEmpty());
+    m_buttons->button(QDialogButtonBox::Ok)->setEnabled(selectedNotebookId().has_value());
 }
 
 void MoveToNotebookDialog::onItemDoubleClicked(QListWidgetItem *item)

@@ -11,6 +11,7 @@
 #include "notebundle.h"
 #include "noterepository.h"
 #include "notetext.h"
+#include "preferencesrepository.h"
 #include "printdocument.h"
 
 #include <QActionGroup>
@@ -19,6 +20,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
@@ -44,6 +46,24 @@ void tell(const StatusMessage &status, const QString &message, int timeoutMs)
 {
     if (status)
         status(message, timeoutMs);
+}
+
+// Where the export file dialog opens next time.
+const QString LastExportFolderKey = QStringLiteral("last_export_folder");
+
+QString exportFormatFilter(ExportFormat format)
+{
+    switch (format) {
+    case ExportFormat::Markdown:
+        return text("Markdown (*.md)");
+    case ExportFormat::Html:
+        return text("HTML (*.html)");
+    case ExportFormat::Pdf:
+        return text("PDF (*.pdf)");
+    case ExportFormat::PlainText:
+        break;
+    }
+    return text("Plain Text (*.txt)");
 }
 
 } // namespace
@@ -192,11 +212,11 @@ bool askMoveNote(AppState *state, const QString &noteId, QWidget *parent)
     const std::optional<Note> note = state->notes()->noteById(noteId);
     if (!note)
         return false;
-    const QString target = MoveToNotebookDialog::chooseNotebook(
+    const std::optional<QString> target = MoveToNotebookDialog::chooseNotebook(
         state->notebooks()->allNotebooks(), note->notebookId, parent);
-    if (target.isEmpty())
+    if (!target)
         return false;
-    return moveNote(state, noteId, target);
+    return moveNote(state, noteId, *target);
 }
 
 std::optional<ExportResult> askExportNote(
@@ -211,13 +231,27 @@ std::optional<ExportResult> askExportNote(
     const ExportFormat format = exportFormatFromInt(dialog.format());
     const bool includeAttachments = dialog.includeAttachments();
 
-    QString directory = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    if (directory.isEmpty())
+    // The last folder exported to, else the documents folder; a dialog given a folder that does
+    // not exist would open in the working directory instead.
+    QString directory = state->preferences()->stringValue(LastExportFolderKey);
+    if (directory.isEmpty() || !QDir(directory).exists())
+        directory = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (directory.isEmpty() || !QDir(directory).exists())
         directory = QDir::homePath();
-    const QString path = QFileDialog::getSaveFileName(
-        parent, text("Export Note"), suggestedExportPath(directory, *note, format));
+    const QString extension = exportFileExtension(format);
+    QFileDialog fileDialog(parent, text("Export Note"), directory);
+    fileDialog.setAcceptMode(QFileDialog::AcceptSave);
+    fileDialog.setFileMode(QFileDialog::AnyFile);
+    fileDialog.setNameFilters({ exportFormatFilter(format), text("All Files (*)") });
+    fileDialog.setDefaultSuffix(extension.mid(1));
+    fileDialog.setLabelText(QFileDialog::Accept, text("Export"));
+    fileDialog.selectFile(suggestedExportPath(directory, *note, format));
+    if (fileDialog.exec() != QDialog::Accepted || fileDialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    const QString path = fileDialog.selectedFiles().constFirst();
     if (path.isEmpty())
         return std::nullopt;
+    state->preferences()->setValue(LastExportFolderKey, QFileInfo(path).absolutePath());
 
     const ExportResult result = exportNoteToPath(state, *note, path, format, includeAttachments);
     if (result.ok)
@@ -288,17 +322,21 @@ QMenu *noteContextMenu(
 
     QMenu *moveMenu = menu->addMenu(text("Move to Notebook"));
     auto *group = new QActionGroup(moveMenu);
-    const QList<Notebook> notebooks = state->notebooks()->allNotebooks();
-    for (const Notebook &notebook : notebooks) {
-        QAction *action = moveMenu->addAction(notebook.name);
+    const auto addTarget = [&](const QString &name, const QString &notebookId) {
+        QAction *action = moveMenu->addAction(name);
         action->setCheckable(true);
-        action->setChecked(notebook.id == note->notebookId);
+        action->setChecked(notebookId == note->notebookId);
         group->addAction(action);
-        const QString notebookId = notebook.id;
         QObject::connect(action, &QAction::triggered, menu,
             [state, noteId, notebookId] { moveNote(state, noteId, notebookId); });
-    }
-    moveMenu->setEnabled(!notebooks.isEmpty());
+    };
+    // As in the move dialog, a note can always leave its notebook.
+    addTarget(text("No notebook"), QString());
+    const QList<Notebook> notebooks = state->notebooks()->allNotebooks();
+    if (!notebooks.isEmpty())
+        moveMenu->addSeparator();
+    for (const Notebook &notebook : notebooks)
+        addTarget(notebook.name, notebook.id);
 
     if (hooks.share && note->ownerId.isEmpty()) {
         menu->addSeparator();

@@ -2,6 +2,7 @@
 
 #include "documentpalette.h"
 #include "listpainting.h"
+#include "notetext.h"
 
 #include <QAction>
 #include <QApplication>
@@ -133,6 +134,9 @@ NoteHeaderBar::NoteHeaderBar(QWidget *parent) : QFrame(parent)
     setAutoFillBackground(true);
     setFixedHeight(40);
 
+    m_updatedTimer.setInterval(60 * 1000);
+    connect(&m_updatedTimer, &QTimer::timeout, this, &NoteHeaderBar::refreshUpdatedText);
+
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(8, 6, 10, 6);
     layout->setSpacing(6);
@@ -240,7 +244,7 @@ void NoteHeaderBar::setHasNote(bool hasNote)
 {
     m_hasNote = hasNote;
     if (!hasNote)
-        m_dateLabel->clear();
+        setUpdatedAt(QDateTime());
     updateEnabledState();
 }
 
@@ -270,9 +274,38 @@ void NoteHeaderBar::setShared(bool shared)
     rebuildIcons();
 }
 
-void NoteHeaderBar::setUpdatedText(const QString &text)
+void NoteHeaderBar::setUpdatedAt(const QDateTime &updatedAt)
 {
-    m_dateLabel->setText(text);
+    m_updatedAt = updatedAt;
+    refreshUpdatedText();
+    if (m_updatedAt.isValid() && isVisible())
+        m_updatedTimer.start();
+    else
+        m_updatedTimer.stop();
+}
+
+void NoteHeaderBar::refreshUpdatedText()
+{
+    if (!m_updatedAt.isValid()) {
+        m_dateLabel->clear();
+        return;
+    }
+    m_dateLabel->setText(tr("Updated %1").arg(formatRelativeDate(m_updatedAt)));
+}
+
+void NoteHeaderBar::showEvent(QShowEvent *event)
+{
+    QFrame::showEvent(event);
+    // The minutes passed while hidden show at once.
+    refreshUpdatedText();
+    if (m_updatedAt.isValid())
+        m_updatedTimer.start();
+}
+
+void NoteHeaderBar::hideEvent(QHideEvent *event)
+{
+    QFrame::hideEvent(event);
+    m_updatedTimer.stop();
 }
 
 void NoteHeaderBar::setNotebookName(const QString &name)

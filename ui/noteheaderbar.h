@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QDateTime>
 #include <QFrame>
+#include <QTimer>
 
 class QAction;
 class QLabel;
@@ -34,7 +36,10 @@ public:
     // The share glyph turns to the highlight colour and the tool tip to "Manage sharing".
     void setShared(bool shared);
     bool isShared() const { return m_shared; }
-    void setUpdatedText(const QString &text);
+    // Shows "Updated …" for a stored UTC time and keeps the relative date current (once a
+    // minute) while the bar is visible; an invalid time clears the label.
+    void setUpdatedAt(const QDateTime &updatedAt);
+    QDateTime updatedAt() const { return m_updatedAt; }
     // An empty name shows "No notebook".
     void setNotebookName(const QString &name);
     void setChipToolTip(const QString &toolTip);
@@ -75,12 +80,15 @@ signals:
 
 protected:
     void changeEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     QToolButton *makeIconButton(const QString &toolTip);
     void updateEnabledState();
     void applyChipStyle();
     void rebuildIcons();
+    void refreshUpdatedText();
 
     bool m_canShare = false;
     bool m_hasNote = false;
@@ -88,6 +96,8 @@ private:
     bool m_focusMode = false;
     bool m_chipClickable = true;
     bool m_rebuilding = false;
+    QDateTime m_updatedAt;
+    QTimer m_updatedTimer;
 
     QToolButton *m_focusToggle = nullptr;
     QPushButton *m_chip = nullptr;

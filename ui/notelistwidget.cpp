@@ -1,5 +1,6 @@
 #include "notelistwidget.h"
 
+#include "documentpalette.h"
 #include "notelistdelegate.h"
 #include "notetext.h"
 #include "storagetime.h"
@@ -8,6 +9,7 @@
 #include <QHash>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QPainter>
 #include <QScrollBar>
 #include <QThreadPool>
 
@@ -416,6 +418,25 @@ QString NoteListWidget::noteIdAt(int row) const
 int NoteListWidget::rowOfNote(const QString &noteId) const
 {
     return m_model->rowOf(noteId);
+}
+
+void NoteListWidget::setEmptyText(const QString &text)
+{
+    if (text == m_emptyText)
+        return;
+    m_emptyText = text;
+    viewport()->update();
+}
+
+void NoteListWidget::paintEvent(QPaintEvent *event)
+{
+    QListView::paintEvent(event);
+    if (m_emptyText.isEmpty() || m_model->rowCount() > 0)
+        return;
+    QPainter painter(viewport());
+    painter.setPen(DocumentPalette::secondaryTextColor());
+    const QRect area = viewport()->rect().adjusted(16, 24, -16, -16);
+    painter.drawText(area, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, m_emptyText);
 }
 
 void NoteListWidget::keyPressEvent(QKeyEvent *event)

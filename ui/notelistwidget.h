@@ -57,6 +57,10 @@ public:
     // Used to show each note's notebook name; set once by the main window.
     void setNotebookNameResolver(std::function<QString(const QString &notebookId)> resolver);
 
+    // Shown centred, in the placeholder colour, while the list has no rows ("Trash is empty").
+    void setEmptyText(const QString &text);
+    QString emptyText() const { return m_emptyText; }
+
     int count() const;
     int currentRow() const;
     void setCurrentRow(int row);
@@ -72,9 +76,11 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     void refill(const std::function<void()> &replace);
 
     NoteListModel *m_model;
+    QString m_emptyText;
 };

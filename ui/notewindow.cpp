@@ -288,7 +288,7 @@ void NoteWindow::loadNote(bool forceReload)
             notebookName = notebook->name;
     }
     m_headerBar->setNotebookName(notebookName);
-    m_headerBar->setUpdatedText(tr("Updated %1").arg(formatRelativeDate(note->updatedAt)));
+    m_headerBar->setUpdatedAt(note->updatedAt);
     m_headerBar->setIncludeInTodos(m_appState->notes()->includeInTodos(note->id));
     m_headerBar->setShared(note->isShared);
     m_statusBar->setLocation(notebookName.isEmpty() ? tr("No notebook") : notebookName, -1);
@@ -348,7 +348,7 @@ void NoteWindow::saveNote()
     if (!m_appState->notes()->update(*note))
         return;
     m_storedBody = body;
-    m_headerBar->setUpdatedText(tr("Updated %1").arg(formatRelativeDate(now)));
+    m_headerBar->setUpdatedAt(now);
     m_appState->notifyNoteUpdated(m_noteId, this);
     refreshTitle();
 }

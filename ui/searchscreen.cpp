@@ -21,6 +21,8 @@ SearchScreen::SearchScreen(AppState *appState, QWidget *parent)
     m_noteList->setObjectName(QStringLiteral("noteList"));
     ScreenHelpers::resolveNotebookNames(m_noteList, m_appState);
 
+    ScreenHelpers::addCloseShortcuts(this);
+
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
     layout->addWidget(m_searchField);
@@ -53,9 +55,11 @@ void SearchScreen::refresh()
     m_searchTimer.stop();
     const QString text = m_searchField->text().trimmed();
     if (text.isEmpty() || !m_appState || !m_appState->notes()) {
+        m_noteList->setEmptyText(QString());
         m_noteList->setNotes({});
         return;
     }
+    m_noteList->setEmptyText(tr("No notes match \u201C%1\u201D").arg(text));
     m_noteList->setNotes(m_appState->notes()->search(text));
 }
 

@@ -24,6 +24,8 @@ SharedScreen::SharedScreen(AppState *appState, Mode mode, QWidget *parent)
     m_emptyLabel->setEnabled(false);
     m_emptyLabel->setVisible(false);
 
+    ScreenHelpers::addCloseShortcuts(this);
+
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
     layout->addWidget(m_noteList, 1);

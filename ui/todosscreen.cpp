@@ -3,6 +3,7 @@
 #include "appstate.h"
 #include "noterepository.h"
 #include "notetext.h"
+#include "screenhelpers.h"
 #include "storagetime.h"
 
 #include <QCheckBox>
@@ -70,6 +71,8 @@ TodosScreen::TodosScreen(AppState *appState, QWidget *parent)
     row->addWidget(m_showCompleted);
     row->addStretch();
     row->addWidget(m_filterEdit);
+
+    ScreenHelpers::addCloseShortcuts(this);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);

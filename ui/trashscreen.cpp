@@ -25,6 +25,7 @@ TrashScreen::TrashScreen(AppState *appState, QWidget *parent)
     m_noteList->setObjectName(QStringLiteral("noteList"));
     // Trashed notes cannot be moved by dragging them onto a notebook.
     m_noteList->setDragEnabled(false);
+    m_noteList->setEmptyText(tr("Trash is empty"));
     ScreenHelpers::resolveNotebookNames(m_noteList, m_appState);
 
     auto *buttons = new QHBoxLayout;
@@ -32,6 +33,8 @@ TrashScreen::TrashScreen(AppState *appState, QWidget *parent)
     buttons->addWidget(m_deleteButton);
     buttons->addStretch();
     buttons->addWidget(m_emptyButton);
+
+    ScreenHelpers::addCloseShortcuts(this);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);

@@ -4,6 +4,7 @@
 #include "attachmentrepository.h"
 #include "noteeditor.h"
 #include "noterepository.h"
+#include "screenhelpers.h"
 #include "snapshotrepository.h"
 
 #include <QDateTime>
@@ -20,6 +21,8 @@ VersionHistoryDialog::VersionHistoryDialog(AppState *state, const QString &noteI
 {
     setWindowTitle(tr("Version History"));
     resize(800, 500);
+
+    ScreenHelpers::addCloseShortcuts(this);
 
     auto *layout = new QVBoxLayout(this);
     auto *splitter = new QSplitter(Qt::Horizontal, this);
@@ -58,7 +61,13 @@ VersionHistoryDialog::VersionHistoryDialog(AppState *state, const QString &noteI
     refill();
 }
 
-void VersionHistoryDialog::refill()
+namespace {
+
+constexpr int VersionRole = Qt::UserRole + 1;
+
+} // namespace
+
+void VersionHistoryDialog::refill(int selectVersion)
 {
     m_list->clear();
     const QList<Snapshot> snapshots
@@ -70,13 +79,32 @@ void VersionHistoryDialog::refill()
                                                  QStringLiteral("MMM d, yyyy h:mm AP"))),
             m_list);
         item->setData(Qt::UserRole, snapshot.id);
+        item->setData(VersionRole, snapshot.version);
     }
     if (snapshots.isEmpty()) {
         auto *item = new QListWidgetItem(tr("No snapshots yet. Press Ctrl+S to save one."), m_list);
         // Nothing to restore from the hint, so it cannot be selected.
         item->setFlags(item->flags() & ~(Qt::ItemIsSelectable | Qt::ItemIsEnabled));
     }
+    for (int row = 0; selectVersion >= 0 && row < m_list->count(); ++row) {
+        if (m_list->item(row)->data(VersionRole).toInt() == selectVersion
+            && !m_list->item(row)->data(Qt::UserRole).toString().isEmpty()) {
+            // Setting the row previews it through currentRowChanged.
+            m_list->setCurrentRow(row);
+            return;
+        }
+    }
     onCurrentRowChanged(m_list->currentRow());
+}
+
+void VersionHistoryDialog::showPreviewHint()
+{
+    m_preview->clearNote();
+    // The editor's own hint speaks of notes; here only a snapshot can be shown.
+    const bool hasSnapshots
+        = m_list->count() > 0 && !m_list->item(0)->data(Qt::UserRole).toString().isEmpty();
+    m_preview->setPlaceholderText(
+        hasSnapshots ? tr("Select a snapshot to preview it.") : QString());
 }
 
 void VersionHistoryDialog::onCurrentRowChanged(int row)
@@ -85,7 +113,7 @@ void VersionHistoryDialog::onCurrentRowChanged(int row)
     const QString id = item ? item->data(Qt::UserRole).toString() : QString();
     m_restoreButton->setEnabled(!id.isEmpty());
     if (!item) {
-        m_preview->clearNote();
+        showPreviewHint();
         return;
     }
     if (id.isEmpty() || !m_state)
@@ -100,8 +128,11 @@ void VersionHistoryDialog::saveSnapshotNow()
 {
     if (!m_state)
         return;
-    if (const auto note = m_state->notes()->noteById(m_noteId))
-        m_state->snapshots()->takeSnapshot(*note, note->body);
+    const auto note = m_state->notes()->noteById(m_noteId);
+    if (note && m_state->snapshots()->takeSnapshot(*note, note->body)) {
+        refill(note->version);
+        return;
+    }
     refill();
 }
 

@@ -35,7 +35,10 @@ signals:
     void noteRestored(const QString &noteId);
 
 private:
-    void refill();
+    // Fills the list; the snapshot of `selectVersion` (when listed) becomes current and is
+    // previewed.
+    void refill(int selectVersion = -1);
+    void showPreviewHint();
     void onCurrentRowChanged(int row);
 
     AppState *m_state; // not owned

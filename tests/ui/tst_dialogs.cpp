@@ -119,7 +119,8 @@ private slots:
     void notebookDialog_data();
     void notebookDialog();
     void notebookDialogCancelGivesEmpty();
-    void moveDialogWithOnlyCurrentNotebook();
+    void moveDialogFirstRowIsNoNotebook_data();
+    void moveDialogFirstRowIsNoNotebook();
     void moveDialogChoosesAnotherNotebook();
     void moveDialogDoubleClick_data();
     void moveDialogDoubleClick();
@@ -145,6 +146,7 @@ private slots:
     void askDeleteNotebook();
     void askNewNotebookThroughDialog();
     void moveNoteChecksTarget();
+    void askMoveNoteThroughDialog_data();
     void askMoveNoteThroughDialog();
     void clipboardForms();
     void noteContextMenuEntries();
@@ -270,22 +272,37 @@ void TestDialogs::notebookDialogCancelGivesEmpty()
     QCOMPARE(script.done(), 1);
 }
 
-void TestDialogs::moveDialogWithOnlyCurrentNotebook()
+void TestDialogs::moveDialogFirstRowIsNoNotebook_data()
 {
-    Notebook only;
-    only.id = newId();
-    only.name = "Inbox";
-    MoveToNotebookDialog dialog({ only }, only.id, nullptr);
+    QTest::addColumn<bool>("inNotebook");
+    QTest::addColumn<QString>("firstRow");
+    QTest::addColumn<bool>("firstEnabled");
+    QTest::addRow("note in the only notebook") << true << "No notebook" << true;
+    QTest::addRow("note without notebook") << false << "No notebook (current)" << false;
+}
+
+// With one notebook the dialog is no dead end: the note can always leave its notebook.
+void TestDialogs::moveDialogFirstRowIsNoNotebook()
+{
+    QFETCH(bool, inNotebook);
+    QFETCH(QString, firstRow);
+    QFETCH(bool, firstEnabled);
+    const Notebook only = notebook("Inbox");
+    MoveToNotebookDialog dialog({ only }, inNotebook ? only.id : QString(), nullptr);
     dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Move to Notebook"));
-    QCOMPARE(dialog.list()->count(), 1);
-    QListWidgetItem *item = dialog.list()->item(0);
-    QCOMPARE(item->text(), QStringLiteral("Inbox (current)"));
-    QVERIFY(!(item->flags() & Qt::ItemIsEnabled));
+    QCOMPARE(dialog.list()->count(), 2);
+    QCOMPARE(dialog.list()->item(0)->text(), firstRow);
+    QCOMPARE(dialog.list()->item(1)->text(), inNotebook ? "Inbox (current)" : "Inbox");
+    QCOMPARE(bool(dialog.list()->item(0)->flags() & Qt::ItemIsEnabled), firstEnabled);
     QVERIFY(!okButton(&dialog)->isEnabled());
-    dialog.list()->setCurrentRow(0);
-    QVERIFY(!okButton(&dialog)->isEnabled());
-    QCOMPARE(dialog.selectedNotebookId(), QString());
+
+    QTest::mouseClick(dialog.list()->viewport(), Qt::LeftButton, {},
+        dialog.list()->visualItemRect(dialog.list()->item(0)).center());
+    QCOMPARE(okButton(&dialog)->isEnabled(), firstEnabled);
+    QCOMPARE(dialog.selectedNotebookId(),
+        firstEnabled ? std::optional<QString>(QString()) : std::nullopt);
 }
 
 void TestDialogs::moveDialogChoosesAnotherNotebook()
@@ -296,23 +313,23 @@ void TestDialogs::moveDialogChoosesAnotherNotebook()
     MoveToNotebookDialog dialog({ a, b, c }, b.id, nullptr);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    QCOMPARE(dialog.list()->item(0)->text(), QStringLiteral("Alpha"));
-    QCOMPARE(dialog.list()->item(1)->text(), QStringLiteral("Beta (current)"));
+    QCOMPARE(dialog.list()->item(1)->text(), QStringLiteral("Alpha"));
+    QCOMPARE(dialog.list()->item(2)->text(), QStringLiteral("Beta (current)"));
     QVERIFY(!okButton(&dialog)->isEnabled());
-    const QRect rect = dialog.list()->visualItemRect(dialog.list()->item(2));
+    const QRect rect = dialog.list()->visualItemRect(dialog.list()->item(3));
     QTest::mouseClick(dialog.list()->viewport(), Qt::LeftButton, {}, rect.center());
     QVERIFY(okButton(&dialog)->isEnabled());
     QTest::mouseClick(okButton(&dialog), Qt::LeftButton);
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    QCOMPARE(dialog.selectedNotebookId(), c.id);
+    QCOMPARE(dialog.selectedNotebookId(), std::optional<QString>(c.id));
 }
 
 void TestDialogs::moveDialogDoubleClick_data()
 {
     QTest::addColumn<int>("row");
     QTest::addColumn<bool>("accepted");
-    QTest::addRow("another notebook accepts") << 0 << true;
-    QTest::addRow("current notebook does nothing") << 1 << false;
+    QTest::addRow("another notebook accepts") << 1 << true;
+    QTest::addRow("current notebook does nothing") << 2 << false;
 }
 
 void TestDialogs::moveDialogDoubleClick()
@@ -329,7 +346,7 @@ void TestDialogs::moveDialogDoubleClick()
     QTest::mouseClick(dialog.list()->viewport(), Qt::LeftButton, {}, rect.center());
     QTest::mouseDClick(dialog.list()->viewport(), Qt::LeftButton, {}, rect.center());
     QCOMPARE(acceptedSpy.count(), accepted ? 1 : 0);
-    QCOMPARE(dialog.selectedNotebookId(), accepted ? a.id : QString());
+    QCOMPARE(dialog.selectedNotebookId(), accepted ? std::optional<QString>(a.id) : std::nullopt);
 }
 
 // Radio buttons and check boxes react to clicks on their indicator and label, not on the empty
@@ -696,8 +713,18 @@ void TestDialogs::moveNoteChecksTarget()
     QCOMPARE(m_state->notes()->noteById(note.id)->notebookId, QString());
 }
 
+void TestDialogs::askMoveNoteThroughDialog_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<bool>("toWork");
+    QTest::addRow("into another notebook") << 2 << true;
+    QTest::addRow("out of its notebook") << 0 << false;
+}
+
 void TestDialogs::askMoveNoteThroughDialog()
 {
+    QFETCH(int, row);
+    QFETCH(bool, toWork);
     const QString home = addNotebook("Home");
     const QString work = addNotebook("Work");
     const Note note = addNote("plan", home);
@@ -708,13 +735,13 @@ void TestDialogs::askMoveNoteThroughDialog()
             return false;
         for (int i = 0; i < dialog->list()->count(); ++i)
             rows << dialog->list()->item(i)->text();
-        dialog->list()->setCurrentRow(1);
+        dialog->list()->setCurrentRow(row);
         okButton(dialog)->click();
         return true;
     } });
     QVERIFY(NoteCommands::askMoveNote(m_state.get(), note.id, nullptr));
-    QCOMPARE(rows, (QStringList { "Home (current)", "Work" }));
-    QCOMPARE(m_state->notes()->noteById(note.id)->notebookId, work);
+    QCOMPARE(rows, (QStringList { "No notebook", "Home (current)", "Work" }));
+    QCOMPARE(m_state->notes()->noteById(note.id)->notebookId, toWork ? work : QString());
 }
 
 void TestDialogs::clipboardForms()
@@ -758,9 +785,12 @@ void TestDialogs::noteContextMenuEntries()
     // No note-window factory and no sharing here.
     QCOMPARE(texts, (QStringList { "Move to Notebook", "-", "Move to Trash" }));
     QMenu *moveMenu = plainMenu->actions().first()->menu();
-    QCOMPARE(moveMenu->actions().size(), 2);
-    QVERIFY(moveMenu->actions().at(0)->isChecked());
-    QVERIFY(!moveMenu->actions().at(1)->isChecked());
+    QStringList targets;
+    for (QAction *action : moveMenu->actions())
+        targets << (action->isSeparator() ? "-" : action->text());
+    QCOMPARE(targets, (QStringList { "No notebook", "-", "Alpha", "Beta" }));
+    QVERIFY(!moveMenu->actions().at(0)->isChecked());
+    QVERIFY(moveMenu->actions().at(2)->isChecked());
 
     m_state->setNoteWindowFactory([](AppState *, const QString &) { return new QWidget; });
     NoteCommands::NoteMenuHooks hooks;
@@ -794,8 +824,10 @@ void TestDialogs::noteContextMenuMovesAndTrashes()
     QWidget parent;
     std::unique_ptr<QMenu> menu(NoteCommands::noteContextMenu(m_state.get(), note.id, &parent));
     QMenu *moveMenu = menu->actions().first()->menu();
-    moveMenu->actions().at(1)->trigger();
+    moveMenu->actions().at(3)->trigger();
     QCOMPARE(m_state->notes()->noteById(note.id)->notebookId, beta);
+    moveMenu->actions().at(0)->trigger();
+    QCOMPARE(m_state->notes()->noteById(note.id)->notebookId, QString());
 
     menu->actions().last()->trigger();
     QVERIFY(m_state->notes()->noteById(note.id)->deletedAt.has_value());
@@ -848,37 +880,58 @@ void TestDialogs::notebookContextMenuEntries()
 void TestDialogs::askExportWritesChosenFormat()
 {
     const Note note = addNote("Quarterly report");
-    const QString target = m_dir->filePath("exported.html");
-    QString saveTitle;
-    QString suggested;
-    ModalScript script({ [](QWidget *modal) {
-                            auto *dialog = qobject_cast<ExportDialog *>(modal);
-                            if (!dialog)
-                                return false;
-                            dialog->htmlButton()->click();
-                            okButton(dialog)->click();
-                            return true;
-                        },
-        [&](QWidget *modal) {
-            auto *dialog = qobject_cast<QFileDialog *>(modal);
-            if (!dialog)
-                return false;
-            saveTitle = dialog->windowTitle();
-            suggested = dialog->findChild<QLineEdit *>("fileNameEdit")->text();
-            dialog->selectFile(target);
-            static_cast<QDialog *>(dialog)->accept();
-            return true;
-        } });
+    QString target;
+    QString exportLabel;
+    struct FileDialogSeen
+    {
+        QString title, suggested, filter, accept, directory;
+    };
+    QList<FileDialogSeen> seen;
+    const auto chooseHtml = [&](QWidget *modal) {
+        auto *dialog = qobject_cast<ExportDialog *>(modal);
+        if (!dialog)
+            return false;
+        exportLabel = okButton(dialog)->text();
+        dialog->htmlButton()->click();
+        okButton(dialog)->click();
+        return true;
+    };
+    const auto saveAsTarget = [&](QWidget *modal) {
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        if (!dialog)
+            return false;
+        seen.append({ dialog->windowTitle(), dialog->findChild<QLineEdit *>("fileNameEdit")->text(),
+            dialog->selectedNameFilter(), dialog->labelText(QFileDialog::Accept),
+            dialog->directory().absolutePath() });
+        // Typed, as a user would: a selection made while the folder is still being read is
+        // replaced by the suggestion when the listing arrives.
+        dialog->findChild<QLineEdit *>("fileNameEdit")->setText(target);
+        static_cast<QDialog *>(dialog)->accept();
+        return true;
+    };
     QString status;
     int timeout = 0;
-    const std::optional<ExportResult> result = NoteCommands::askExportNote(
-        m_state.get(), note.id, nullptr, [&](const QString &text, int ms) {
-            status = text;
-            timeout = ms;
-        });
-    QVERIFY(result && result->ok);
-    QCOMPARE(saveTitle, QStringLiteral("Export Note"));
-    QCOMPARE(suggested, QStringLiteral("Quarterly report.html"));
+    const auto statusSink = [&](const QString &text, int ms) {
+        status = text;
+        timeout = ms;
+    };
+    for (int run = 0; run < 2; ++run) {
+        target = m_dir->filePath(QString("exported-%1.html").arg(run));
+        ModalScript script({ chooseHtml, saveAsTarget });
+        const std::optional<ExportResult> result
+            = NoteCommands::askExportNote(m_state.get(), note.id, nullptr, statusSink);
+        QVERIFY(result && result->ok);
+    }
+    QCOMPARE(exportLabel, QStringLiteral("Export"));
+    QCOMPARE(seen.size(), 2);
+    QCOMPARE(seen[0].title, QStringLiteral("Export Note"));
+    QCOMPARE(seen[0].suggested, QStringLiteral("Quarterly report.html"));
+    QCOMPARE(seen[0].filter, QStringLiteral("HTML (*.html)"));
+    QCOMPARE(seen[0].accept, QStringLiteral("Export"));
+    // First the documents folder (or home), never the working directory; then the last folder.
+    QVERIFY(QDir(seen[0].directory).exists());
+    QVERIFY(seen[0].directory != QDir::currentPath() || seen[0].directory == QDir::homePath());
+    QCOMPARE(seen[1].directory, QDir(m_dir->path()).absolutePath());
     QCOMPARE(status, "Exported to " + QDir::toNativeSeparators(target));
     QCOMPARE(timeout, 3000);
     QFile file(target);

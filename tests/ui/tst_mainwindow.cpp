@@ -27,6 +27,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -94,6 +95,7 @@ private slots:
 
     void newNoteThenTypingIsStoredAndListedFirst();
     void switchingNotesSavesAndSnapshots();
+    void headerDateFollowsAutosave();
     void searchFieldFiltersAfterDebounceInRankOrder();
     void deleteKeyMovesToTrashAndUpdatesCounts();
     void confirmedTrashNamesTheNote_data();
@@ -249,6 +251,21 @@ void tst_MainWindow::switchingNotesSavesAndSnapshots()
     // The edited note moved to the top, the selection stayed on the second one.
     QCOMPARE(listedIds(*window), (QStringList { first, second }));
     QCOMPARE(window->noteList()->currentNoteId(), second);
+}
+
+void tst_MainWindow::headerDateFollowsAutosave()
+{
+    const QString id
+        = addNote(QStringLiteral("Packing"), QDateTime::currentDateTimeUtc().addSecs(-4 * 60));
+    auto window = makeWindow();
+    window->noteList()->selectNote(id);
+    QCOMPARE(window->headerBar()->dateLabel()->text(), QStringLiteral("Updated 4m ago"));
+
+    QTest::keyClick(window->editor(), Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(window->editor(), QStringLiteral(" list"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_state->notes()->noteById(id)->version, 2, 3000);
+    QCOMPARE(window->headerBar()->updatedAt(), m_state->notes()->noteById(id)->updatedAt);
+    QCOMPARE(window->headerBar()->dateLabel()->text(), QStringLiteral("Updated just now"));
 }
 
 void tst_MainWindow::searchFieldFiltersAfterDebounceInRankOrder()

@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDateTime>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -79,7 +80,7 @@ void TestNoteHeaderBar::hasNoteEnablesActions()
     QFETCH(bool, shareEnabled);
     NoteHeaderBar bar;
     bar.show();
-    bar.setUpdatedText("Updated just now");
+    bar.setUpdatedAt(QDateTime::currentDateTimeUtc());
     bar.setCanShare(canShare);
     bar.setHasNote(hasNote);
 

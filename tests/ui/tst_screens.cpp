@@ -1,11 +1,11 @@
 // Tables of expected rows read best as plain string literals.
 #undef QT_NO_CAST_FROM_ASCII
 
-#include "messageboxanswerer.h"
 #include "appstate.h"
 #include "attachmentrepository.h"
 #include "database.h"
 #include "deltaformat.h"
+#include "messageboxanswerer.h"
 #include "notelistwidget.h"
 #include "noterepository.h"
 #include "searchscreen.h"
@@ -14,6 +14,7 @@
 #include "testdatadir.h"
 #include "todosscreen.h"
 #include "trashscreen.h"
+#include "versionhistorydialog.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -30,6 +31,7 @@
 #include <QTimer>
 #include <QUuid>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -64,6 +66,9 @@ QString bodyOf(const QStringList &lines)
 
 } // namespace
 
+using WindowFactory = std::function<QWidget *(AppState *, const QString &noteId)>;
+Q_DECLARE_METATYPE(WindowFactory)
+
 class TestScreens : public QObject
 {
     Q_OBJECT
@@ -97,6 +102,9 @@ private slots:
 
     void sharedScreenEmptyStateAndReload_data();
     void sharedScreenEmptyStateAndReload();
+
+    void closeKeysCloseTheWindow_data();
+    void closeKeysCloseTheWindow();
 
 private:
     Note addNote(const QStringList &lines,
@@ -753,6 +761,41 @@ void TestScreens::sharedScreenEmptyStateAndReload()
     list->setFocus();
     QTest::keyClick(list, Qt::Key_Return);
     QCOMPARE(m_openedWindows, QStringList { shared.id });
+}
+
+void TestScreens::closeKeysCloseTheWindow_data()
+{
+    QTest::addColumn<WindowFactory>("make");
+    QTest::addColumn<QKeySequence>("keys");
+    const QList<QPair<QString, WindowFactory>> windows {
+        { "search", [](AppState *state, const QString &) { return new SearchScreen(state); } },
+        { "trash", [](AppState *state, const QString &) { return new TrashScreen(state); } },
+        { "to-dos", [](AppState *state, const QString &) { return new TodosScreen(state); } },
+        { "version history",
+            [](AppState *state, const QString &noteId) {
+                return new VersionHistoryDialog(state, noteId);
+            } },
+    };
+    for (const auto &[name, make] : windows) {
+        QTest::addRow("%s, Escape", qPrintable(name)) << make << QKeySequence(Qt::Key_Escape);
+        QTest::addRow("%s, Ctrl+W", qPrintable(name)) << make << QKeySequence("Ctrl+W");
+    }
+}
+
+void TestScreens::closeKeysCloseTheWindow()
+{
+    QFETCH(WindowFactory, make);
+    QFETCH(QKeySequence, keys);
+    const Note note = addNote({ "Packing", "[ ] Rain jacket" });
+    std::unique_ptr<QWidget> window(make(m_state.get(), note.id));
+    window->show();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    QVERIFY(QApplication::focusWidget());
+
+    // Through the window, with the focus where the screen put it, as a real key press arrives.
+    QTest::keySequence(window->windowHandle(), keys);
+    QTRY_VERIFY(!window->isVisible());
 }
 
 QTEST_MAIN(TestScreens)

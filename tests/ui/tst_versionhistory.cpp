@@ -71,6 +71,7 @@ private slots:
     void layoutAndEmptyList();
     void newestVersionFirst();
     void saveSnapshotNowKeepsOnePerVersion();
+    void savedSnapshotStaysSelectedAndPreviewed();
     void ctrlSSavesSnapshot();
     void selectionPreviewsReadOnly();
     void restore_data();
@@ -195,6 +196,29 @@ void TestVersionHistory::saveSnapshotNowKeepsOnePerVersion()
     QVERIFY(snapshots.first().createdAt > first.first().createdAt);
     QCOMPARE(dialog.snapshotList()->count(), 1);
     QCOMPARE(dialog.snapshotList()->item(0)->data(Qt::UserRole).toString(), snapshots.first().id);
+}
+
+void TestVersionHistory::savedSnapshotStaysSelectedAndPreviewed()
+{
+    addSnapshot(1, "first draft", QDateTime::currentDateTimeUtc().addSecs(-600));
+    VersionHistoryDialog dialog(m_state.get(), m_note.id);
+    dialog.show();
+    dialog.snapshotList()->setCurrentRow(0);
+    QCOMPARE(dialog.previewEditor()->toPlainText(), QString("first draft"));
+
+    QTest::mouseClick(dialog.saveSnapshotButton(), Qt::LeftButton);
+    QCOMPARE(dialog.snapshotList()->count(), 2);
+    QCOMPARE(dialog.snapshotList()->currentRow(), 0);
+    QVERIFY(dialog.snapshotList()->currentItem()->isSelected());
+    QCOMPARE(dialog.snapshotList()->currentItem()->data(Qt::UserRole).toString(),
+        m_state->snapshots()->snapshotsForNote(m_note.id).first().id);
+    QCOMPARE(dialog.previewEditor()->toPlainText(), QString("current words"));
+    QVERIFY(dialog.restoreButton()->isEnabled());
+
+    // With nothing selected the preview's hint speaks of snapshots, not of notes.
+    dialog.snapshotList()->setCurrentRow(-1);
+    QCOMPARE(
+        dialog.previewEditor()->placeholderText(), QString("Select a snapshot to preview it."));
 }
 
 void TestVersionHistory::ctrlSSavesSnapshot()
