@@ -102,7 +102,7 @@ QString fromDocumentText(const QString &text)
 bool isOwnObjectType(int type)
 {
     return type == DeltaDocument::AttachmentObjectType || type == DeltaDocument::DividerObjectType
-        || type == DeltaDocument::TableObjectType;
+        || type == DeltaDocument::TableObjectType || type == DeltaDocument::UnknownObjectType;
 }
 
 QJsonObject jsonObjectProperty(const QTextFormat &format, int property)
@@ -143,14 +143,23 @@ void setObjectType(QTextCharFormat &format, const QString &kind, const QString &
         format.setObjectType(DeltaDocument::DividerObjectType);
     else if (kind == Delta::TableKind)
         format.setObjectType(DeltaDocument::TableObjectType);
+    else
+        // Whatever this version cannot show (another kind, an image from outside) is still the
+        // user's content: it stays in the document and goes back into the body at every save.
+        format.setObjectType(DeltaDocument::UnknownObjectType);
 }
 
-QTextCharFormat embedFormat(const QString &kind, const QString &value)
+QTextCharFormat embedFormat(const QString &kind, const QString &value, const QJsonValue &raw)
 {
     QTextCharFormat format;
     format.setProperty(DeltaDocument::EmbedKindProperty, kind);
     format.setProperty(DeltaDocument::EmbedValueProperty, value);
     setObjectType(format, kind, value);
+    // Kinds this version does not read survive only as they were stored.
+    if (format.objectType() == DeltaDocument::UnknownObjectType
+        || (format.objectType() == DeltaDocument::TableObjectType && !raw.isString()
+            && !raw.isUndefined()))
+        format.setProperty(DeltaDocument::EmbedRawValueProperty, QVariant::fromValue(raw));
     return format;
 }
 
@@ -197,8 +206,8 @@ private:
 
         for (const Delta::Segment &segment : line.segments) {
             if (segment.isEmbed) {
-                m_cursor.insertText(
-                    QString(ObjectChar), embedFormat(segment.embedKind, segment.embedValue));
+                m_cursor.insertText(QString(ObjectChar),
+                    embedFormat(segment.embedKind, segment.embedValue, segment.rawEmbedValue));
             } else {
                 m_cursor.insertText(
                     toDocumentText(segment.text), runFormat(style.base, segment.attributes));
@@ -283,12 +292,15 @@ private:
         return m_runStyles.last().format;
     }
 
-    // True when the line has been dealt with (table built, or an unusable value dropped).
+    // True when the line has been dealt with (table built, or an empty one dropped). A value that
+    // does not read as a table is kept as an inline object: it may be damaged, or newer.
     bool insertTable(const QString &value)
     {
         const std::optional<Delta::Table> table = Delta::parseTable(value);
-        if (!table)
-            return true;
+        if (!table) {
+            qWarning().noquote() << "DeltaDocument: unreadable table kept unexpanded";
+            return false;
+        }
         const qint64 rows = table->rowCount();
         const qint64 columns = table->columnCount();
         if (rows == 0 || columns == 0)
@@ -459,7 +471,10 @@ private:
         if (kind.isEmpty())
             return;
         flushRun();
-        const QString value = format.stringProperty(DeltaDocument::EmbedValueProperty);
+        const QVariant raw = format.property(DeltaDocument::EmbedRawValueProperty);
+        const QJsonValue value = raw.metaType() == QMetaType::fromType<QJsonValue>()
+            ? raw.value<QJsonValue>()
+            : QJsonValue(format.stringProperty(DeltaDocument::EmbedValueProperty));
         m_ops.append(QJsonObject { { QStringLiteral("insert"), QJsonObject { { kind, value } } } });
     }
 

@@ -31,13 +31,18 @@ public:
         TableInsertMarkProperty = QTextFormat::UserProperty + 99, // block: only during insertion
         EmbedKindProperty = QTextFormat::UserProperty + 100, // char of an object: kind
         EmbedValueProperty = QTextFormat::UserProperty + 101, // char of an object: value
+        // char of an object: the value as stored (QJsonValue), written back unchanged
+        EmbedRawValueProperty = QTextFormat::UserProperty + 102,
     };
     Q_ENUM(Property)
 
     enum ObjectType {
         AttachmentObjectType = QTextFormat::UserObject + 1,
         DividerObjectType = QTextFormat::UserObject + 2,
-        TableObjectType = QTextFormat::UserObject + 3, // a "table" embed not alone on its line
+        // A "table" embed that is not built: not alone on its line, too large, or unreadable.
+        TableObjectType = QTextFormat::UserObject + 3,
+        // An embed of a kind this version does not know (a newer version wrote it): kept as it is.
+        UnknownObjectType = QTextFormat::UserObject + 4,
     };
     Q_ENUM(ObjectType)
 

@@ -5,6 +5,7 @@
 #include "deltadocument.h"
 #include "dividerrenderer.h"
 #include "fontscale.h"
+#include "unsupportedcontentrenderer.h"
 #include "wordcounter.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -23,11 +24,16 @@
 NoteEditor::NoteEditor(QWidget *parent)
     : QTextEdit(parent),
       m_delta(new DeltaDocument(this)),
-      m_dividerRenderer(new DividerRenderer(this))
+      m_dividerRenderer(new DividerRenderer(this)),
+      m_unsupportedRenderer(new UnsupportedContentRenderer(this))
 {
     setDocument(m_delta->document());
     document()->documentLayout()->registerHandler(
         DeltaDocument::DividerObjectType, m_dividerRenderer);
+    document()->documentLayout()->registerHandler(
+        DeltaDocument::TableObjectType, m_unsupportedRenderer);
+    document()->documentLayout()->registerHandler(
+        DeltaDocument::UnknownObjectType, m_unsupportedRenderer);
     setAcceptRichText(true);
     setTabChangesFocus(false);
     viewport()->setMouseTracking(true);
@@ -52,6 +58,8 @@ NoteEditor::~NoteEditor()
     // The layout outlives nothing here, but unregister so it never calls a dead handler.
     if (document() && document()->documentLayout()) {
         document()->documentLayout()->unregisterHandler(DeltaDocument::DividerObjectType);
+        document()->documentLayout()->unregisterHandler(DeltaDocument::TableObjectType);
+        document()->documentLayout()->unregisterHandler(DeltaDocument::UnknownObjectType);
         document()->documentLayout()->unregisterHandler(DeltaDocument::AttachmentObjectType);
     }
 }

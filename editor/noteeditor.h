@@ -13,6 +13,7 @@ class AttachmentRenderer;
 class AttachmentRepository;
 class DeltaDocument;
 class DividerRenderer;
+class UnsupportedContentRenderer;
 class QMenu;
 class QTextBlock;
 class QTextTable;
@@ -195,6 +196,7 @@ private:
 
     DeltaDocument *m_delta = nullptr;
     DividerRenderer *m_dividerRenderer = nullptr;
+    UnsupportedContentRenderer *m_unsupportedRenderer = nullptr;
     AttachmentRepository *m_attachments = nullptr; // not owned
     AttachmentRenderer *m_attachmentRenderer = nullptr;
     QString m_noteId;

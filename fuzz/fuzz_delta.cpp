@@ -2,7 +2,9 @@
 #include "deltaformat.h"
 #include "fuzzapplication.h"
 
+#include <QJsonObject>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <cstdio>
@@ -30,6 +32,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QString stored = Delta::toText(ops);
     requireEqual(stored, Delta::toText(Delta::parseOperations(stored)), "stored operations");
 
+    // Embeds the editor cannot show must come back unchanged from a load and a save.
+    QStringList kept;
+    for (const Delta::Operation &op : ops) {
+        if (!op.isEmbed() || op.embedKind.isEmpty())
+            continue;
+        const bool known = op.embedKind == Delta::DividerKind
+            || op.embedKind == Delta::AttachmentKind
+            || (op.embedKind == Delta::ImageKind
+                && op.embedValue.startsWith(Delta::AttachmentPrefix))
+            || (op.embedKind == Delta::TableKind && Delta::parseTable(op.embedValue));
+        if (!known)
+            kept.append(Delta::toText(QJsonObject { { QStringLiteral("insert"),
+                QJsonObject { { op.embedKind, op.rawEmbedValue } } } }));
+    }
+
     for (const Delta::Line &line : Delta::lines(ops)) {
         for (const Delta::Segment &segment : line.segments) {
             if (!segment.isEmbed || segment.embedKind != Delta::TableKind)
@@ -50,6 +67,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QString once = document.toJson();
     if (!Delta::parseArray(once))
         std::abort();
+    for (const QString &embed : std::as_const(kept)) {
+        if (!once.contains(embed)) {
+            std::fprintf(stderr, "embed lost on save: %s\n", qPrintable(embed));
+            std::abort();
+        }
+    }
     document.setContent(once);
     requireEqual(once, document.toJson(), "document");
     return 0;

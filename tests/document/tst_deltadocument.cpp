@@ -310,12 +310,18 @@ void TestDeltaDocument::writtenForm_data()
         << QStringLiteral(
                "[{\"insert\":{\"image\":\"brevaro-notes://attachment/7\"}},{\"insert\":\"\\n\"}]")
         << doc({ QStringLiteral("{\"insert\":{\"image\":\"brevaro-notes://attachment/7\"}}"), nl });
-    QTest::addRow("web image lost")
-        << QStringLiteral("[{\"insert\":\"a\"},{\"insert\":{\"image\":\"https://x.example/"
-                          "p.png\"}},{\"insert\":\"\\n\"}]")
-        << doc({ QStringLiteral("{\"insert\":\"a\"}"), nl });
-    QTest::addRow("unknown embed lost")
-        << QStringLiteral("[{\"insert\":{\"video\":\"v\"}},{\"insert\":\"\\n\"}]") << doc({ nl });
+    // What this version cannot show is still the user's: it is written back as it was stored.
+    const QString webImage = QStringLiteral("{\"insert\":{\"image\":\"https://x.example/p.png\"}}");
+    QTest::addRow("web image kept") << doc({ QStringLiteral("{\"insert\":\"a\"}"), webImage, nl })
+                                    << doc({ QStringLiteral("{\"insert\":\"a\"}"), webImage, nl });
+    QTest::addRow("unknown embed kept")
+        << QStringLiteral("[{\"insert\":{\"video\":\"v\"}},{\"insert\":\"\\n\"}]")
+        << doc({ QStringLiteral("{\"insert\":{\"video\":\"v\"}}"), nl });
+    const QString newerEmbed = QStringLiteral(
+        "{\"insert\":{\"poll\":{\"options\":[\"a\",2,null],\"q\":\"Lunch?\"}}}");
+    QTest::addRow("unknown embed with an object value kept")
+        << doc({ QStringLiteral("{\"insert\":\"x\\n\"}"), newerEmbed, nl })
+        << doc({ QStringLiteral("{\"insert\":\"x\"}"), nl, newerEmbed, nl });
     QTest::addRow("object character in text removed") << QStringLiteral(
         "[{\"insert\":\"a\\ufffcb\\n\"}]") << doc({ QStringLiteral("{\"insert\":\"ab\"}"), nl });
     QTest::addRow("carriage return and separators kept")
@@ -357,9 +363,14 @@ void TestDeltaDocument::writtenForm_data()
     QTest::addRow("empty table removed") << doc({ QStringLiteral("{\"insert\":\"a\\n\"}"),
         tableEmbed(QStringLiteral("{\"cells\":[[],[]]}")), nl })
                                          << doc({ QStringLiteral("{\"insert\":\"a\"}"), nl });
-    QTest::addRow("table value not an object removed")
+    QTest::addRow("table value not an object kept")
         << doc({ QStringLiteral("{\"insert\":\"a\\n\"}"), tableEmbed(QStringLiteral("[1]")), nl })
-        << doc({ QStringLiteral("{\"insert\":\"a\"}"), nl });
+        << doc({ QStringLiteral("{\"insert\":\"a\"}"), nl, tableEmbed(QStringLiteral("[1]")), nl });
+    QTest::addRow("damaged table kept with its lines")
+        << QStringLiteral("[{\"insert\":\"before\\n\"},{\"insert\":{\"table\":\"{broken\"}},"
+                          "{\"insert\":\"\\nafter\\n\"}]")
+        << doc({ QStringLiteral("{\"insert\":\"before\"}"), nl, tableEmbed(QStringLiteral("{broken")),
+               nl, QStringLiteral("{\"insert\":\"after\"}"), nl });
     QTest::addRow("table sharing its line kept unchanged")
         << doc({ QStringLiteral("{\"insert\":\"a\"}"),
                tableEmbed(QStringLiteral("{\"cells\":[[\"z\"]]}")), nl })
