@@ -47,7 +47,7 @@ for run in $(seq 1 "$runs"); do
   NOTES_DATA_DIR="$data" "$program" >"$work/log$run" 2>&1 &
   app_pid=$!
   window=""
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do
     window=$(xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | head -n1 || true)
     [ -n "$window" ] && break
     sleep 0.1
@@ -112,17 +112,17 @@ for run in $(seq 1 "$runs"); do
         first_missing_age = age
         if (promised) missing = missing " " $1 "(" sprintf("%.1f", age) "s)"
       }
+      else present++
     }
     END { printf "%s|%.3f\n", missing, first_missing_age + 0 }')
-  missing=${verdict%|*}
-  loss=${verdict#*|}
+  IFS='|' read -r missing loss present <<<"$verdict"
   worst_loss=$(awk -v a="$worst_loss" -v b="$loss" 'BEGIN { print (b > a) ? b : a }')
   typed=$(wc -l <"$log")
   if [ -n "$missing" ]; then
-    echo "run $run: FAIL, killed after $(elapsed "$start" "$killed") s, $typed words typed, promised words missing:$missing"
+    echo "run $run: FAIL, killed after $(elapsed "$start" "$killed") s, $typed words typed, $present saved, promised words missing:$missing"
     failures=$((failures + 1))
   else
-    echo "run $run: ok, killed after $(elapsed "$start" "$killed") s, $typed words typed, lost the last $loss s"
+    echo "run $run: ok, killed after $(elapsed "$start" "$killed") s, $typed words typed, $present saved, lost the last $loss s"
   fi
 done
 

@@ -100,10 +100,10 @@ void TestNoteLists::rowSizesFollowFontScale_data()
     QTest::addColumn<int>("count");
     QTest::addColumn<int>("sidebarRow");
 
-    QTest::addRow("70 %, minimums") << 70 << 10 << 9 << 8 << 9 << 74 << 10 << 8 << 36;
-    QTest::addRow("100 %") << 100 << 15 << 13 << 11 << 12 << 89 << 14 << 11 << 37;
-    QTest::addRow("130 %") << 130 << 19 << 16 << 14 << 15 << 101 << 18 << 14 << 46;
-    QTest::addRow("150 %, halves round up") << 150 << 23 << 20 << 17 << 18 << 116 << 21 << 17 << 52;
+    QTest::newRow("70 %, minimums") << 70 << 10 << 9 << 8 << 9 << 74 << 10 << 8 << 36;
+    QTest::newRow("100 %") << 100 << 15 << 13 << 11 << 12 << 89 << 14 << 11 << 37;
+    QTest::newRow("130 %") << 130 << 19 << 16 << 14 << 15 << 101 << 18 << 14 << 46;
+    QTest::newRow("150 %, halves round up") << 150 << 23 << 20 << 17 << 18 << 116 << 21 << 17 << 52;
 }
 
 void TestNoteLists::rowSizesFollowFontScale()
