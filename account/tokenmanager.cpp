@@ -34,6 +34,9 @@ void TokenManager::load()
 {
     m_accessToken = m_store->load(QLatin1String(AccessTokenKey)).value_or(QString());
     m_refreshToken = m_store->load(QLatin1String(RefreshTokenKey)).value_or(QString());
+    if (!m_accessToken.isEmpty() && jwtExpiry(m_accessToken) == 0)
+        qWarning()
+            << "TokenManager: the stored access token is not a usable JWT; it counts as expired";
 }
 
 QString TokenManager::accessToken() const
