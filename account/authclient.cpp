@@ -215,7 +215,7 @@ void AuthClient::fetchCurrentUser(std::function<void(const User &)> callback)
         QStringLiteral("/users/me"), [self, callback](bool ok, int, const QJsonObject &json) {
             if (!self)
                 return;
-            if (ok)
+            if (ok && !json.isEmpty()) // an empty success must not wipe the known user
                 self->m_user = User::fromJson(json);
             if (callback)
                 callback(self->m_user);
@@ -232,7 +232,7 @@ void AuthClient::updateProfile(
         QStringLiteral("/users/me"), body, [self, callback](bool ok, int, const QJsonObject &json) {
             if (!self)
                 return;
-            if (ok)
+            if (ok && !json.isEmpty()) // an empty success must not wipe the known user
                 self->m_user = User::fromJson(json);
             if (callback)
                 callback(self->m_user);

@@ -135,6 +135,12 @@ void WebAuthHandler::serve(QTcpSocket *socket)
 void WebAuthHandler::respond(QTcpSocket *socket, const QByteArray &status, const QByteArray &html)
 {
     socket->setProperty("answered", true);
+    // An answered connection lives on its own until the page has gone out: the handler may be
+    // deleted right after the callback, before the socket has written everything.
+    socket->setParent(nullptr);
+    // An answered connection lives on its own until the page has gone out: the handler may be
+    // deleted right after the callback, before the socket has written everything.
+    socket->setParent(nullptr);
     socket->write("HTTP/1.1 " + status + "\r\nContent-Type: text/html\r\nContent-Length: "
         + QByteArray::number(html.size()) + "\r\nConnection: close\r\n\r\n" + html);
     socket->flush();
