@@ -304,6 +304,20 @@ void TestApiClient::binaryAndMultipart()
     QVERIFY(request.header("content-type").startsWith("multipart/form-data; boundary="));
     QVERIFY(request.body.contains(bytes));
     QTRY_VERIFY(watched.isNull()); // owned by the reply and gone with it
+
+    // A download that stops moving ends as a transport failure instead of hanging.
+    f.server.setReply("GET", "/sync/v1/attachments/a3/data", ScriptedReply::never());
+    QSignalSpy errors(f.client->syncApi(), &ApiClient::networkError);
+    int stalledCalls = 0;
+    f.client->syncApi()->getBinary(
+        "/attachments/a3/data", [&](bool ok, int status, const QByteArray &data) {
+            ++stalledCalls;
+            QVERIFY(!ok);
+            QCOMPARE(status, 0);
+            QVERIFY(data.isEmpty());
+        });
+    QTRY_COMPARE(stalledCalls, 1);
+    QCOMPARE(errors.size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestApiClient)
