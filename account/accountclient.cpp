@@ -3,6 +3,7 @@
 #include "apiclient.h"
 
 #include <QPointer>
+#include <QtDebug>
 
 namespace BrevAccount {
 
@@ -66,6 +67,14 @@ void AccountClient::generateInviteCode(std::function<void(const GroupInvitation 
 
 void AccountClient::joinGroup(const QString &code, std::function<void(bool)> callback)
 {
+    // The code becomes one path segment; typed text must not reach another resource.
+    if (code.contains(QLatin1Char('/')) || code == QLatin1String("..")
+        || code == QLatin1String(".")) {
+        qWarning() << "AccountClient: invite code is not a single path segment";
+        if (callback)
+            callback(false);
+        return;
+    }
     QPointer<AccountClient> self(this);
     m_api->post(QStringLiteral("/group/join/%1").arg(code), {},
         [self, callback](bool ok, int, const QJsonObject &) {
