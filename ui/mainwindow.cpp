@@ -13,6 +13,7 @@
 #include "noteheaderbar.h"
 #include "notelistwidget.h"
 #include "notetext.h"
+#include "notewriter.h"
 #include "plaintextrenderer.h"
 #include "preferencesrepository.h"
 #include "searchscreen.h"
@@ -36,7 +37,6 @@
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QSystemTrayIcon>
-#include <QUuid>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -44,7 +44,6 @@
 namespace {
 
 const QString SettingsGroup = QStringLiteral("mainWindow");
-const QString NewNoteBody = QStringLiteral("[{\"insert\":\"\\n\"}]");
 
 QVBoxLayout *bareColumn(QWidget *widget)
 {
@@ -219,7 +218,7 @@ void MainWindow::setupConnections()
         &MainWindow::showNotebookContextMenu);
     connect(m_notebookList, &NotebookListWidget::noteDroppedOnNotebook, this,
         [this](const QString &noteId, const QString &notebookId) {
-            m_appState->notes()->moveToNotebook(noteId, notebookId);
+            m_appState->writer()->moveNote(noteId, notebookId);
         });
 
     connect(m_noteList, &NoteListWidget::noteSelected, this, &MainWindow::onNoteSelected);
@@ -408,7 +407,7 @@ void MainWindow::trashNote(const QString &noteId)
         saveCurrentNote();
         clearOpenNote();
     }
-    m_appState->notes()->softDelete(noteId);
+    m_appState->writer()->trashNote(noteId);
     showEmptyOrEditor();
 }
 
@@ -485,16 +484,7 @@ void MainWindow::saveCurrentNote()
     std::optional<Note> note = m_appState->notes()->noteById(m_editor->noteId());
     if (!note)
         return;
-    const QString content = m_editor->content();
-    if (content == note->body)
-        return;
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    note->body = content;
-    note->updatedAt = now;
-    note->modifiedAt = now;
-    note->version += 1;
-    note->syncStatus = SyncStatus::Pending;
-    m_appState->notes()->update(*note);
+    m_appState->writer()->saveBody(*note, m_editor->content());
 }
 
 void MainWindow::snapshotIfChanged()
@@ -514,21 +504,16 @@ void MainWindow::snapshotIfChanged()
 void MainWindow::newNote()
 {
     saveCurrentNote();
-    Note note;
-    note.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    note.notebookId = m_appState->currentNotebookId();
-    note.body = NewNoteBody;
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    note.createdAt = now;
-    note.updatedAt = now;
-    note.modifiedAt = now;
-    if (!m_appState->notes()->insert(note))
+    const std::optional<Note> created
+        = m_appState->writer()->createNote(m_appState->currentNotebookId());
+    if (!created)
         return;
+    const QString id = created->id;
     // The insert refreshed the list, so the new note has a row to select.
-    m_noteList->selectNote(note.id);
-    if (m_editor->noteId() != note.id) {
-        openNote(note.id);
-        m_appState->setCurrentNoteId(note.id);
+    m_noteList->selectNote(id);
+    if (m_editor->noteId() != id) {
+        openNote(id);
+        m_appState->setCurrentNoteId(id);
     }
     m_editor->setFocus(Qt::OtherFocusReason);
 }
@@ -552,7 +537,7 @@ void MainWindow::deleteCurrentNote(bool confirm)
     const int row = m_noteList->currentRow();
     if (noteId == m_editor->noteId())
         clearOpenNote();
-    m_appState->notes()->softDelete(noteId);
+    m_appState->writer()->trashNote(noteId);
     if (m_noteList->count() == 0) {
         showEmptyOrEditor();
         return;

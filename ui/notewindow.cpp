@@ -10,6 +10,7 @@
 #include "noteheaderbar.h"
 #include "noterepository.h"
 #include "notetext.h"
+#include "notewriter.h"
 #include "preferencesrepository.h"
 #include "snapshotrepository.h"
 #include "statusbar.h"
@@ -88,7 +89,9 @@ NoteWindow *NoteWindow::createForNote(AppState *appState, const QString &noteId)
                              << "is in the trash - no window opened";
         return nullptr;
     }
-    return new NoteWindow(appState, noteId);
+    auto *window = new NoteWindow(appState, noteId);
+    QObject::connect(window, &NoteWindow::windowClosed, appState, &AppState::noteWindowClosed);
+    return window;
 }
 
 void NoteWindow::buildMenus()
@@ -216,8 +219,10 @@ void NoteWindow::connectAppState()
         if (noteId == m_noteId)
             close();
     });
-    connect(m_appState, &AppState::notesChanged, this, [this] {
-        if (!m_editor->hasNote() || hasOwnUnsavedEdits())
+    // Only writes of this note matter here: a sync that brings many notes must not make every
+    // open window re-read its own.
+    connect(m_appState, &AppState::notesWritten, this, [this](const QStringList &noteIds) {
+        if (!noteIds.contains(m_noteId) || !m_editor->hasNote() || hasOwnUnsavedEdits())
             return;
         const std::optional<Note> note = m_appState->notes()->noteById(m_noteId);
         if (note && !note->deletedAt)
@@ -339,16 +344,10 @@ void NoteWindow::saveNote()
         qWarning().noquote() << "NoteWindow: could not keep the other version of note" << m_noteId
                              << "as a snapshot";
 
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    note->body = body;
-    note->updatedAt = now;
-    note->modifiedAt = now;
-    note->version += 1;
-    note->syncStatus = SyncStatus::Pending;
-    if (!m_appState->notes()->update(*note))
+    if (!m_appState->writer()->saveBody(*note, body))
         return;
     m_storedBody = body;
-    m_headerBar->setUpdatedText(tr("Updated %1").arg(formatRelativeDate(now)));
+    m_headerBar->setUpdatedText(tr("Updated %1").arg(formatRelativeDate(note->updatedAt)));
     m_appState->notifyNoteUpdated(m_noteId, this);
     refreshTitle();
 }
@@ -386,7 +385,7 @@ void NoteWindow::moveToTrash(bool confirm)
     }
     // Edits still waiting for the autosave go with the note into the trash.
     saveNote();
-    m_appState->notes()->softDelete(m_noteId);
+    m_appState->writer()->trashNote(m_noteId);
     close();
 }
 
@@ -464,9 +463,9 @@ void NoteWindow::closeEvent(QCloseEvent *event)
         if (note && !note->deletedAt && isEmptyNote(note->body)) {
             keepGeometry = false;
             if (note->syncStatus == SyncStatus::Pending)
-                m_appState->notes()->purge(m_noteId);
+                m_appState->writer()->purgeNote(m_noteId);
             else
-                m_appState->notes()->softDelete(m_noteId);
+                m_appState->writer()->trashNote(m_noteId);
             m_appState->preferences()->remove(geometryKey());
         }
     }
