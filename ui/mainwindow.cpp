@@ -501,6 +501,17 @@ void MainWindow::snapshotIfChanged()
         m_lastSavedBody = body;
 }
 
+void MainWindow::saveSnapshot()
+{
+    saveCurrentNote();
+    if (!m_editor->hasNote() || m_editor->isReadOnly())
+        return;
+    // One snapshot per version: pressing it twice without typing keeps one entry.
+    const std::optional<Note> note = m_appState->notes()->noteById(m_editor->noteId());
+    if (note && m_appState->snapshots()->takeSnapshot(*note, note->body))
+        m_lastSavedBody = note->body;
+}
+
 void MainWindow::newNote()
 {
     saveCurrentNote();
@@ -535,8 +546,11 @@ void MainWindow::deleteCurrentNote(bool confirm)
             return;
     }
     const int row = m_noteList->currentRow();
-    if (noteId == m_editor->noteId())
+    if (noteId == m_editor->noteId()) {
+        // Edits still waiting for the autosave go with the note into the trash.
+        saveCurrentNote();
         clearOpenNote();
+    }
     m_appState->writer()->trashNote(noteId);
     if (m_noteList->count() == 0) {
         showEmptyOrEditor();

@@ -99,7 +99,7 @@ void NoteWindow::buildMenus()
     QMenu *file = menuBar()->addMenu(tr("&File"));
     QAction *saveAction = file->addAction(tr("Save Snapshot"));
     saveAction->setShortcut(QKeySequence::Save);
-    connect(saveAction, &QAction::triggered, this, &NoteWindow::saveNote);
+    connect(saveAction, &QAction::triggered, this, &NoteWindow::saveSnapshot);
     QAction *exportAction = file->addAction(tr("Export..."));
     exportAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+E")));
     connect(exportAction, &QAction::triggered, this, &NoteWindow::exportNote);
@@ -350,6 +350,17 @@ void NoteWindow::saveNote()
     m_headerBar->setUpdatedText(tr("Updated %1").arg(formatRelativeDate(note->updatedAt)));
     m_appState->notifyNoteUpdated(m_noteId, this);
     refreshTitle();
+}
+
+void NoteWindow::saveSnapshot()
+{
+    saveNote();
+    if (!editorEditable())
+        return;
+    // One snapshot per version: pressing it twice without typing keeps one entry.
+    const std::optional<Note> note = m_appState->notes()->noteById(m_noteId);
+    if (note && !note->deletedAt && m_appState->snapshots()->takeSnapshot(*note, note->body))
+        m_lastSavedBody = note->body;
 }
 
 void NoteWindow::snapshotIfChanged()
