@@ -1,11 +1,11 @@
 #include "attachmentrepository.h"
 
 #include "database.h"
-#include "paths.h"
 #include "sqlutil.h"
 #include "storagetime.h"
 
 #include <QDebug>
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QSaveFile>
@@ -31,8 +31,9 @@ Attachment attachmentFromRow(const QSqlQuery &query)
 
 } // namespace
 
-AttachmentRepository::AttachmentRepository(Database *database, QObject *parent)
-    : QObject(parent), m_database(database)
+AttachmentRepository::AttachmentRepository(
+    Database *database, const QString &directory, QObject *parent)
+    : QObject(parent), m_database(database), m_directory(directory)
 { }
 
 bool AttachmentRepository::isValidId(const QString &id)
@@ -47,7 +48,7 @@ QString AttachmentRepository::filePath(const QString &id) const
 {
     if (!isValidId(id))
         return QString();
-    return attachmentsDirectory() + QLatin1Char('/') + id;
+    return m_directory + QLatin1Char('/') + id;
 }
 
 QList<Attachment> AttachmentRepository::queryAttachments(
@@ -125,6 +126,11 @@ bool AttachmentRepository::saveFile(const QString &id, const QByteArray &bytes)
     const QString path = filePath(id);
     if (path.isEmpty()) {
         qWarning().noquote() << "AttachmentRepository::saveFile invalid id:" << id;
+        return false;
+    }
+    if (!QDir().mkpath(m_directory)) {
+        qWarning().noquote() << "AttachmentRepository::saveFile can't create directory:"
+                             << m_directory;
         return false;
     }
     QSaveFile file(path);

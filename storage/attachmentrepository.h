@@ -20,7 +20,10 @@ class AttachmentRepository final : public QObject
     Q_DISABLE_COPY_MOVE(AttachmentRepository)
 
 public:
-    explicit AttachmentRepository(Database *database, QObject *parent = nullptr);
+    // `directory` holds the files; it is made when the first file is saved.
+    AttachmentRepository(Database *database, const QString &directory, QObject *parent = nullptr);
+
+    QString directory() const { return m_directory; }
 
     // 36 characters of lower-case hex digits with hyphens at the UUID positions.
     static bool isValidId(const QString &id);
@@ -52,4 +55,5 @@ private:
     QList<Attachment> queryAttachments(const QString &sql, const QVariantList &values) const;
 
     Database *m_database; // not owned
+    QString m_directory;
 };

@@ -8,6 +8,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <utility>
+
 using SqlUtil::nonNull;
 using SqlUtil::textOrNull;
 
@@ -79,7 +81,7 @@ bool NotebookRepository::insert(const Notebook &notebook)
         qWarning().noquote() << "NotebookRepository::insert failed:" << query.lastError().text();
         return false;
     }
-    emit notebooksChanged();
+    announceChange();
     return true;
 }
 
@@ -97,7 +99,7 @@ bool NotebookRepository::update(const Notebook &notebook)
         qWarning().noquote() << "NotebookRepository::update failed:" << query.lastError().text();
         return false;
     }
-    emit notebooksChanged();
+    announceChange();
     return true;
 }
 
@@ -108,7 +110,7 @@ bool NotebookRepository::softDelete(const QString &id)
             QStringLiteral("UPDATE notebooks SET deleted_at=?, sync_status='pending' WHERE id=?"),
             { toStorageTime(QDateTime::currentDateTimeUtc()), id }))
         return false;
-    emit notebooksChanged();
+    announceChange();
     return true;
 }
 
@@ -120,4 +122,27 @@ int NotebookRepository::markAllPending()
                            "IS NULL AND sync_status != 'pending'")))
         return 0;
     return query.numRowsAffected();
+}
+
+void NotebookRepository::announceChange()
+{
+    if (m_batchDepth > 0)
+        m_changedInBatch = true;
+    else
+        emit notebooksChanged();
+}
+
+void NotebookRepository::beginBatch()
+{
+    ++m_batchDepth;
+}
+
+void NotebookRepository::endBatch(bool announce)
+{
+    Q_ASSERT(m_batchDepth > 0);
+    if (m_batchDepth <= 0 || --m_batchDepth > 0)
+        return;
+    const bool changed = std::exchange(m_changedInBatch, false);
+    if (announce && changed)
+        emit notebooksChanged();
 }

@@ -27,9 +27,18 @@ public:
     bool softDelete(const QString &id);
     int markAllPending();
 
+    // As NoteRepository's batches: notebooksChanged is held until the outermost endBatch, sent
+    // once with `announce` and dropped without.
+    void beginBatch();
+    void endBatch(bool announce);
+
 signals:
     void notebooksChanged();
 
 private:
+    void announceChange();
+
     Database *m_database; // not owned
+    int m_batchDepth = 0;
+    bool m_changedInBatch = false;
 };

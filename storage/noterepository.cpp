@@ -9,6 +9,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <utility>
+
 using SqlUtil::nonNull;
 using SqlUtil::textOrNull;
 
@@ -92,6 +94,45 @@ void NoteRepository::recordBulkChange()
     ++m_serial;
     m_bulkSerial = m_serial;
     m_journal.clear();
+}
+
+void NoteRepository::announceWrite(const QString &id)
+{
+    recordChange(id);
+    if (m_batchDepth > 0) {
+        if (!m_held.written.contains(id))
+            m_held.written.append(id);
+        return;
+    }
+    emit notesWritten({ id });
+    emit notesChanged();
+}
+
+void NoteRepository::beginBatch()
+{
+    ++m_batchDepth;
+}
+
+void NoteRepository::endBatch(bool announce)
+{
+    Q_ASSERT(m_batchDepth > 0);
+    if (m_batchDepth <= 0 || --m_batchDepth > 0)
+        return;
+    const HeldSignals held = std::exchange(m_held, HeldSignals());
+    if (!announce || held.written.isEmpty()) {
+        // Rolled back: nothing a view shows has changed, but the journal cannot tell which of
+        // its recorded ids are real, so readers re-read.
+        if (!held.written.isEmpty())
+            recordBulkChange();
+        m_recorded = false;
+        return;
+    }
+    for (const QString &id : held.deleted)
+        emit noteDeleted(id);
+    for (const auto &purged : held.purged)
+        emit notePurged(purged.first, purged.second);
+    emit notesWritten(held.written);
+    emit notesChanged();
 }
 
 std::optional<QStringList> NoteRepository::changedNoteIdsSince(quint64 serial) const
@@ -355,8 +396,7 @@ bool NoteRepository::writeNote(const QString &sql, const Note &note, bool isInse
                              << query.lastError().text();
         return false;
     }
-    recordChange(note.id);
-    emit notesChanged();
+    announceWrite(note.id);
     return true;
 }
 
@@ -386,9 +426,11 @@ bool NoteRepository::softDelete(const QString &id)
             QStringLiteral("UPDATE notes SET deleted_at=?, sync_status='pending' WHERE id=?"),
             { nowText(), id }))
         return false;
-    recordChange(id);
-    emit noteDeleted(id);
-    emit notesChanged();
+    if (m_batchDepth > 0)
+        m_held.deleted.append(id);
+    else
+        emit noteDeleted(id);
+    announceWrite(id);
     return true;
 }
 
@@ -399,8 +441,7 @@ bool NoteRepository::restore(const QString &id)
             QStringLiteral("UPDATE notes SET deleted_at=NULL, sync_status='pending' WHERE id=?"),
             { id }))
         return false;
-    recordChange(id);
-    emit notesChanged();
+    announceWrite(id);
     return true;
 }
 
@@ -453,9 +494,11 @@ bool NoteRepository::purge(const QString &id)
         qWarning().noquote() << "NoteRepository::purge failed:" << error;
         return false;
     }
-    recordChange(id);
-    emit notePurged(id, attachmentIds);
-    emit notesChanged();
+    if (m_batchDepth > 0)
+        m_held.purged.append(qMakePair(id, attachmentIds));
+    else
+        emit notePurged(id, attachmentIds);
+    announceWrite(id);
     return true;
 }
 
@@ -467,8 +510,7 @@ bool NoteRepository::moveToNotebook(const QString &noteId, const QString &notebo
                            "sync_status='pending' WHERE id=?"),
             { nonNull(notebookId), nowText(), noteId }))
         return false;
-    recordChange(noteId);
-    emit notesChanged();
+    announceWrite(noteId);
     return true;
 }
 

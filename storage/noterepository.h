@@ -100,6 +100,12 @@ public:
     quint64 changeSerial() const { return m_serial; }
     std::optional<QStringList> changedNoteIdsSince(quint64 serial) const;
 
+    // While a batch is open, writes hold back their signals; endBatch(true) sends them, with one
+    // notesChanged and one notesWritten naming every note, and endBatch(false) drops them (the
+    // writes were rolled back). Batches nest; only the outermost one announces.
+    void beginBatch();
+    void endBatch(bool announce);
+
     std::optional<Note> noteById(const QString &id) const;
     bool insert(const Note &note);
     bool update(const Note &note);
@@ -123,6 +129,9 @@ public:
 
 signals:
     void notesChanged();
+    // Sent just before notesChanged by every write above, naming the notes it wrote, so a view
+    // of one note can tell whether it has to re-read.
+    void notesWritten(const QStringList &ids);
     void noteDeleted(const QString &id);
     // attachmentIds names the attachment rows removed with the note: their files are the
     // listener's to delete (AttachmentRepository::deleteForNote takes both arguments).
@@ -135,6 +144,15 @@ private:
     QList<NoteListEntry> queryListEntries(const QString &sql, const QVariantList &values) const;
     void recordChange(const QString &id);
     void recordBulkChange();
+    // Records the write and sends notesWritten and notesChanged, or holds them for the batch.
+    void announceWrite(const QString &id);
+
+    struct HeldSignals
+    {
+        QStringList written;
+        QStringList deleted;
+        QList<QPair<QString, QStringList>> purged;
+    };
 
     Database *m_database; // not owned
     quint64 m_serial = 0;
@@ -143,4 +161,6 @@ private:
     QList<QPair<quint64, QString>> m_journal;
     // Set by a write just before it announces itself, so an announcement without one is seen.
     bool m_recorded = false;
+    int m_batchDepth = 0;
+    HeldSignals m_held;
 };

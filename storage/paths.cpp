@@ -81,7 +81,12 @@ QString dataDirectory()
 
 QString attachmentsDirectory()
 {
-    const QString path = dataDirectory() + QStringLiteral("/attachments");
+    return attachmentsDirectory(dataDirectory());
+}
+
+QString attachmentsDirectory(const QString &dataDir)
+{
+    const QString path = dataDir + QStringLiteral("/attachments");
     if (!QFileInfo::exists(path))
         QDir().mkpath(path);
     return path;
@@ -89,7 +94,11 @@ QString attachmentsDirectory()
 
 QString clientId()
 {
-    const QString directory = dataDirectory();
+    return clientId(dataDirectory());
+}
+
+QString clientId(const QString &directory)
+{
     const QString path = directory + QStringLiteral("/client_id");
 
     QFile file(path);
@@ -122,5 +131,11 @@ QString clientId()
 
 QString databasePath()
 {
-    return dataDirectory() + QLatin1Char('/') + kDatabasePrefix + clientId() + kDatabaseSuffix;
+    return databasePath(dataDirectory());
+}
+
+QString databasePath(const QString &dataDir)
+{
+    QDir().mkpath(dataDir);
+    return dataDir + QLatin1Char('/') + kDatabasePrefix + clientId(dataDir) + kDatabaseSuffix;
 }

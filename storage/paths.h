@@ -9,3 +9,8 @@ QString attachmentsDirectory();
 // The installation's identifier, read from "client_id" in the data directory or made anew.
 QString clientId();
 QString databasePath();
+
+// The same for a given data directory (the forms above use dataDirectory()).
+QString attachmentsDirectory(const QString &dataDir);
+QString clientId(const QString &dataDir);
+QString databasePath(const QString &dataDir);

@@ -13,6 +13,7 @@
 #include "noteheaderbar.h"
 #include "notelistwidget.h"
 #include "notetext.h"
+#include "notewriter.h"
 #include "plaintextrenderer.h"
 #include "preferencesrepository.h"
 #include "searchscreen.h"
@@ -36,7 +37,6 @@
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QSystemTrayIcon>
-#include <QUuid>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -44,7 +44,6 @@
 namespace {
 
 const QString SettingsGroup = QStringLiteral("mainWindow");
-const QString NewNoteBody = QStringLiteral("[{\"insert\":\"\\n\"}]");
 
 QVBoxLayout *bareColumn(QWidget *widget)
 {
@@ -219,7 +218,7 @@ void MainWindow::setupConnections()
         &MainWindow::showNotebookContextMenu);
     connect(m_notebookList, &NotebookListWidget::noteDroppedOnNotebook, this,
         [this](const QString &noteId, const QString &notebookId) {
-            m_appState->notes()->moveToNotebook(noteId, notebookId);
+            m_appState->writer()->moveNote(noteId, notebookId);
         });
 
     connect(m_noteList, &NoteListWidget::noteSelected, this, &MainWindow::onNoteSelected);
@@ -408,7 +407,7 @@ void MainWindow::trashNote(const QString &noteId)
         saveCurrentNote();
         clearOpenNote();
     }
-    m_appState->notes()->softDelete(noteId);
+    m_appState->writer()->trashNote(noteId);
     showEmptyOrEditor();
 }
 
@@ -485,18 +484,9 @@ void MainWindow::saveCurrentNote()
     std::optional<Note> note = m_appState->notes()->noteById(m_editor->noteId());
     if (!note)
         return;
-    const QString content = m_editor->content();
-    if (content == note->body)
-        return;
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    note->body = content;
-    note->updatedAt = now;
-    note->modifiedAt = now;
-    note->version += 1;
-    note->syncStatus = SyncStatus::Pending;
     // The list re-sorts on the repository's signal; the header is told here.
-    if (m_appState->notes()->update(*note))
-        m_headerBar->setUpdatedAt(now);
+    if (m_appState->writer()->saveBody(*note, m_editor->content()))
+        m_headerBar->setUpdatedAt(note->updatedAt);
 }
 
 void MainWindow::snapshotIfChanged()
@@ -513,24 +503,30 @@ void MainWindow::snapshotIfChanged()
         m_lastSavedBody = body;
 }
 
+void MainWindow::saveSnapshot()
+{
+    saveCurrentNote();
+    if (!m_editor->hasNote() || m_editor->isReadOnly())
+        return;
+    // One snapshot per version: pressing it twice without typing keeps one entry.
+    const std::optional<Note> note = m_appState->notes()->noteById(m_editor->noteId());
+    if (note && m_appState->snapshots()->takeSnapshot(*note, note->body))
+        m_lastSavedBody = note->body;
+}
+
 void MainWindow::newNote()
 {
     saveCurrentNote();
-    Note note;
-    note.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    note.notebookId = m_appState->currentNotebookId();
-    note.body = NewNoteBody;
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    note.createdAt = now;
-    note.updatedAt = now;
-    note.modifiedAt = now;
-    if (!m_appState->notes()->insert(note))
+    const std::optional<Note> created
+        = m_appState->writer()->createNote(m_appState->currentNotebookId());
+    if (!created)
         return;
+    const QString id = created->id;
     // The insert refreshed the list, so the new note has a row to select.
-    m_noteList->selectNote(note.id);
-    if (m_editor->noteId() != note.id) {
-        openNote(note.id);
-        m_appState->setCurrentNoteId(note.id);
+    m_noteList->selectNote(id);
+    if (m_editor->noteId() != id) {
+        openNote(id);
+        m_appState->setCurrentNoteId(id);
     }
     m_editor->setFocus(Qt::OtherFocusReason);
 }
@@ -552,9 +548,12 @@ void MainWindow::deleteCurrentNote(bool confirm)
             return;
     }
     const int row = m_noteList->currentRow();
-    if (noteId == m_editor->noteId())
+    if (noteId == m_editor->noteId()) {
+        // Edits still waiting for the autosave go with the note into the trash.
+        saveCurrentNote();
         clearOpenNote();
-    m_appState->notes()->softDelete(noteId);
+    }
+    m_appState->writer()->trashNote(noteId);
     if (m_noteList->count() == 0) {
         showEmptyOrEditor();
         return;

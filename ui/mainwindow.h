@@ -45,6 +45,8 @@ public:
     void openNote(const QString &noteId, bool forceReload = false);
     void saveCurrentNote();
     void snapshotIfChanged();
+    // File > "Save Snapshot": saves, then keeps the saved body in the version history.
+    void saveSnapshot();
     void newNote();
     void deleteCurrentNote(bool confirm);
     void refreshNoteList();

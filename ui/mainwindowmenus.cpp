@@ -60,7 +60,7 @@ void MainWindow::createMenuBar()
         &QAction::triggered, this, [this] { m_appState->createNoteInWindow(); });
     connect(addMenuAction(file, tr("Save Snapshot"), QStringLiteral("saveSnapshotAction"),
                 QKeySequence::Save),
-        &QAction::triggered, this, &MainWindow::saveCurrentNote);
+        &QAction::triggered, this, &MainWindow::saveSnapshot);
     file->addSeparator();
     connect(addMenuAction(file, tr("Import..."), QStringLiteral("importAction"),
                 QKeySequence(QStringLiteral("Ctrl+I"))),
@@ -249,8 +249,7 @@ void MainWindow::createMenuBar()
         &QAction::triggered, this, &MainWindow::showAbout);
     connect(addMenuAction(help, tr("Send &Feedback..."), QStringLiteral("feedbackAction")),
         &QAction::triggered, this, [this] {
-            QDesktopServices::openUrl(
-                feedbackPageUrl(m_appState->serviceConfig().feedbackBaseUrl));
+            QDesktopServices::openUrl(feedbackPageUrl(m_appState->serviceConfig().feedbackBaseUrl));
         });
     if (qgetenv("NOTES_DEV") == "1") {
         help->addSeparator();

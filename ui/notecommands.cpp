@@ -11,6 +11,7 @@
 #include "notebundle.h"
 #include "noterepository.h"
 #include "notetext.h"
+#include "notewriter.h"
 #include "preferencesrepository.h"
 #include "printdocument.h"
 
@@ -30,7 +31,6 @@
 #include <QPrinter>
 #include <QStandardPaths>
 #include <QTextDocument>
-#include <QUuid>
 
 namespace NoteCommands {
 
@@ -67,69 +67,6 @@ QString exportFormatFilter(ExportFormat format)
 }
 
 } // namespace
-
-QString createNotebook(AppState *state, const QString &name)
-{
-    const QString trimmed = name.trimmed();
-    if (trimmed.isEmpty())
-        return QString();
-    Notebook notebook;
-    notebook.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    notebook.name = trimmed;
-    notebook.createdAt = QDateTime::currentDateTimeUtc();
-    notebook.updatedAt = notebook.createdAt;
-    if (!state->notebooks()->insert(notebook))
-        return QString();
-    state->setCurrentNotebookId(notebook.id);
-    return notebook.id;
-}
-
-bool renameNotebook(AppState *state, const QString &notebookId, const QString &name)
-{
-    std::optional<Notebook> notebook = state->notebooks()->notebookById(notebookId);
-    const QString trimmed = name.trimmed();
-    if (!notebook || trimmed.isEmpty() || trimmed == notebook->name)
-        return false;
-    notebook->name = trimmed;
-    notebook->updatedAt = QDateTime::currentDateTimeUtc();
-    notebook->version += 1;
-    notebook->syncStatus = SyncStatus::Pending;
-    return state->notebooks()->update(*notebook);
-}
-
-bool deleteNotebook(AppState *state, const QString &notebookId)
-{
-    if (notebookId.isEmpty() || !state->notebooks()->notebookById(notebookId))
-        return false;
-    NoteRepository *notes = state->notes();
-    QList<Note> members = notes->notesInNotebook(notebookId);
-    // Trashed notes too: restored later, they would otherwise point at a deleted notebook.
-    for (const Note &note : notes->trashedNotes()) {
-        if (note.notebookId == notebookId)
-            members.append(note);
-    }
-    for (const Note &note : members) {
-        if (!notes->moveToNotebook(note.id, QString())) {
-            qWarning().noquote() << "deleteNotebook: can't move note" << note.id
-                                 << "out of notebook" << notebookId << "- notebook kept";
-            return false;
-        }
-    }
-    if (!state->notebooks()->softDelete(notebookId))
-        return false;
-    state->setCurrentNotebookId(QString());
-    return true;
-}
-
-bool moveNote(AppState *state, const QString &noteId, const QString &notebookId)
-{
-    const std::optional<Note> note = state->notes()->noteById(noteId);
-    if (!note || note->notebookId == notebookId)
-        return false;
-    if (!notebookId.isEmpty() && !state->notebooks()->notebookById(notebookId))
-        return false;
-    return state->notes()->moveToNotebook(noteId, notebookId);
-}
 
 QString noteTitleOrUntitled(AppState *state, const QString &noteId)
 {
@@ -181,7 +118,11 @@ QString askNewNotebook(AppState *state, QWidget *parent)
     const QString name = NotebookDialog::getName(text("New Notebook"), QString(), parent);
     if (name.isEmpty())
         return QString();
-    return createNotebook(state, name);
+    const std::optional<Notebook> notebook = state->writer()->createNotebook(name);
+    if (!notebook)
+        return QString();
+    state->setCurrentNotebookId(notebook->id);
+    return notebook->id;
 }
 
 bool askRenameNotebook(AppState *state, const QString &notebookId, QWidget *parent)
@@ -190,7 +131,7 @@ bool askRenameNotebook(AppState *state, const QString &notebookId, QWidget *pare
     if (!notebook)
         return false;
     const QString name = NotebookDialog::getName(text("Rename Notebook"), notebook->name, parent);
-    return renameNotebook(state, notebookId, name);
+    return state->writer()->renameNotebook(notebookId, name);
 }
 
 bool askDeleteNotebook(AppState *state, const QString &notebookId, QWidget *parent)
@@ -204,7 +145,10 @@ bool askDeleteNotebook(AppState *state, const QString &notebookId, QWidget *pare
             QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes)
         return false;
-    return deleteNotebook(state, notebookId);
+    if (!state->writer()->deleteNotebook(notebookId))
+        return false;
+    state->setCurrentNotebookId(QString());
+    return true;
 }
 
 bool askMoveNote(AppState *state, const QString &noteId, QWidget *parent)
@@ -216,7 +160,7 @@ bool askMoveNote(AppState *state, const QString &noteId, QWidget *parent)
         state->notebooks()->allNotebooks(), note->notebookId, parent);
     if (!target)
         return false;
-    return moveNote(state, noteId, *target);
+    return state->writer()->moveNote(noteId, *target);
 }
 
 std::optional<ExportResult> askExportNote(
@@ -328,7 +272,7 @@ QMenu *noteContextMenu(
         action->setChecked(notebookId == note->notebookId);
         group->addAction(action);
         QObject::connect(action, &QAction::triggered, menu,
-            [state, noteId, notebookId] { moveNote(state, noteId, notebookId); });
+            [state, noteId, notebookId] { state->writer()->moveNote(noteId, notebookId); });
     };
     // As in the move dialog, a note can always leave its notebook.
     addTarget(text("No notebook"), QString());
@@ -351,7 +295,7 @@ QMenu *noteContextMenu(
         if (trash)
             trash(noteId);
         else
-            state->notes()->softDelete(noteId);
+            state->writer()->trashNote(noteId);
     });
     return menu;
 }

@@ -14,28 +14,14 @@ class QPoint;
 class QTextDocument;
 class QWidget;
 
-// The note and notebook commands shared by the main window and the note windows. The plain
-// functions change the store and ask nothing; the ask* and menu functions run the dialogs with
-// `parent` and then call the plain ones. Lists refresh themselves from AppState's signals.
+// The note and notebook commands shared by the main window and the note windows: the ask* and
+// menu functions run the dialogs with `parent` and then change the store through
+// AppState::writer(). Lists refresh themselves from AppState's signals.
 namespace NoteCommands {
 
 // Shows a status-bar message for the given milliseconds; may be empty.
 using StatusMessage = std::function<void(const QString &text, int timeoutMs)>;
 
-// --- store changes, no dialogs ---
-
-// Inserts a notebook named `name` (trimmed) and makes it the current notebook. The new id, or
-// "" when the name is blank or the insert failed.
-QString createNotebook(AppState *state, const QString &name);
-// Renames with version + 1 and sync status pending. False when the notebook is missing, the
-// name is blank or unchanged, or the update failed.
-bool renameNotebook(AppState *state, const QString &notebookId, const QString &name);
-// Moves every note of the notebook (trashed ones included) to no notebook, then soft-deletes
-// the notebook and clears the current notebook. The notebook stays when a move fails, so no
-// note is ever left in a deleted notebook.
-bool deleteNotebook(AppState *state, const QString &notebookId);
-// `notebookId` must name an existing notebook, or be "" for no notebook.
-bool moveNote(AppState *state, const QString &noteId, const QString &notebookId);
 // The note's title, or "Untitled" when it is empty or the note does not exist.
 QString noteTitleOrUntitled(AppState *state, const QString &noteId);
 
@@ -52,12 +38,13 @@ ExportResult exportNoteToPath(AppState *state, const Note &note, const QString &
 
 // --- commands with dialogs ---
 
-// "New Notebook" dialog, then createNotebook. The new id or "".
+// "New Notebook" dialog, then creates it and makes it the current notebook. The new id or "".
 QString askNewNotebook(AppState *state, QWidget *parent);
 bool askRenameNotebook(AppState *state, const QString &notebookId, QWidget *parent);
-// Asks "Delete Notebook" (Yes/No), then deleteNotebook.
+// Asks "Delete Notebook" (Yes/No), then deletes it (its notes move to no notebook, all or
+// nothing) and clears the current notebook.
 bool askDeleteNotebook(AppState *state, const QString &notebookId, QWidget *parent);
-// "Move to Notebook" dialog for the note, then moveNote.
+// "Move to Notebook" dialog for the note, then moves it.
 bool askMoveNote(AppState *state, const QString &noteId, QWidget *parent);
 // Export dialog, save dialog titled "Export Note", export; "Exported to %1" through `status` or
 // an "Export Failed" warning. Reads the note as stored: save the open note first. nullopt when

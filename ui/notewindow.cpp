@@ -10,6 +10,7 @@
 #include "noteheaderbar.h"
 #include "noterepository.h"
 #include "notetext.h"
+#include "notewriter.h"
 #include "preferencesrepository.h"
 #include "snapshotrepository.h"
 #include "statusbar.h"
@@ -88,7 +89,9 @@ NoteWindow *NoteWindow::createForNote(AppState *appState, const QString &noteId)
                              << "is in the trash - no window opened";
         return nullptr;
     }
-    return new NoteWindow(appState, noteId);
+    auto *window = new NoteWindow(appState, noteId);
+    QObject::connect(window, &NoteWindow::windowClosed, appState, &AppState::noteWindowClosed);
+    return window;
 }
 
 void NoteWindow::buildMenus()
@@ -96,7 +99,7 @@ void NoteWindow::buildMenus()
     QMenu *file = menuBar()->addMenu(tr("&File"));
     QAction *saveAction = file->addAction(tr("Save Snapshot"));
     saveAction->setShortcut(QKeySequence::Save);
-    connect(saveAction, &QAction::triggered, this, &NoteWindow::saveNote);
+    connect(saveAction, &QAction::triggered, this, &NoteWindow::saveSnapshot);
     QAction *exportAction = file->addAction(tr("Export..."));
     exportAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+E")));
     connect(exportAction, &QAction::triggered, this, &NoteWindow::exportNote);
@@ -216,8 +219,10 @@ void NoteWindow::connectAppState()
         if (noteId == m_noteId)
             close();
     });
-    connect(m_appState, &AppState::notesChanged, this, [this] {
-        if (!m_editor->hasNote() || hasOwnUnsavedEdits())
+    // Only writes of this note matter here: a sync that brings many notes must not make every
+    // open window re-read its own.
+    connect(m_appState, &AppState::notesWritten, this, [this](const QStringList &noteIds) {
+        if (!noteIds.contains(m_noteId) || !m_editor->hasNote() || hasOwnUnsavedEdits())
             return;
         const std::optional<Note> note = m_appState->notes()->noteById(m_noteId);
         if (note && !note->deletedAt)
@@ -339,18 +344,23 @@ void NoteWindow::saveNote()
         qWarning().noquote() << "NoteWindow: could not keep the other version of note" << m_noteId
                              << "as a snapshot";
 
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    note->body = body;
-    note->updatedAt = now;
-    note->modifiedAt = now;
-    note->version += 1;
-    note->syncStatus = SyncStatus::Pending;
-    if (!m_appState->notes()->update(*note))
+    if (!m_appState->writer()->saveBody(*note, body))
         return;
     m_storedBody = body;
-    m_headerBar->setUpdatedAt(now);
+    m_headerBar->setUpdatedAt(note->updatedAt);
     m_appState->notifyNoteUpdated(m_noteId, this);
     refreshTitle();
+}
+
+void NoteWindow::saveSnapshot()
+{
+    saveNote();
+    if (!editorEditable())
+        return;
+    // One snapshot per version: pressing it twice without typing keeps one entry.
+    const std::optional<Note> note = m_appState->notes()->noteById(m_noteId);
+    if (note && !note->deletedAt && m_appState->snapshots()->takeSnapshot(*note, note->body))
+        m_lastSavedBody = note->body;
 }
 
 void NoteWindow::snapshotIfChanged()
@@ -386,7 +396,7 @@ void NoteWindow::moveToTrash(bool confirm)
     }
     // Edits still waiting for the autosave go with the note into the trash.
     saveNote();
-    m_appState->notes()->softDelete(m_noteId);
+    m_appState->writer()->trashNote(m_noteId);
     close();
 }
 
@@ -464,9 +474,9 @@ void NoteWindow::closeEvent(QCloseEvent *event)
         if (note && !note->deletedAt && isEmptyNote(note->body)) {
             keepGeometry = false;
             if (note->syncStatus == SyncStatus::Pending)
-                m_appState->notes()->purge(m_noteId);
+                m_appState->writer()->purgeNote(m_noteId);
             else
-                m_appState->notes()->softDelete(m_noteId);
+                m_appState->writer()->trashNote(m_noteId);
             m_appState->preferences()->remove(geometryKey());
         }
     }

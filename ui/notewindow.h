@@ -43,6 +43,8 @@ public:
     void saveNote();
     // Keeps the editor's body as a snapshot when it differs from the last loaded or kept one.
     void snapshotIfChanged();
+    // File > "Save Snapshot": saves, then keeps the saved body in the version history.
+    void saveSnapshot();
     void loadNote(bool forceReload = false);
     // Moves the note to the trash; with `confirm`, asks first. Closes the window when done.
     void moveToTrash(bool confirm);

@@ -3,6 +3,7 @@
 #include "appstate.h"
 #include "noterepository.h"
 #include "notetext.h"
+#include "notewriter.h"
 #include "screenhelpers.h"
 #include "storagetime.h"
 
@@ -491,13 +492,7 @@ bool TodosScreen::writeTick(
     const QString body = setCheckboxLine(note->body, lineIndex, checked);
     if (body.isEmpty() || body == note->body)
         return false;
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    note->body = body;
-    note->updatedAt = now;
-    note->modifiedAt = now;
-    note->version += 1;
-    note->syncStatus = SyncStatus::Pending;
-    if (!repository->update(*note))
+    if (!m_appState->writer()->saveBody(*note, body))
         return false;
     m_appState->notifyNoteUpdated(noteId, this);
     scheduleRefresh();

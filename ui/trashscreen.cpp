@@ -3,6 +3,7 @@
 #include "appstate.h"
 #include "notelistwidget.h"
 #include "noterepository.h"
+#include "notewriter.h"
 #include "screenhelpers.h"
 
 #include <QDebug>
@@ -78,7 +79,7 @@ void TrashScreen::restoreCurrent()
     const QString noteId = m_noteList->currentNoteId();
     if (noteId.isEmpty() || !m_appState || !m_appState->notes())
         return;
-    m_appState->notes()->restore(noteId);
+    m_appState->writer()->restoreNote(noteId);
     refresh();
 }
 
@@ -90,7 +91,7 @@ void TrashScreen::deleteCurrent()
     if (!confirm(tr("Delete Permanently"),
             tr("This note will be permanently deleted. This cannot be undone.")))
         return;
-    m_appState->notes()->purge(noteId);
+    m_appState->writer()->purgeNote(noteId);
     refresh();
 }
 
@@ -105,16 +106,8 @@ void TrashScreen::emptyTrash()
             tr("Permanently delete all %1 notes in trash? This cannot be undone.")
                 .arg(trashed.size())))
         return;
-    int failed = 0;
-    for (const Note &note : trashed) {
-        // Only what is still in the trash: a note restored meanwhile (by a sync) is kept.
-        const auto stored = m_appState->notes()->noteById(note.id);
-        if (!stored || !stored->deletedAt)
-            continue;
-        if (!m_appState->notes()->purge(note.id))
-            ++failed;
-    }
-    if (failed > 0)
-        qWarning().noquote() << "TrashScreen: could not delete" << failed << "notes from the trash";
+    // Purges what is still in the trash now: a note restored meanwhile (by a sync) is kept.
+    if (m_appState->writer()->emptyTrash() < 0)
+        qWarning().noquote() << "TrashScreen: could not empty the trash; nothing was deleted";
     refresh();
 }

@@ -4,6 +4,7 @@
 #include "attachmentrepository.h"
 #include "noteeditor.h"
 #include "noterepository.h"
+#include "notewriter.h"
 #include "screenhelpers.h"
 #include "snapshotrepository.h"
 
@@ -157,13 +158,9 @@ void VersionHistoryDialog::restoreSelected()
     bool restored = false;
     if (auto note = m_state->notes()->noteById(m_noteId)) {
         m_state->snapshots()->takeSnapshot(*note, note->body);
-        const QDateTime now = QDateTime::currentDateTimeUtc();
-        note->body = snapshot->body;
-        note->updatedAt = now;
-        note->modifiedAt = now;
-        note->version += 1;
-        note->syncStatus = SyncStatus::Pending;
-        restored = m_state->notes()->update(*note);
+        // Restoring the body the note already has is still a restore the user asked for.
+        restored
+            = note->body == snapshot->body || m_state->writer()->saveBody(*note, snapshot->body);
         if (restored)
             m_state->notifyNoteUpdated(m_noteId, this);
     }

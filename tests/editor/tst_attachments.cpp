@@ -150,7 +150,8 @@ void TestAttachments::init()
     m_db = std::make_unique<TestDatabase>();
     QVERIFY(m_db->isValid());
     m_notes = std::make_unique<NoteRepository>(m_db->database());
-    m_attachments = std::make_unique<AttachmentRepository>(m_db->database());
+    m_attachments
+        = std::make_unique<AttachmentRepository>(m_db->database(), attachmentsDirectory());
     m_note = TestDatabase::makeNote();
     QVERIFY(m_notes->insert(m_note));
     m_sources = std::make_unique<QTemporaryDir>();

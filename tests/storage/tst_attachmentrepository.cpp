@@ -50,7 +50,8 @@ void TestAttachmentRepository::init()
     m_db = std::make_unique<TestDatabase>();
     QVERIFY(m_db->isValid());
     m_notes = std::make_unique<NoteRepository>(m_db->database());
-    m_attachments = std::make_unique<AttachmentRepository>(m_db->database());
+    m_attachments
+        = std::make_unique<AttachmentRepository>(m_db->database(), attachmentsDirectory());
     m_note = TestDatabase::makeNote();
     QVERIFY(m_notes->insert(m_note));
 }

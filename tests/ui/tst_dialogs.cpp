@@ -11,6 +11,7 @@
 #include "notebookrepository.h"
 #include "notecommands.h"
 #include "noterepository.h"
+#include "notewriter.h"
 #include "testdatadir.h"
 
 #include <QAbstractButton>
@@ -585,9 +586,9 @@ void TestDialogs::importSummary()
 
 void TestDialogs::createNotebook()
 {
-    QSignalSpy current(m_state.get(), &AppState::currentNotebookChanged);
-    const QString id = NoteCommands::createNotebook(m_state.get(), "  Recipes ");
-    QVERIFY(!id.isEmpty());
+    const std::optional<Notebook> created = m_state->writer()->createNotebook("  Recipes ");
+    QVERIFY(created);
+    const QString id = created->id;
     QVERIFY(!id.startsWith('{'));
     QCOMPARE(id.size(), 36);
     const std::optional<Notebook> stored = m_state->notebooks()->notebookById(id);
@@ -597,13 +598,11 @@ void TestDialogs::createNotebook()
     QCOMPARE(stored->syncStatus, SyncStatus::Pending);
     QVERIFY(stored->createdAt.isValid());
     QCOMPARE(stored->createdAt, stored->updatedAt);
-    QCOMPARE(m_state->currentNotebookId(), id);
-    QCOMPARE(current.count(), 1);
 }
 
 void TestDialogs::createNotebookRejectsBlankName()
 {
-    QCOMPARE(NoteCommands::createNotebook(m_state.get(), "   "), QString());
+    QVERIFY(!m_state->writer()->createNotebook("   "));
     QVERIFY(m_state->notebooks()->allNotebooks().isEmpty());
 }
 
@@ -625,7 +624,7 @@ void TestDialogs::renameNotebook()
     QFETCH(QString, stored);
     const QString id = addNotebook("Work");
     const Notebook before = *m_state->notebooks()->notebookById(id);
-    QCOMPARE(NoteCommands::renameNotebook(m_state.get(), id, name), renamed);
+    QCOMPARE(m_state->writer()->renameNotebook(id, name), renamed);
     const Notebook after = *m_state->notebooks()->notebookById(id);
     QCOMPARE(after.name, stored);
     QCOMPARE(after.version, before.version + (renamed ? 1 : 0));
@@ -633,7 +632,7 @@ void TestDialogs::renameNotebook()
         QCOMPARE(after.syncStatus, SyncStatus::Pending);
         QVERIFY(after.updatedAt >= before.updatedAt);
     }
-    QVERIFY(!NoteCommands::renameNotebook(m_state.get(), newId(), "Missing"));
+    QVERIFY(!m_state->writer()->renameNotebook(newId(), "Missing"));
 }
 
 void TestDialogs::deleteNotebookMovesItsNotes()
@@ -647,7 +646,7 @@ void TestDialogs::deleteNotebookMovesItsNotes()
     const Note other = addNote("other", kept);
     m_state->setCurrentNotebookId(doomed);
 
-    QVERIFY(NoteCommands::deleteNotebook(m_state.get(), doomed));
+    QVERIFY(m_state->writer()->deleteNotebook(doomed));
     for (const QString &id : { a.id, b.id, trashed.id })
         QCOMPARE(m_state->notes()->noteById(id)->notebookId, QString());
     QCOMPARE(m_state->notes()->noteById(other.id)->notebookId, kept);
@@ -655,8 +654,7 @@ void TestDialogs::deleteNotebookMovesItsNotes()
     QVERIFY(!m_state->notes()->noteById(a.id)->deletedAt.has_value());
     QVERIFY(m_state->notebooks()->notebookById(doomed)->deletedAt.has_value());
     QCOMPARE(m_state->notebooks()->allNotebooks().size(), 1);
-    QCOMPARE(m_state->currentNotebookId(), QString());
-    QVERIFY(!NoteCommands::deleteNotebook(m_state.get(), newId()));
+    QVERIFY(!m_state->writer()->deleteNotebook(newId()));
 }
 
 void TestDialogs::askDeleteNotebook_data()
@@ -671,6 +669,7 @@ void TestDialogs::askDeleteNotebook()
     QFETCH(bool, yes);
     const QString id = addNotebook("Errands");
     const Note note = addNote("milk", id);
+    m_state->setCurrentNotebookId(id);
     QString title;
     QString text;
     ModalScript script({ answerBox(yes ? QMessageBox::Yes : QMessageBox::No, &title, &text) });
@@ -679,6 +678,7 @@ void TestDialogs::askDeleteNotebook()
     QCOMPARE(text, QStringLiteral("Delete \"Errands\"? Its notes will move to All Notes."));
     QCOMPARE(m_state->notebooks()->allNotebooks().isEmpty(), yes);
     QCOMPARE(m_state->notes()->noteById(note.id)->notebookId, yes ? QString() : id);
+    QCOMPARE(m_state->currentNotebookId(), yes ? QString() : id);
 }
 
 void TestDialogs::askNewNotebookThroughDialog()
@@ -704,12 +704,12 @@ void TestDialogs::moveNoteChecksTarget()
 {
     const QString work = addNotebook("Work");
     const Note note = addNote("plan");
-    QVERIFY(!NoteCommands::moveNote(m_state.get(), note.id, newId())); // no such notebook
-    QVERIFY(!NoteCommands::moveNote(m_state.get(), newId(), work)); // no such note
-    QVERIFY(NoteCommands::moveNote(m_state.get(), note.id, work));
+    QVERIFY(!m_state->writer()->moveNote(note.id, newId())); // no such notebook
+    QVERIFY(!m_state->writer()->moveNote(newId(), work)); // no such note
+    QVERIFY(m_state->writer()->moveNote(note.id, work));
     QCOMPARE(m_state->notes()->noteById(note.id)->notebookId, work);
-    QVERIFY(!NoteCommands::moveNote(m_state.get(), note.id, work)); // already there
-    QVERIFY(NoteCommands::moveNote(m_state.get(), note.id, QString()));
+    QVERIFY(!m_state->writer()->moveNote(note.id, work)); // already there
+    QVERIFY(m_state->writer()->moveNote(note.id, QString()));
     QCOMPARE(m_state->notes()->noteById(note.id)->notebookId, QString());
 }
 

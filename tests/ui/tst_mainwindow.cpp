@@ -3,6 +3,7 @@
 #include "findbar.h"
 #include "importdialog.h"
 #include "mainwindow.h"
+#include "messageboxanswerer.h"
 #include "movetonotebookdialog.h"
 #include "notebook.h"
 #include "notebookdialog.h"
@@ -12,6 +13,7 @@
 #include "noteheaderbar.h"
 #include "notelistwidget.h"
 #include "noterepository.h"
+#include "notetext.h"
 #include "preferencesrepository.h"
 #include "snapshotrepository.h"
 #include "statusbar.h"
@@ -98,6 +100,9 @@ private slots:
     void headerDateFollowsAutosave();
     void searchFieldFiltersAfterDebounceInRankOrder();
     void deleteKeyMovesToTrashAndUpdatesCounts();
+    void trashingKeepsUnsavedEdits_data();
+    void trashingKeepsUnsavedEdits();
+    void saveSnapshotKeepsTheSavedBody();
     void confirmedTrashNamesTheNote_data();
     void confirmedTrashNamesTheNote();
     void droppingNoteOnNotebookKeepsUpdatedAt();
@@ -313,6 +318,65 @@ void tst_MainWindow::deleteKeyMovesToTrashAndUpdatesCounts()
     QTest::keyClick(window->noteList(), Qt::Key_Delete);
     QCOMPARE(window->noteList()->count(), 0);
     QCOMPARE(window->pages()->currentWidget(), window->welcomePage());
+}
+
+void tst_MainWindow::trashingKeepsUnsavedEdits_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addRow("Ctrl+D, answered yes") << "ctrl+d";
+    QTest::addRow("Ctrl+Backspace") << "ctrl+backspace";
+    QTest::addRow("Delete in the list") << "delete";
+    QTest::addRow("header bar") << "header";
+}
+
+void tst_MainWindow::trashingKeepsUnsavedEdits()
+{
+    QFETCH(QString, path);
+    const QString id = addNote(QStringLiteral("Draft"), QDateTime::currentDateTimeUtc());
+    auto window = makeWindow();
+    window->noteList()->selectNote(id);
+    QCOMPARE(window->editor()->noteId(), id);
+    window->editor()->moveCursor(QTextCursor::End);
+    QTest::keyClicks(window->editor(), QStringLiteral(" with more"));
+    QVERIFY(!window->editor()->isSaved());
+
+    std::unique_ptr<MessageBoxAnswerer> answerer;
+    if (path == QLatin1String("ctrl+d")) {
+        answerer = std::make_unique<MessageBoxAnswerer>(QMessageBox::Yes);
+        QTest::keyClick(window->noteList(), Qt::Key_D, Qt::ControlModifier);
+    } else if (path == QLatin1String("ctrl+backspace")) {
+        QTest::keyClick(window->noteList(), Qt::Key_Backspace, Qt::ControlModifier);
+    } else if (path == QLatin1String("delete")) {
+        window->noteList()->setFocus();
+        QTest::keyClick(window->noteList(), Qt::Key_Delete);
+    } else {
+        window->headerBar()->deleteAction()->trigger();
+    }
+
+    const Note trashed = *m_state->notes()->noteById(id);
+    QVERIFY(trashed.deletedAt.has_value());
+    QCOMPARE(noteTitle(trashed.body), QStringLiteral("Draft with more"));
+}
+
+void tst_MainWindow::saveSnapshotKeepsTheSavedBody()
+{
+    const QString id = addNote(QStringLiteral("Letter"), QDateTime::currentDateTimeUtc());
+    auto window = makeWindow();
+    window->noteList()->selectNote(id);
+    window->editor()->moveCursor(QTextCursor::End);
+    QTest::keyClicks(window->editor(), QStringLiteral(" to Ann"));
+
+    QTest::keyClick(window->editor(), Qt::Key_S, Qt::ControlModifier);
+    const Note saved = *m_state->notes()->noteById(id);
+    QCOMPARE(noteTitle(saved.body), QStringLiteral("Letter to Ann"));
+    const QList<Snapshot> snapshots = m_state->snapshots()->snapshotsForNote(id);
+    QCOMPARE(snapshots.size(), 1);
+    QCOMPARE(snapshots.first().body, saved.body);
+    QCOMPARE(snapshots.first().version, saved.version);
+
+    // Nothing typed since: no second entry.
+    QTest::keyClick(window->editor(), Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(m_state->snapshots()->snapshotsForNote(id).size(), 1);
 }
 
 void tst_MainWindow::confirmedTrashNamesTheNote_data()

@@ -1,15 +1,17 @@
 // Expected texts read best as plain string literals.
 #undef QT_NO_CAST_FROM_ASCII
 
-#include "messageboxanswerer.h"
 #include "appstate.h"
+#include "database.h"
 #include "deltaformat.h"
 #include "editortoolbar.h"
+#include "messageboxanswerer.h"
 #include "noteeditor.h"
 #include "noteheaderbar.h"
 #include "noterepository.h"
 #include "notetext.h"
 #include "notewindow.h"
+#include "notewriter.h"
 #include "preferencesrepository.h"
 #include "snapshotrepository.h"
 #include "statusbar.h"
@@ -23,6 +25,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSqlQuery>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -67,6 +70,8 @@ private slots:
     void savesEditsAsNewPendingVersion();
     void otherViewFollowsEdits_data();
     void otherViewFollowsEdits();
+    void reloadsOnlyForItsOwnNote_data();
+    void reloadsOnlyForItsOwnNote();
     void closingSavesAndForgetsWindow();
     void closingEmptyNote_data();
     void closingEmptyNote();
@@ -160,6 +165,42 @@ void TestNoteWindow::savesEditsAsNewPendingVersion()
     QCOMPARE(updated.count(), 1);
     QCOMPARE(updated.at(0).at(0).toString(), id);
     QCOMPARE(updated.at(0).at(1).value<QObject *>(), window.data());
+}
+
+void TestNoteWindow::reloadsOnlyForItsOwnNote_data()
+{
+    QTest::addColumn<QString>("write");
+    QTest::addColumn<bool>("reloads");
+    QTest::addRow("another note's body") << "other body" << false;
+    QTest::addRow("another note trashed") << "other trashed" << false;
+    QTest::addRow("own note moved") << "own moved" << true;
+}
+
+void TestNoteWindow::reloadsOnlyForItsOwnNote()
+{
+    QFETCH(QString, write);
+    QFETCH(bool, reloads);
+    const QString id = addNote("Shown");
+    const QString otherId = addNote("Elsewhere");
+    QPointer<NoteWindow> window = openWindow(id);
+    QVERIFY(window);
+
+    // Changed behind every signal: only a window that re-reads its note can show this.
+    QSqlQuery query(m_state->database()->connection());
+    query.prepare("UPDATE notes SET body = ? WHERE id = ?");
+    query.addBindValue(bodyOf("Shown silently"));
+    query.addBindValue(id);
+    QVERIFY(query.exec());
+
+    if (write == "other body")
+        QVERIFY(m_state->writer()->saveBody(otherId, bodyOf("Elsewhere changed")));
+    else if (write == "other trashed")
+        QVERIFY(m_state->writer()->trashNote(otherId));
+    else
+        QVERIFY(m_state->writer()->moveNote(id, m_state->writer()->createNotebook("Box")->id));
+
+    QCOMPARE(window->editor()->toPlainText().trimmed(),
+        reloads ? QString("Shown silently") : QString("Shown"));
 }
 
 void TestNoteWindow::otherViewFollowsEdits_data()

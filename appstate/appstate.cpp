@@ -5,26 +5,27 @@
 #include "note.h"
 #include "notebookrepository.h"
 #include "noterepository.h"
+#include "notewriter.h"
 #include "paths.h"
 #include "preferencesrepository.h"
 #include "samplenotes.h"
 #include "snapshotrepository.h"
 #include "thememanager.h"
 
-#include <QDateTime>
-#include <QMetaMethod>
-#include <QUuid>
 #include <QWidget>
 
 namespace {
 
 const QString LastNotebookKey = QStringLiteral("lastNotebookId");
 const QString LastNoteKey = QStringLiteral("lastNoteId");
-const QString EmptyNoteBody = QStringLiteral("[{\"insert\":\"\\n\"}]");
 
 } // namespace
 
-AppState::AppState(QObject *parent) : QObject(parent)
+AppState::AppState(QObject *parent) : AppState(::dataDirectory(), parent)
+{ }
+
+AppState::AppState(const QString &dataDirectory, QObject *parent)
+    : QObject(parent), m_dataDirectory(dataDirectory)
 { }
 
 AppState::~AppState()
@@ -38,34 +39,41 @@ AppState::~AppState()
         disconnect(window, nullptr, this, nullptr);
         window->close();
     }
+    // The services go now, in reverse order of their members, before QObject's destructor.
 }
 
 bool AppState::initialize()
 {
-    m_database = new Database(this);
-    const QString path = databasePath();
+    m_database = std::make_unique<Database>();
+    const QString path = databasePath(m_dataDirectory);
     qInfo().noquote() << "Opening database at:" << path;
     if (!m_database->open(path))
         return false;
     if (!m_database->migrate())
         return false;
 
-    m_notes = new NoteRepository(m_database, this);
-    m_notebooks = new NotebookRepository(m_database, this);
-    m_preferences = new PreferencesRepository(m_database, this);
-    m_snapshots = new SnapshotRepository(m_database, this);
-    m_attachments = new AttachmentRepository(m_database, this);
+    Database *database = m_database.get();
+    m_notes = std::make_unique<NoteRepository>(database);
+    m_notebooks = std::make_unique<NotebookRepository>(database);
+    m_preferences = std::make_unique<PreferencesRepository>(database);
+    m_snapshots = std::make_unique<SnapshotRepository>(database);
+    m_attachments = std::make_unique<AttachmentRepository>(
+        database, m_dataDirectory + QStringLiteral("/attachments"));
+    m_writer = std::make_unique<NoteWriter>(database, m_notes.get(), m_notebooks.get());
 
-    connect(m_notes, &NoteRepository::notesChanged, this, &AppState::notesChanged);
-    connect(m_notebooks, &NotebookRepository::notebooksChanged, this, &AppState::notebooksChanged);
-    connect(m_notes, &NoteRepository::noteDeleted, this, &AppState::noteDeletedExternally);
+    NoteRepository *notes = m_notes.get();
+    connect(notes, &NoteRepository::notesChanged, this, &AppState::notesChanged);
+    connect(notes, &NoteRepository::notesWritten, this, &AppState::notesWritten);
+    connect(m_notebooks.get(), &NotebookRepository::notebooksChanged, this,
+        &AppState::notebooksChanged);
+    connect(notes, &NoteRepository::noteDeleted, this, &AppState::noteDeletedExternally);
     // The purge has already removed the attachment rows; their files go now.
-    connect(m_notes, &NoteRepository::notePurged, m_attachments,
+    connect(notes, &NoteRepository::notePurged, m_attachments.get(),
         [this](const QString &noteId, const QStringList &attachmentIds) {
             m_attachments->deleteForNote(noteId, attachmentIds);
         });
 
-    m_themeManager = new ThemeManager(m_preferences, this);
+    m_themeManager = std::make_unique<ThemeManager>(m_preferences.get());
     m_themeManager->setThemeFromString(
         m_preferences->stringValue(QStringLiteral("theme_mode"), QStringLiteral("system")));
 
@@ -117,19 +125,10 @@ void AppState::setNoteWindowFactory(NoteWindowFactory factory)
 
 QWidget *AppState::createNoteInWindow()
 {
-    if (!m_notes)
+    if (!m_writer)
         return nullptr;
-    Note note;
-    note.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    note.notebookId = m_currentNotebookId;
-    note.body = EmptyNoteBody;
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    note.createdAt = now;
-    note.updatedAt = now;
-    note.modifiedAt = now;
-    if (!m_notes->insert(note))
-        return nullptr;
-    return openNoteWindow(note.id);
+    const std::optional<Note> note = m_writer->createNote(m_currentNotebookId);
+    return note ? openNoteWindow(note->id) : nullptr;
 }
 
 QWidget *AppState::openNoteWindow(const QString &noteId)
@@ -147,14 +146,6 @@ QWidget *AppState::openNoteWindow(const QString &noteId)
             return nullptr;
         }
         m_noteWindows.insert(noteId, window);
-
-        const int closedIndex = window->metaObject()->indexOfSignal("windowClosed(QString)");
-        if (closedIndex >= 0) {
-            const QMetaMethod closedSignal = window->metaObject()->method(closedIndex);
-            const QMetaMethod removeSlot
-                = metaObject()->method(metaObject()->indexOfSlot("onNoteWindowClosed(QString)"));
-            connect(window, closedSignal, this, removeSlot);
-        }
         // A window that deletes itself without announcing it must not stay listed.
         QWidget *raw = window;
         connect(window, &QObject::destroyed, this,
@@ -190,7 +181,7 @@ void AppState::restoreNoteWindows()
     m_preferences->remove(key);
 }
 
-void AppState::onNoteWindowClosed(const QString &noteId)
+void AppState::noteWindowClosed(const QString &noteId)
 {
     m_noteWindows.remove(noteId);
 }

@@ -27,6 +27,13 @@ public:
         setAttribute(Qt::WA_DeleteOnClose);
     }
     QString noteId() const { return m_noteId; }
+    // As the program's factory makes its windows: closing one drops it from the state.
+    static QWidget *openFor(AppState *state, const QString &noteId)
+    {
+        auto *window = new FakeNoteWindow(noteId);
+        QObject::connect(window, &FakeNoteWindow::windowClosed, state, &AppState::noteWindowClosed);
+        return window;
+    }
 
 signals:
     void windowClosed(const QString &noteId);
@@ -178,9 +185,9 @@ void tst_AppState::noteWindowIsReusedWhileOpen()
 {
     auto state = makeState();
     QVERIFY(state);
-    state->setNoteWindowFactory([this](AppState *, const QString &noteId) -> QWidget * {
+    state->setNoteWindowFactory([this](AppState *state, const QString &noteId) -> QWidget * {
         m_factoryCalls.append(noteId);
-        return new FakeNoteWindow(noteId);
+        return FakeNoteWindow::openFor(state, noteId);
     });
 
     QWidget *first = state->createNoteInWindow();
@@ -224,9 +231,9 @@ void tst_AppState::restoreNoteWindowsSkipsEmptyParts()
 
     auto state = makeState();
     QVERIFY(state);
-    state->setNoteWindowFactory([this](AppState *, const QString &noteId) -> QWidget * {
+    state->setNoteWindowFactory([this](AppState *state, const QString &noteId) -> QWidget * {
         m_factoryCalls.append(noteId);
-        return new FakeNoteWindow(noteId);
+        return FakeNoteWindow::openFor(state, noteId);
     });
     QVERIFY(state->preferences()->setValue("restore_note_windows", stored));
 
@@ -240,8 +247,9 @@ void tst_AppState::destroyingStateClosesNoteWindows()
 {
     auto state = makeState();
     QVERIFY(state);
-    state->setNoteWindowFactory(
-        [](AppState *, const QString &noteId) -> QWidget * { return new FakeNoteWindow(noteId); });
+    state->setNoteWindowFactory([](AppState *state, const QString &noteId) {
+        return FakeNoteWindow::openFor(state, noteId);
+    });
     QPointer<QWidget> window = state->openNoteWindow("some-note");
     QVERIFY(window);
     QVERIFY(window->isVisible());

@@ -1,7 +1,7 @@
 #include "samplenotes.h"
 
 #include "appstate.h"
-#include "noterepository.h"
+#include "notewriter.h"
 #include "preferencesrepository.h"
 #include "samplecontent.h"
 #include "simplemarkdown.h"
@@ -24,10 +24,10 @@ Note newSampleNote()
 
 int insertSampleNotes(AppState *appState)
 {
-    if (!appState || !appState->notes())
+    if (!appState || !appState->writer())
         return 0;
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    int inserted = 0;
+    QList<Note> notes;
     const auto sources = sampleNoteSources();
     for (const SampleNoteSource &source : sources) {
         Note note = newSampleNote();
@@ -38,19 +38,19 @@ int insertSampleNotes(AppState *appState)
         note.updatedAt = when;
         note.modifiedAt = when;
         note.syncStatus = SyncStatus::Pending;
-        if (appState->notes()->insert(note))
-            ++inserted;
+        notes.append(note);
     }
-    return inserted;
+    return appState->writer()->insertNotes(notes) ? int(notes.size()) : 0;
 }
 
 void seedWelcomeNotes(AppState *appState)
 {
-    if (!appState || !appState->preferences() || !appState->notes())
+    if (!appState || !appState->preferences() || !appState->writer())
         return;
     if (appState->preferences()->boolValue(WelcomeSeenKey, false))
         return;
     const QDateTime now = QDateTime::currentDateTimeUtc();
+    QList<Note> notes;
     const auto sources = welcomeNoteSources();
     for (const WelcomeNoteSource &source : sources) {
         Note note = newSampleNote();
@@ -60,7 +60,9 @@ void seedWelcomeNotes(AppState *appState)
         note.updatedAt = when;
         note.modifiedAt = when;
         note.syncStatus = SyncStatus::Synced;
-        appState->notes()->insert(note);
+        notes.append(note);
     }
-    appState->preferences()->setBool(WelcomeSeenKey, true);
+    // Marked as seen only once they are in: a failed first run tries again next time.
+    if (appState->writer()->insertNotes(notes))
+        appState->preferences()->setBool(WelcomeSeenKey, true);
 }

@@ -9,10 +9,12 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 class AttachmentRepository;
 class Database;
 class NoteRepository;
+class NoteWriter;
 class NotebookRepository;
 class PreferencesRepository;
 class SnapshotRepository;
@@ -28,24 +30,30 @@ class AppState final : public QObject
 
 public:
     // Builds the window that shows one note. It lives above this library, so the executable
-    // hands it in. The window is shown by AppState; if it has a windowClosed(QString) signal,
-    // its entry is dropped when that fires (and always when the window is destroyed).
+    // hands it in. The window is shown by AppState and forgotten when it is destroyed; the
+    // factory connects the window's closing to noteWindowClosed.
     using NoteWindowFactory = std::function<QWidget *(AppState *state, const QString &noteId)>;
 
+    // Over the user's data directory (NOTES_DATA_DIR or the per-user one).
     explicit AppState(QObject *parent = nullptr);
+    // Over `dataDirectory`, made when missing.
+    explicit AppState(const QString &dataDirectory, QObject *parent = nullptr);
     ~AppState() override;
 
     // Opens and migrates the database and builds every service. False only when the database
     // cannot be opened or migrated.
     bool initialize();
 
-    Database *database() const { return m_database; }
-    NoteRepository *notes() const { return m_notes; }
-    NotebookRepository *notebooks() const { return m_notebooks; }
-    PreferencesRepository *preferences() const { return m_preferences; }
-    SnapshotRepository *snapshots() const { return m_snapshots; }
-    AttachmentRepository *attachments() const { return m_attachments; }
-    ThemeManager *themeManager() const { return m_themeManager; }
+    QString dataDirectory() const { return m_dataDirectory; }
+    Database *database() const { return m_database.get(); }
+    NoteRepository *notes() const { return m_notes.get(); }
+    NotebookRepository *notebooks() const { return m_notebooks.get(); }
+    PreferencesRepository *preferences() const { return m_preferences.get(); }
+    SnapshotRepository *snapshots() const { return m_snapshots.get(); }
+    AttachmentRepository *attachments() const { return m_attachments.get(); }
+    // Every change of a note or notebook goes through it.
+    NoteWriter *writer() const { return m_writer.get(); }
+    ThemeManager *themeManager() const { return m_themeManager.get(); }
     const ServiceConfig &serviceConfig() const { return m_serviceConfig; }
 
     QString currentNotebookId() const { return m_currentNotebookId; }
@@ -66,29 +74,35 @@ public:
     // Reopens the note windows listed in "restore_note_windows" at the last quit, then forgets
     // the list.
     void restoreNoteWindows();
+    // Drops the note's window from the open ones (connected to the window's closing).
+    void noteWindowClosed(const QString &noteId);
 
 signals:
     void databaseReady();
     void currentNotebookChanged(const QString &notebookId);
     void currentNoteChanged(const QString &noteId);
     void notesChanged();
+    // Which notes a write changed (forwarded from NoteRepository::notesWritten), sent just
+    // before notesChanged.
+    void notesWritten(const QStringList &noteIds);
     void notebooksChanged();
     void noteUpdatedExternally(const QString &noteId, QObject *source);
     void noteDeletedExternally(const QString &noteId);
 
-private slots:
-    void onNoteWindowClosed(const QString &noteId);
-
 private:
     void forgetNoteWindow(const QString &noteId, const QWidget *window);
 
-    Database *m_database = nullptr;
-    NoteRepository *m_notes = nullptr;
-    NotebookRepository *m_notebooks = nullptr;
-    PreferencesRepository *m_preferences = nullptr;
-    SnapshotRepository *m_snapshots = nullptr;
-    AttachmentRepository *m_attachments = nullptr;
-    ThemeManager *m_themeManager = nullptr;
+    QString m_dataDirectory;
+    // Built in this order by initialize and destroyed in the reverse one, so every service
+    // goes before what it uses and the database closes last.
+    std::unique_ptr<Database> m_database;
+    std::unique_ptr<NoteRepository> m_notes;
+    std::unique_ptr<NotebookRepository> m_notebooks;
+    std::unique_ptr<PreferencesRepository> m_preferences;
+    std::unique_ptr<SnapshotRepository> m_snapshots;
+    std::unique_ptr<AttachmentRepository> m_attachments;
+    std::unique_ptr<NoteWriter> m_writer;
+    std::unique_ptr<ThemeManager> m_themeManager;
     ServiceConfig m_serviceConfig;
     QString m_currentNotebookId;
     QString m_currentNoteId;

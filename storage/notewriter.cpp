@@ -1,0 +1,198 @@
+#include "notewriter.h"
+
+#include "database.h"
+#include "notebookrepository.h"
+#include "noterepository.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QUuid>
+
+namespace {
+
+QString newId()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+} // namespace
+
+QString NoteWriter::newNoteBody()
+{
+    return QStringLiteral("[{\"insert\":\"\\n\"}]");
+}
+
+NoteWriter::NoteWriter(
+    Database *database, NoteRepository *notes, NotebookRepository *notebooks, QObject *parent)
+    : QObject(parent), m_database(database), m_notes(notes), m_notebooks(notebooks)
+{ }
+
+bool NoteWriter::inTransaction(const std::function<bool()> &work)
+{
+    if (m_transactionDepth > 0) {
+        ++m_transactionDepth;
+        const bool ok = work();
+        --m_transactionDepth;
+        return ok;
+    }
+    QSqlDatabase db = m_database->connection();
+    if (!db.transaction()) {
+        qWarning().noquote() << "NoteWriter: can't begin a transaction:" << db.lastError().text();
+        return false;
+    }
+    ++m_transactionDepth;
+    m_notes->beginBatch();
+    m_notebooks->beginBatch();
+    bool ok = work();
+    if (ok && !db.commit()) {
+        qWarning().noquote() << "NoteWriter: commit failed:" << db.lastError().text();
+        ok = false;
+    }
+    if (!ok)
+        db.rollback();
+    --m_transactionDepth;
+    // Views re-read on these signals, so they go out only once the data is final.
+    m_notebooks->endBatch(ok);
+    m_notes->endBatch(ok);
+    return ok;
+}
+
+std::optional<Note> NoteWriter::createNote(const QString &notebookId, const QString &body)
+{
+    Note note;
+    note.id = newId();
+    note.notebookId = notebookId;
+    note.body = body.isEmpty() ? newNoteBody() : body;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    note.createdAt = now;
+    note.updatedAt = now;
+    note.modifiedAt = now;
+    if (!m_notes->insert(note))
+        return std::nullopt;
+    return note;
+}
+
+bool NoteWriter::insertNotes(const QList<Note> &notes)
+{
+    return inTransaction([&] {
+        for (const Note &note : notes) {
+            if (!m_notes->insert(note))
+                return false;
+        }
+        return true;
+    });
+}
+
+bool NoteWriter::saveBody(Note &note, const QString &body)
+{
+    if (body == note.body)
+        return false;
+    Note changed = note;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    changed.body = body;
+    changed.updatedAt = now;
+    changed.modifiedAt = now;
+    changed.version = note.version + 1;
+    changed.syncStatus = SyncStatus::Pending;
+    if (!m_notes->update(changed))
+        return false;
+    note = changed;
+    return true;
+}
+
+bool NoteWriter::saveBody(const QString &noteId, const QString &body)
+{
+    std::optional<Note> note = m_notes->noteById(noteId);
+    return note && saveBody(*note, body);
+}
+
+bool NoteWriter::moveNote(const QString &noteId, const QString &notebookId)
+{
+    const std::optional<Note> note = m_notes->noteById(noteId);
+    if (!note || note->notebookId == notebookId)
+        return false;
+    if (!notebookId.isEmpty() && !m_notebooks->notebookById(notebookId))
+        return false;
+    return m_notes->moveToNotebook(noteId, notebookId);
+}
+
+bool NoteWriter::trashNote(const QString &noteId)
+{
+    return m_notes->softDelete(noteId);
+}
+
+bool NoteWriter::restoreNote(const QString &noteId)
+{
+    return m_notes->restore(noteId);
+}
+
+bool NoteWriter::purgeNote(const QString &noteId)
+{
+    return m_notes->purge(noteId);
+}
+
+int NoteWriter::emptyTrash()
+{
+    int purged = 0;
+    const bool ok = inTransaction([&] {
+        for (const Note &note : m_notes->trashedNotes()) {
+            if (!m_notes->purge(note.id))
+                return false;
+            ++purged;
+        }
+        return true;
+    });
+    return ok ? purged : -1;
+}
+
+std::optional<Notebook> NoteWriter::createNotebook(const QString &name)
+{
+    const QString trimmed = name.trimmed();
+    if (trimmed.isEmpty())
+        return std::nullopt;
+    Notebook notebook;
+    notebook.id = newId();
+    notebook.name = trimmed;
+    notebook.createdAt = QDateTime::currentDateTimeUtc();
+    notebook.updatedAt = notebook.createdAt;
+    if (!m_notebooks->insert(notebook))
+        return std::nullopt;
+    return notebook;
+}
+
+bool NoteWriter::renameNotebook(const QString &notebookId, const QString &name)
+{
+    std::optional<Notebook> notebook = m_notebooks->notebookById(notebookId);
+    const QString trimmed = name.trimmed();
+    if (!notebook || trimmed.isEmpty() || trimmed == notebook->name)
+        return false;
+    notebook->name = trimmed;
+    notebook->updatedAt = QDateTime::currentDateTimeUtc();
+    notebook->version += 1;
+    notebook->syncStatus = SyncStatus::Pending;
+    return m_notebooks->update(*notebook);
+}
+
+bool NoteWriter::deleteNotebook(const QString &notebookId)
+{
+    if (notebookId.isEmpty() || !m_notebooks->notebookById(notebookId))
+        return false;
+    return inTransaction([&] {
+        QList<Note> members = m_notes->notesInNotebook(notebookId);
+        // Trashed notes too: restored later, they would otherwise point at a deleted notebook.
+        for (const Note &note : m_notes->trashedNotes()) {
+            if (note.notebookId == notebookId)
+                members.append(note);
+        }
+        for (const Note &note : members) {
+            if (!m_notes->moveToNotebook(note.id, QString())) {
+                qWarning().noquote() << "NoteWriter::deleteNotebook: can't move note" << note.id
+                                     << "out of notebook" << notebookId << "- notebook kept";
+                return false;
+            }
+        }
+        return m_notebooks->softDelete(notebookId);
+    });
+}

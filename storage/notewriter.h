@@ -1,0 +1,74 @@
+#pragma once
+
+#include "note.h"
+#include "notebook.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class Database;
+class NoteRepository;
+class NotebookRepository;
+
+// The one place where notes and notebooks are changed on this device: windows, screens and
+// dialogs, and later sync, restore and the importers, write through it so the rules of a local
+// change (times, version, sync status) and the transactions of multi-note changes live here.
+// Listeners learn what changed from the repositories' signals (NoteRepository::notesWritten
+// names the notes).
+class NoteWriter final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(NoteWriter)
+
+public:
+    // The body of every new note: one empty line.
+    static QString newNoteBody();
+
+    NoteWriter(Database *database, NoteRepository *notes, NotebookRepository *notebooks,
+        QObject *parent = nullptr);
+
+    // Inserts a new note (fresh id, created/updated/modified now) with `body`, or the new-note
+    // body when it is empty. The stored note, or nullopt when the insert failed.
+    std::optional<Note> createNote(const QString &notebookId, const QString &body = QString());
+    // Inserts prepared notes (samples, imports) as they are, in one transaction: all or none.
+    bool insertNotes(const QList<Note> &notes);
+    // A local content change: the new body, updated/modified now, version + 1, sync pending.
+    // `note` is the stored record and is updated to what was written. False when the body is
+    // unchanged or the update failed.
+    bool saveBody(Note &note, const QString &body);
+    // saveBody on the stored note; false when it does not exist.
+    bool saveBody(const QString &noteId, const QString &body);
+    // `notebookId` must name an existing notebook, or be "" for no notebook. False when the
+    // note is missing or already there.
+    bool moveNote(const QString &noteId, const QString &notebookId);
+    bool trashNote(const QString &noteId);
+    bool restoreNote(const QString &noteId);
+    bool purgeNote(const QString &noteId);
+    // Purges every note still in the trash, in one transaction. The number purged, or -1 when
+    // the transaction failed and nothing was purged.
+    int emptyTrash();
+
+    // A new notebook named `name` (trimmed); nullopt when the name is blank or the insert failed.
+    std::optional<Notebook> createNotebook(const QString &name);
+    // Renames with version + 1 and sync pending. False when the notebook is missing, the name
+    // is blank or unchanged, or the update failed.
+    bool renameNotebook(const QString &notebookId, const QString &name);
+    // Moves every note of the notebook (trashed ones too) to no notebook and soft-deletes it, in
+    // one transaction: either all of that happens or nothing does.
+    bool deleteNotebook(const QString &notebookId);
+
+    // Runs `work` in one transaction with the repositories' signals held until it commits; a
+    // false from `work` or a failed commit rolls everything back. Nested calls join the
+    // outermost transaction.
+    bool inTransaction(const std::function<bool()> &work);
+
+private:
+    Database *m_database; // not owned
+    NoteRepository *m_notes; // not owned
+    NotebookRepository *m_notebooks; // not owned
+    int m_transactionDepth = 0;
+};

@@ -1,0 +1,133 @@
+#include "testdatabase.h"
+
+#include "notebookrepository.h"
+#include "noterepository.h"
+#include "notewriter.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+class TestNoteWriter : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void saveBodyIsOneLocalChange();
+    void deleteNotebookMovesNotesAllOrNothing_data();
+    void deleteNotebookMovesNotesAllOrNothing();
+
+private:
+    std::unique_ptr<TestDatabase> m_db;
+    std::unique_ptr<NoteRepository> m_notes;
+    std::unique_ptr<NotebookRepository> m_notebooks;
+    std::unique_ptr<NoteWriter> m_writer;
+};
+
+void TestNoteWriter::init()
+{
+    m_db = std::make_unique<TestDatabase>();
+    QVERIFY(m_db->isValid());
+    m_notes = std::make_unique<NoteRepository>(m_db->database());
+    m_notebooks = std::make_unique<NotebookRepository>(m_db->database());
+    m_writer = std::make_unique<NoteWriter>(m_db->database(), m_notes.get(), m_notebooks.get());
+}
+
+void TestNoteWriter::cleanup()
+{
+    m_writer.reset();
+    m_notebooks.reset();
+    m_notes.reset();
+    m_db.reset();
+}
+
+void TestNoteWriter::saveBodyIsOneLocalChange()
+{
+    const QDateTime old = QDateTime::currentDateTimeUtc().addDays(-3);
+    Note note = TestDatabase::makeNote(QString(), QString(), old);
+    note.version = 7;
+    note.syncStatus = SyncStatus::Synced;
+    QVERIFY(m_notes->insert(note));
+    QSignalSpy written(m_notes.get(), &NoteRepository::notesWritten);
+
+    const QString body = QStringLiteral("[{\"insert\":\"Groceries\\n\"}]");
+    QVERIFY(m_writer->saveBody(note, body));
+    const Note stored = *m_notes->noteById(note.id);
+    QCOMPARE(stored.body, body);
+    QCOMPARE(stored.version, 8);
+    QCOMPARE(stored.syncStatus, SyncStatus::Pending);
+    QVERIFY(stored.updatedAt > old);
+    QCOMPARE(stored.modifiedAt, stored.updatedAt);
+    QCOMPARE(stored.createdAt, old);
+    QCOMPARE(note.version, stored.version);
+    QCOMPARE(written.count(), 1);
+    QCOMPARE(written.at(0).at(0).toStringList(), QStringList { note.id });
+
+    // The same body again is no change: no version, no signal.
+    QVERIFY(!m_writer->saveBody(note.id, body));
+    QCOMPARE(m_notes->noteById(note.id)->version, 8);
+    QCOMPARE(written.count(), 1);
+}
+
+void TestNoteWriter::deleteNotebookMovesNotesAllOrNothing_data()
+{
+    // A trigger refuses one step of the delete, as a full disk or a locked row would.
+    QTest::addColumn<QString>("refused");
+    QTest::addRow("nothing refused") << QString();
+    QTest::addRow("second note refused") << "second";
+    QTest::addRow("trashed note refused") << "trashed";
+    QTest::addRow("notebook delete refused") << "notebook";
+}
+
+void TestNoteWriter::deleteNotebookMovesNotesAllOrNothing()
+{
+    QFETCH(QString, refused);
+
+    const Notebook doomed = TestDatabase::makeNotebook("Old projects");
+    QVERIFY(m_notebooks->insert(doomed));
+    QHash<QString, Note> notes;
+    for (const char *name : { "first", "second", "trashed" }) {
+        const Note note = TestDatabase::makeNote(
+            QStringLiteral("[{\"insert\":\"%1\\n\"}]").arg(name), doomed.id);
+        QVERIFY(m_notes->insert(note));
+        notes.insert(name, note);
+    }
+    QVERIFY(m_notes->softDelete(notes["trashed"].id));
+
+    if (refused == "notebook") {
+        QVERIFY(m_db->exec("CREATE TEMP TRIGGER refuse BEFORE UPDATE OF deleted_at ON notebooks "
+                           "BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+    } else if (!refused.isEmpty()) {
+        QVERIFY(m_db->exec(QStringLiteral("CREATE TEMP TRIGGER refuse BEFORE UPDATE OF notebook_id "
+                                          "ON notes WHEN OLD.id = '%1' BEGIN SELECT RAISE(ABORT, "
+                                          "'refused'); END")
+                               .arg(notes[refused].id)));
+    }
+    QSignalSpy written(m_notes.get(), &NoteRepository::notesWritten);
+    QSignalSpy notesChanged(m_notes.get(), &NoteRepository::notesChanged);
+    QSignalSpy notebooksChanged(m_notebooks.get(), &NotebookRepository::notebooksChanged);
+
+    const bool deleted = m_writer->deleteNotebook(doomed.id);
+    QCOMPARE(deleted, refused.isEmpty());
+    for (const Note &note : notes)
+        QCOMPARE(m_notes->noteById(note.id)->notebookId, deleted ? QString() : doomed.id);
+    QCOMPARE(m_notebooks->notebookById(doomed.id)->deletedAt.has_value(), deleted);
+    // One announcement naming every moved note once it is committed, none when rolled back.
+    QCOMPARE(notesChanged.count(), deleted ? 1 : 0);
+    QCOMPARE(notebooksChanged.count(), deleted ? 1 : 0);
+    QCOMPARE(written.count(), deleted ? 1 : 0);
+    if (deleted) {
+        QStringList ids = written.at(0).at(0).toStringList();
+        ids.sort();
+        QStringList expected { notes["first"].id, notes["second"].id, notes["trashed"].id };
+        expected.sort();
+        QCOMPARE(ids, expected);
+    }
+    // The connection is usable afterwards: no transaction was left open.
+    QVERIFY(m_writer->createNotebook("Next"));
+}
+
+QTEST_GUILESS_MAIN(TestNoteWriter)
+#include "tst_notewriter.moc"
