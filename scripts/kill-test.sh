@@ -60,7 +60,13 @@ for run in $(seq 1 "$runs"); do
   xdotool windowfocus --sync "$window" 2>/dev/null || true
   sleep 0.5
   xdotool key ctrl+n
-  sleep 0.8
+  # Typing starts once the new note is stored: on a busy machine the key can take a while.
+  for _ in $(seq 100); do
+    db=$(ls "$data"/brevaro_notes_*.db 2>/dev/null | head -n1)
+    [ -n "$db" ] && [ "$(sqlite3 "$db" "SELECT count(*) FROM notes WHERE is_sample = 0;" 2>/dev/null)" = "1" ] && break
+    sleep 0.1
+  done
+  sleep 0.3
 
   kill_after=$(random_between 3 14)
   log="$work/words$run"
