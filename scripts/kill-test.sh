@@ -91,11 +91,14 @@ for run in $(seq 1 "$runs"); do
   typist=$!
   start=$(now)
   sleep "$kill_after"
-  kill -9 "$app_pid" 2>/dev/null || true
-  killed=$(now)
-  kill "$typist" 2>/dev/null || true
-  wait "$typist" 2>/dev/null || true
-  wait "$app_pid" 2>/dev/null || true
+  # Quietly: the shell would otherwise report the killed jobs.
+  {
+    kill -9 "$app_pid"
+    killed=$(now)
+    kill "$typist"
+    wait "$typist"
+    wait "$app_pid"
+  } 2>/dev/null || true
   app_pid=""
 
   db=$(ls "$data"/brevaro_notes_*.db 2>/dev/null | head -n1)
@@ -120,7 +123,7 @@ for run in $(seq 1 "$runs"); do
       }
       else present++
     }
-    END { printf "%s|%.3f\n", missing, first_missing_age + 0 }')
+    END { printf "%s|%.3f|%d\n", missing, first_missing_age + 0, present }')
   IFS='|' read -r missing loss present <<<"$verdict"
   worst_loss=$(awk -v a="$worst_loss" -v b="$loss" 'BEGIN { print (b > a) ? b : a }')
   typed=$(wc -l <"$log")
