@@ -15,6 +15,7 @@
 #include "notetext.h"
 #include "plaintextrenderer.h"
 #include "preferencesrepository.h"
+#include "readablecolumn.h"
 #include "searchscreen.h"
 #include "sharedscreen.h"
 #include "snapshotrepository.h"
@@ -168,6 +169,7 @@ void MainWindow::createUI()
     m_toolbar = new EditorToolbar(m_editorPage);
     m_findBar = new FindBar(m_editorPage);
     m_editor = new NoteEditor(m_editorPage);
+    m_readableColumn = new ReadableColumn(m_editor);
     m_editor->setAttachmentRepository(m_appState->attachments());
     m_toolbar->setEditor(m_editor);
     m_toolbar->setActive(false);
@@ -703,6 +705,7 @@ void MainWindow::applyPaneLayout()
     m_leftPane->setVisible(leftVisible);
     m_middlePane->setVisible(middleVisible);
     m_headerBar->setFocusMode(m_focusMode);
+    m_readableColumn->setEnabled(m_focusMode);
     if (m_splitter->count() != 3)
         return;
     const int windowWidth = width();

@@ -13,6 +13,7 @@
 #include "notelistwidget.h"
 #include "noterepository.h"
 #include "preferencesrepository.h"
+#include "readablecolumn.h"
 #include "snapshotrepository.h"
 #include "statusbar.h"
 #include "testdatadir.h"
@@ -24,6 +25,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDialogButtonBox>
+#include <QFontMetricsF>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -41,6 +43,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 #include <QUuid>
 #include <QVBoxLayout>
@@ -433,9 +436,10 @@ void tst_MainWindow::listFollowsWritesFromEverywhere()
 
 void tst_MainWindow::focusModeHidesListsAndIsRemembered()
 {
-    addNote(QStringLiteral("Note"), QDateTime::currentDateTimeUtc());
+    const QString id = addNote(QStringLiteral("Note"), QDateTime::currentDateTimeUtc());
     {
         auto window = makeWindow();
+        window->noteList()->selectNote(id);
         QVERIFY(!window->focusMode());
         QTest::keySequence(window.get(), QKeySequence(QStringLiteral("Ctrl+\\")));
         QVERIFY(window->focusMode());
@@ -445,13 +449,31 @@ void tst_MainWindow::focusModeHidesListsAndIsRemembered()
         QCOMPARE(sizes.at(1), 0);
         QVERIFY(sizes.at(2) > 0);
         QVERIFY(window->headerBar()->focusMode());
+
+        // On a wide window the text keeps a readable column, centred in the editor.
+        window->resize(1400, 900);
+        const QFontMetricsF metrics(window->editor()->document()->defaultFont());
+        const qreal column = metrics.averageCharWidth() * ReadableColumn::ColumnCharacters
+            + 2 * window->editor()->document()->documentMargin();
+        QWidget *viewport = window->editor()->viewport();
+        // Less the editor's frame.
+        QTRY_VERIFY2(viewport->width() <= column + 1 && viewport->width() >= column - 8,
+            qPrintable(QStringLiteral("%1 of %2, editor %3, padding %4")
+                           .arg(viewport->width())
+                           .arg(column)
+                           .arg(window->editor()->width())
+                           .arg(window->readableColumn()->sidePadding())));
+        const int centre = viewport->mapTo(window->editor(), viewport->rect().center()).x();
+        QVERIFY(qAbs(centre - window->editor()->width() / 2) <= 2);
     }
     {
         auto window = makeWindow();
+        window->noteList()->selectNote(id);
         QVERIFY(window->focusMode());
         window->action(QStringLiteral("focusModeAction"))->trigger();
         QVERIFY(!window->focusMode());
         QVERIFY(window->splitter()->sizes().at(1) > 0);
+        QTRY_VERIFY(window->editor()->viewport()->width() >= window->editor()->width() - 20);
         window->action(QStringLiteral("sidebarAction"))->trigger();
         QVERIFY(!window->notebookSidebarVisible());
         QCOMPARE(window->splitter()->sizes().at(0), 0);
