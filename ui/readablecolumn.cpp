@@ -28,9 +28,15 @@ int ReadableColumn::sidePadding() const
 
 bool ReadableColumn::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_editor
-        && (event->type() == QEvent::Resize || event->type() == QEvent::FontChange))
-        update();
+    if (watched == m_editor) {
+        if (event->type() == QEvent::Resize || event->type() == QEvent::FontChange)
+            update();
+        // The style sheet names the palette's base colour; a theme switch needs it set again.
+        if (event->type() == QEvent::ApplicationPaletteChange && m_applied > 0) {
+            m_applied = -1;
+            update();
+        }
+    }
     return QObject::eventFilter(watched, event);
 }
 
