@@ -1,13 +1,17 @@
 #include "readablecolumn.h"
 
+#include "noteeditor.h"
+
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QTextDocument>
-#include <QTextEdit>
 
-ReadableColumn::ReadableColumn(QTextEdit *editor) : QObject(editor), m_editor(editor)
+ReadableColumn::ReadableColumn(NoteEditor *editor) : QObject(editor), m_editor(editor)
 {
     editor->installEventFilter(this);
+    // The margins beside the viewport show the editor's own background: the page colour.
+    editor->setBackgroundRole(QPalette::Base);
+    editor->setAutoFillBackground(true);
 }
 
 void ReadableColumn::setEnabled(bool enabled)
@@ -28,15 +32,9 @@ int ReadableColumn::sidePadding() const
 
 bool ReadableColumn::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_editor) {
-        if (event->type() == QEvent::Resize || event->type() == QEvent::FontChange)
-            update();
-        // The style sheet names the palette's base colour; a theme switch needs it set again.
-        if (event->type() == QEvent::ApplicationPaletteChange && m_applied > 0) {
-            m_applied = -1;
-            update();
-        }
-    }
+    if (watched == m_editor
+        && (event->type() == QEvent::Resize || event->type() == QEvent::FontChange))
+        update();
     return QObject::eventFilter(watched, event);
 }
 
@@ -46,9 +44,5 @@ void ReadableColumn::update()
     if (!m_editor || padding == m_applied)
         return;
     m_applied = padding;
-    m_editor->setStyleSheet(padding > 0
-            ? QStringLiteral(
-                "QTextEdit { padding-left: %1px; padding-right: %1px; background: palette(base); }")
-                  .arg(padding)
-            : QString());
+    m_editor->setSideMargins(padding);
 }

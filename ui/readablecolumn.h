@@ -3,11 +3,11 @@
 #include <QObject>
 #include <QPointer>
 
-class QTextEdit;
+class NoteEditor;
 
 // Keeps an editor's text in a centred column of readable width (about 80 characters of its
-// body font) while switched on, by padding the sides of its viewport; the scroll bar stays at
-// the editor's edge. Off, the text runs the editor's full width again.
+// body font) while switched on, by margins beside its viewport; the scroll bar stays at the
+// editor's edge. Off, the text runs the editor's full width again.
 class ReadableColumn final : public QObject
 {
     Q_OBJECT
@@ -16,7 +16,7 @@ class ReadableColumn final : public QObject
 public:
     static constexpr int ColumnCharacters = 80;
 
-    explicit ReadableColumn(QTextEdit *editor);
+    explicit ReadableColumn(NoteEditor *editor);
 
     void setEnabled(bool enabled);
     bool isEnabled() const { return m_enabled; }
@@ -29,7 +29,7 @@ protected:
 private:
     void update();
 
-    QPointer<QTextEdit> m_editor;
+    QPointer<NoteEditor> m_editor;
     bool m_enabled = false;
     int m_applied = -1;
 };
