@@ -742,6 +742,12 @@ void MainWindow::onPreferenceChanged(const QString &key)
             QStringLiteral("theme_mode"), QStringLiteral("system")));
         m_noteList->viewport()->update();
         m_notebookList->viewport()->update();
+        // Link, code and table colours are set when a body is loaded; load it again.
+        if (m_editor->hasNote()) {
+            const QString id = m_editor->noteId();
+            saveCurrentNote();
+            openNote(id, true);
+        }
     } else if (key == QLatin1String("steno_mode")) {
         applyStenoMode();
     } else if (key == QLatin1String("close_to_tray") || key == QLatin1String("start_minimized")) {

@@ -43,6 +43,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextDocument>
 #include <QTimer>
 #include <QUuid>
@@ -99,6 +100,7 @@ private slots:
     void newNoteThenTypingIsStoredAndListedFirst();
     void switchingNotesSavesAndSnapshots();
     void headerDateFollowsAutosave();
+    void themeSwitchRecoloursOpenNote();
     void searchFieldFiltersAfterDebounceInRankOrder();
     void deleteKeyMovesToTrashAndUpdatesCounts();
     void confirmedTrashNamesTheNote_data();
@@ -269,6 +271,37 @@ void tst_MainWindow::headerDateFollowsAutosave()
     QTRY_COMPARE_WITH_TIMEOUT(m_state->notes()->noteById(id)->version, 2, 3000);
     QCOMPARE(window->headerBar()->updatedAt(), m_state->notes()->noteById(id)->updatedAt);
     QCOMPARE(window->headerBar()->dateLabel()->text(), QStringLiteral("Updated just now"));
+}
+
+void tst_MainWindow::themeSwitchRecoloursOpenNote()
+{
+    const QString id = addNote(QStringLiteral("Trip"), QDateTime::currentDateTimeUtc());
+    Note note = *m_state->notes()->noteById(id);
+    note.body
+        = QStringLiteral("[{\"insert\":\"guide\",\"attributes\":{\"link\":\"https://a.example\"}},"
+                         "{\"insert\":\"\\n\"}]");
+    QVERIFY(m_state->notes()->update(note));
+    auto window = makeWindow();
+    window->noteList()->selectNote(id);
+    const auto linkColour = [&window] {
+        return window->editor()
+            ->document()
+            ->begin()
+            .begin()
+            .fragment()
+            .charFormat()
+            .foreground()
+            .color()
+            .name();
+    };
+    QCOMPARE(linkColour(), QStringLiteral("#1565c0"));
+
+    m_state->preferences()->setValue(QStringLiteral("theme_mode"), QStringLiteral("dark"));
+    QCOMPARE(linkColour(), QStringLiteral("#64b5f6"));
+    // Only the display changed.
+    QCOMPARE(m_state->notes()->noteById(id)->body, note.body);
+    QCOMPARE(m_state->notes()->noteById(id)->version, note.version);
+    m_state->preferences()->setValue(QStringLiteral("theme_mode"), QStringLiteral("light"));
 }
 
 void tst_MainWindow::searchFieldFiltersAfterDebounceInRankOrder()
