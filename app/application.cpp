@@ -3,6 +3,7 @@
 #include "appstate.h"
 #include "instancemessage.h"
 #include "mainwindow.h"
+#include "notesstyle.h"
 #include "notewindow.h"
 #include "paths.h"
 #include "preferencesrepository.h"
@@ -40,6 +41,8 @@ Application::Application(int &argc, char **argv, QElapsedTimer started)
     QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/IBMPlexMono-Medium.ttf"));
     QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/MaterialIcons-Regular.otf"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/app-icon.png")));
+    // Before any widget exists, so every window is polished by it.
+    setStyle(new NotesStyle);
 
     if (!m_started.isValid())
         m_started.start();

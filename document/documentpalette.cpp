@@ -42,7 +42,8 @@ QColor inlineCodeBackground()
 
 QColor linkColor()
 {
-    return QColor(QStringLiteral("#1565C0"));
+    // Only the display colour differs: the stored "link" attribute carries no colour.
+    return QColor(isDarkPalette() ? QStringLiteral("#64B5F6") : QStringLiteral("#1565C0"));
 }
 
 QColor tableBorderColor()
@@ -54,6 +55,23 @@ QColor tableBorderColor()
 QColor tableHeaderBackground()
 {
     return applicationPalette().color(QPalette::Active, QPalette::AlternateBase);
+}
+
+} // namespace DocumentPalette
+
+namespace DocumentPalette {
+
+QColor blend(const QColor &from, const QColor &to, qreal amount)
+{
+    const auto mix = [amount](float a, float b) { return a + (b - a) * float(amount); };
+    return QColor::fromRgbF(mix(from.redF(), to.redF()), mix(from.greenF(), to.greenF()),
+        mix(from.blueF(), to.blueF()));
+}
+
+QColor controlOutline(const QPalette &palette)
+{
+    return blend(palette.color(QPalette::Active, QPalette::Base),
+        palette.color(QPalette::Active, QPalette::Text), 0.6);
 }
 
 } // namespace DocumentPalette

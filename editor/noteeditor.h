@@ -67,6 +67,9 @@ public:
     QString content() const;
     int wordCount() const;
     DeltaDocument *deltaDocument() const { return m_delta; }
+    // Narrows the text column by this many pixels on each side (focus mode keeps lines
+    // readable); the scroll bars stay at the widget's edges.
+    void setSideMargins(int pixels) { setViewportMargins(pixels, 0, pixels, 0); }
 
     void toggleBold();
     void toggleItalic();

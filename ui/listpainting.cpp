@@ -20,8 +20,9 @@ Colours coloursFor(const QPalette &palette)
     c.separator = light ? base.darker(112) : base.lighter(155);
     c.text = text;
     c.muted = light ? text.lighter(140) : text.darker(118);
-    c.faint = light ? text.lighter(225) : text.darker(170);
-    c.secondary = light ? text.lighter(175) : text.darker(140);
+    // On the dark palette these keep 4.5:1 against the selected row too.
+    c.faint = light ? text.lighter(225) : text.darker(140);
+    c.secondary = light ? text.lighter(175) : text.darker(125);
     c.accent = palette.color(QPalette::Active, QPalette::Highlight);
     c.conflict = QColor(224, 122, 107);
     return c;

@@ -16,6 +16,7 @@
 #include "notewriter.h"
 #include "plaintextrenderer.h"
 #include "preferencesrepository.h"
+#include "readablecolumn.h"
 #include "searchscreen.h"
 #include "sharedscreen.h"
 #include "snapshotrepository.h"
@@ -167,6 +168,7 @@ void MainWindow::createUI()
     m_toolbar = new EditorToolbar(m_editorPage);
     m_findBar = new FindBar(m_editorPage);
     m_editor = new NoteEditor(m_editorPage);
+    m_readableColumn = new ReadableColumn(m_editor);
     m_editor->setAttachmentRepository(m_appState->attachments());
     m_toolbar->setEditor(m_editor);
     m_toolbar->setActive(false);
@@ -702,6 +704,7 @@ void MainWindow::applyPaneLayout()
     m_leftPane->setVisible(leftVisible);
     m_middlePane->setVisible(middleVisible);
     m_headerBar->setFocusMode(m_focusMode);
+    m_readableColumn->setEnabled(m_focusMode);
     if (m_splitter->count() != 3)
         return;
     const int windowWidth = width();
@@ -738,6 +741,12 @@ void MainWindow::onPreferenceChanged(const QString &key)
             QStringLiteral("theme_mode"), QStringLiteral("system")));
         m_noteList->viewport()->update();
         m_notebookList->viewport()->update();
+        // Link, code and table colours are set when a body is loaded; load it again.
+        if (m_editor->hasNote()) {
+            const QString id = m_editor->noteId();
+            saveCurrentNote();
+            openNote(id, true);
+        }
     } else if (key == QLatin1String("steno_mode")) {
         applyStenoMode();
     } else if (key == QLatin1String("close_to_tray") || key == QLatin1String("start_minimized")) {

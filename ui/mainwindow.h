@@ -16,6 +16,7 @@ class NoteHeaderBar;
 class NoteListWidget;
 class NotebookListWidget;
 class QAction;
+class ReadableColumn;
 class QLineEdit;
 class QMenu;
 class QPoint;
@@ -88,6 +89,7 @@ public:
     NoteEditor *editor() const { return m_editor; }
     EditorToolbar *toolbar() const { return m_toolbar; }
     NoteHeaderBar *headerBar() const { return m_headerBar; }
+    ReadableColumn *readableColumn() const { return m_readableColumn; }
     FindBar *findBar() const { return m_findBar; }
     StatusBar *noteStatusBar() const { return m_statusBar; }
     QStackedWidget *pages() const { return m_pages; }
@@ -148,6 +150,7 @@ private:
     EditorToolbar *m_toolbar = nullptr;
     FindBar *m_findBar = nullptr;
     NoteEditor *m_editor = nullptr;
+    ReadableColumn *m_readableColumn = nullptr;
     StatusBar *m_statusBar = nullptr;
     QTimer m_searchTimer;
 

@@ -14,6 +14,7 @@
 #include "preferencesrepository.h"
 #include "snapshotrepository.h"
 #include "statusbar.h"
+#include "thememanager.h"
 #include "versionhistorydialog.h"
 
 #include <QApplication>
@@ -232,6 +233,16 @@ void NoteWindow::connectAppState()
         if (m_editor->hasNote() && !hasOwnUnsavedEdits())
             loadNote();
     });
+    // Link, code and table colours are set when the body is loaded; a new theme needs a reload.
+    if (m_appState->themeManager()) {
+        connect(m_appState->themeManager(), &ThemeManager::themeChanged, this, [this] {
+            if (!m_editor->hasNote())
+                return;
+            saveNote();
+            if (!hasOwnUnsavedEdits())
+                loadNote(true);
+        });
+    }
 }
 
 bool NoteWindow::hasOwnUnsavedEdits() const

@@ -16,6 +16,7 @@
 #include <QListWidget>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -32,6 +33,25 @@ bool isReadOnlyForUser(const Note &note)
 {
     return !note.ownerId.isEmpty() && note.permission != QLatin1String("edit");
 }
+
+// Rows with room around the check box and the text at every font scale: the default rows are
+// exactly as tall as the text, which clips a check box that grows with the scale.
+class TaskRowDelegate final : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        const QStyle *style = option.widget ? option.widget->style() : nullptr;
+        const int indicator
+            = style ? style->pixelMetric(QStyle::PM_IndicatorHeight, &option, option.widget) : 16;
+        const int padding = option.fontMetrics.height() / 2;
+        size.setHeight(qMax(size.height(), indicator) + padding);
+        return size;
+    }
+};
 
 } // namespace
 
@@ -62,6 +82,7 @@ TodosScreen::TodosScreen(AppState *appState, QWidget *parent)
     m_filterEdit->setMaximumWidth(200);
     m_list->setObjectName(QStringLiteral("taskList"));
     m_list->setWordWrap(true);
+    m_list->setItemDelegate(new TaskRowDelegate(m_list));
     // Thousands of wrapped rows: lay them out in batches so the window keeps answering.
     m_list->setLayoutMode(QListView::Batched);
     m_list->setBatchSize(200);

@@ -15,6 +15,7 @@
 #include "noterepository.h"
 #include "notetext.h"
 #include "preferencesrepository.h"
+#include "readablecolumn.h"
 #include "snapshotrepository.h"
 #include "statusbar.h"
 #include "testdatadir.h"
@@ -26,6 +27,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDialogButtonBox>
+#include <QFontMetricsF>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -43,6 +45,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QTimer>
 #include <QUuid>
 #include <QVBoxLayout>
@@ -98,6 +102,7 @@ private slots:
     void newNoteThenTypingIsStoredAndListedFirst();
     void switchingNotesSavesAndSnapshots();
     void headerDateFollowsAutosave();
+    void themeSwitchRecoloursOpenNote();
     void searchFieldFiltersAfterDebounceInRankOrder();
     void deleteKeyMovesToTrashAndUpdatesCounts();
     void trashingKeepsUnsavedEdits_data();
@@ -271,6 +276,37 @@ void tst_MainWindow::headerDateFollowsAutosave()
     QTRY_COMPARE_WITH_TIMEOUT(m_state->notes()->noteById(id)->version, 2, 3000);
     QCOMPARE(window->headerBar()->updatedAt(), m_state->notes()->noteById(id)->updatedAt);
     QCOMPARE(window->headerBar()->dateLabel()->text(), QStringLiteral("Updated just now"));
+}
+
+void tst_MainWindow::themeSwitchRecoloursOpenNote()
+{
+    const QString id = addNote(QStringLiteral("Trip"), QDateTime::currentDateTimeUtc());
+    Note note = *m_state->notes()->noteById(id);
+    note.body
+        = QStringLiteral("[{\"insert\":\"guide\",\"attributes\":{\"link\":\"https://a.example\"}},"
+                         "{\"insert\":\"\\n\"}]");
+    QVERIFY(m_state->notes()->update(note));
+    auto window = makeWindow();
+    window->noteList()->selectNote(id);
+    const auto linkColour = [&window] {
+        return window->editor()
+            ->document()
+            ->begin()
+            .begin()
+            .fragment()
+            .charFormat()
+            .foreground()
+            .color()
+            .name();
+    };
+    QCOMPARE(linkColour(), QStringLiteral("#1565c0"));
+
+    m_state->preferences()->setValue(QStringLiteral("theme_mode"), QStringLiteral("dark"));
+    QCOMPARE(linkColour(), QStringLiteral("#64b5f6"));
+    // Only the display changed.
+    QCOMPARE(m_state->notes()->noteById(id)->body, note.body);
+    QCOMPARE(m_state->notes()->noteById(id)->version, note.version);
+    m_state->preferences()->setValue(QStringLiteral("theme_mode"), QStringLiteral("light"));
 }
 
 void tst_MainWindow::searchFieldFiltersAfterDebounceInRankOrder()
@@ -497,9 +533,10 @@ void tst_MainWindow::listFollowsWritesFromEverywhere()
 
 void tst_MainWindow::focusModeHidesListsAndIsRemembered()
 {
-    addNote(QStringLiteral("Note"), QDateTime::currentDateTimeUtc());
+    const QString id = addNote(QStringLiteral("Note"), QDateTime::currentDateTimeUtc());
     {
         auto window = makeWindow();
+        window->noteList()->selectNote(id);
         QVERIFY(!window->focusMode());
         QTest::keySequence(window.get(), QKeySequence(QStringLiteral("Ctrl+\\")));
         QVERIFY(window->focusMode());
@@ -509,13 +546,31 @@ void tst_MainWindow::focusModeHidesListsAndIsRemembered()
         QCOMPARE(sizes.at(1), 0);
         QVERIFY(sizes.at(2) > 0);
         QVERIFY(window->headerBar()->focusMode());
+
+        // On a wide window the text keeps a readable column, centred in the editor.
+        window->resize(1400, 900);
+        const QFontMetricsF metrics(window->editor()->document()->defaultFont());
+        const qreal column = metrics.averageCharWidth() * ReadableColumn::ColumnCharacters
+            + 2 * window->editor()->document()->documentMargin();
+        QWidget *viewport = window->editor()->viewport();
+        // Less the editor's frame.
+        QTRY_VERIFY2(viewport->width() <= column + 1 && viewport->width() >= column - 8,
+            qPrintable(QStringLiteral("%1 of %2, editor %3, padding %4")
+                           .arg(viewport->width())
+                           .arg(column)
+                           .arg(window->editor()->width())
+                           .arg(window->readableColumn()->sidePadding())));
+        const int centre = viewport->mapTo(window->editor(), viewport->rect().center()).x();
+        QVERIFY(qAbs(centre - window->editor()->width() / 2) <= 2);
     }
     {
         auto window = makeWindow();
+        window->noteList()->selectNote(id);
         QVERIFY(window->focusMode());
         window->action(QStringLiteral("focusModeAction"))->trigger();
         QVERIFY(!window->focusMode());
         QVERIFY(window->splitter()->sizes().at(1) > 0);
+        QTRY_VERIFY(window->editor()->viewport()->width() >= window->editor()->width() - 20);
         window->action(QStringLiteral("sidebarAction"))->trigger();
         QVERIFY(!window->notebookSidebarVisible());
         QCOMPARE(window->splitter()->sizes().at(0), 0);
