@@ -505,7 +505,7 @@ void TestDialogs::importRunsImporterWithProgress()
     QList<int> barValues;
     QString importedPath;
     wizard->setImporter(ImportFormat::Joplin,
-        [&](AppState *state, const QString &file, const ImportProgress &progress) {
+        [&](const ImportTarget &target, const QString &file, const ImportProgress &progress) {
             importedPath = file;
             QProgressBar *bar = wizard->findChild<QProgressBar *>();
             progress(0, 0, "Reading archive");
@@ -514,7 +514,7 @@ void TestDialogs::importRunsImporterWithProgress()
             progress(2, 4, "Note 2 of 4");
             statusSeen << wizard->statusText();
             barValues << bar->value() << bar->maximum();
-            state->notes()->insert(Note {});
+            target.notes->insert(Note {});
             ImportResult result;
             result.imported = 3;
             return result;
