@@ -63,7 +63,7 @@ int Application::run()
         return 0;
     }
 
-    m_appState = new AppState(this);
+    m_appState = new AppState(dataDirectory(), this);
     if (!m_appState->initialize()) {
         showDatabaseError();
         return 1;
@@ -133,7 +133,7 @@ void Application::showDatabaseError()
 {
     const QString text = tr("Failed to initialize the database.\n\nData directory: %1\n\nPlease "
                             "check file permissions and try again.")
-                             .arg(dataDirectory());
+                             .arg(m_appState ? m_appState->dataDirectory() : dataDirectory());
     qCritical().noquote() << "Database Error:" << text;
     if (!canShowDialogs())
         return;

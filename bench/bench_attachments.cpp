@@ -5,6 +5,7 @@
 //            the version history dialog and, with --viewer, the image viewer, for looking at them
 #include "appstate.h"
 #include "attachmentrepository.h"
+#include "benchmedian.h"
 #include "deltaformat.h"
 #include "editortoolbar.h"
 #include "imagelightbox.h"
@@ -32,12 +33,6 @@
 #include <cstdio>
 
 namespace {
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? -1 : values.at(values.size() / 2);
-}
 
 template<typename F>
 double timeMs(F &&work)

@@ -1,3 +1,4 @@
+#include "benchmedian.h"
 #include "deltadocument.h"
 #include "deltaformat.h"
 
@@ -111,12 +112,6 @@ double cpuMilliseconds()
     timespec now {};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // Typing latency at the end of a long note and the cost of one autosave's content extraction.
 // Prints medians; run with QT_QPA_PLATFORM=offscreen or on a display.
 
+#include "benchmedian.h"
 #include "deltaformat.h"
 #include "noteeditor.h"
 
@@ -64,12 +65,6 @@ QString longNote(qsizetype bytes)
         size = Delta::toText(ops).size();
     }
     return Delta::toText(ops);
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? 0 : values.at(values.size() / 2);
 }
 
 } // namespace

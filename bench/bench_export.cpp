@@ -2,6 +2,7 @@
 //   bench_export [OUTPUT_DIRECTORY] [--dark]
 // With --dark the application palette is dark, as in the dark theme, to check that the PDF
 // still prints dark text on white paper.
+#include "benchmedian.h"
 #include "deltaformat.h"
 #include "noteexport.h"
 
@@ -73,12 +74,6 @@ QString sampleBody(int repeats)
     return Delta::toText(ops);
 }
 
-double medianMs(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -124,7 +119,7 @@ int main(int argc, char *argv[])
         }
         std::printf("export %-5s of a %lld-character note: median %.1f ms\n",
             qPrintable(exportFileExtension(format)), qlonglong(longNote.body.size()),
-            medianMs(times));
+            median(times));
     }
     return 0;
 }

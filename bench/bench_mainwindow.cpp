@@ -7,6 +7,7 @@
 //   bench_mainwindow --keep DIR       generate into DIR (reused when it already has notes)
 
 #include "appstate.h"
+#include "benchmedian.h"
 #include "collectiongenerator.h"
 #include "mainwindow.h"
 #include "notebooklistwidget.h"
@@ -28,12 +29,6 @@
 #include <functional>
 
 namespace {
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? 0 : values.at(values.size() / 2);
-}
 
 double timeMs(const std::function<void()> &work)
 {

@@ -5,6 +5,7 @@
 //   bench_notelist --show [dark]   both lists side by side with realistic notes, for a look
 //   bench_notelist --show --scale 130
 
+#include "benchmedian.h"
 #include "collectiongenerator.h"
 #include "fontscale.h"
 #include "notebooklistwidget.h"
@@ -45,12 +46,6 @@ QList<Note> reread(const QList<Note> &notes, int editedRow, int generation)
     edited.syncStatus = SyncStatus::Pending;
     result.prepend(edited);
     return result;
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? 0 : values.at(values.size() / 2);
 }
 
 double elapsedMs(const QElapsedTimer &timer)

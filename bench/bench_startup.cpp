@@ -1,5 +1,6 @@
 // Time from process start to the main window's first paint, on an empty data directory and on
 // a collection of 10,000 notes. Usage: bench_startup [path/to/brevaro-notes] [runs]
+#include "benchmedian.h"
 #include "collectiongenerator.h"
 
 #include <QCoreApplication>
@@ -53,12 +54,6 @@ Timing timeOneStart(const QString &executable, const QString &dataDir, const QSt
     if (timing.externalMs < 0)
         std::fprintf(stderr, "no first paint seen; output:\n%s\n", output.constData());
     return timing;
-}
-
-qint64 median(QList<qint64> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? -1 : values.at(values.size() / 2);
 }
 
 void measure(const char *label, const QString &executable, const QString &dataDir,

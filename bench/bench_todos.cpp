@@ -2,6 +2,7 @@
 // parsed), a repeated refresh with nothing changed, one after a single note was saved (what an
 // autosave causes while the screen is open) and a filter keystroke.
 // Usage: bench_todos [notes] [runs]
+#include "benchmedian.h"
 #include "collectiongenerator.h"
 
 #include "appstate.h"
@@ -23,12 +24,6 @@
 #include <cstdio>
 
 namespace {
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? -1 : values.at(values.size() / 2);
-}
 
 template<typename F>
 double timeMs(F &&work)

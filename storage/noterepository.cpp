@@ -55,6 +55,24 @@ Note noteFromRow(const QSqlQuery &query)
     return note;
 }
 
+// The one full-text search: `columns` (unqualified) of the matching notes not in the trash,
+// best match first. The text goes to FTS5 as typed, so its operators keep their meaning; the
+// appended "*" turns the last term into a prefix. A syntax error simply yields no rows.
+QString searchStatement(const char *columns)
+{
+    QStringList qualified;
+    for (const QString &column : QString::fromLatin1(columns).split(QLatin1Char(',')))
+        qualified.append(QStringLiteral("n.") + column.trimmed());
+    return QStringLiteral("SELECT %1 FROM notes_fts f JOIN notes n ON n.rowid = f.rowid WHERE "
+                          "notes_fts MATCH ? AND n.deleted_at IS NULL ORDER BY f.rank")
+        .arg(qualified.join(QStringLiteral(", ")));
+}
+
+QString searchPattern(const QString &text)
+{
+    return text + QLatin1Char('*');
+}
+
 QString nowText()
 {
     return toStorageTime(QDateTime::currentDateTimeUtc());
@@ -193,12 +211,7 @@ QList<NoteListEntry> NoteRepository::searchListEntries(const QString &text) cons
 {
     if (text.trimmed().isEmpty())
         return listEntries();
-    // The matching rows come from the full-text index; their columns from the list index.
-    return queryListEntries(
-        QStringLiteral("SELECT n.id, n.notebook_id, n.updated_at, n.modified_at, n.version, "
-                       "n.sync_status, n.is_shared FROM notes_fts f JOIN notes n ON n.rowid = "
-                       "f.rowid WHERE notes_fts MATCH ? AND n.deleted_at IS NULL ORDER BY f.rank"),
-        { text + QLatin1Char('*') });
+    return queryListEntries(searchStatement(kListColumns), { searchPattern(text) });
 }
 
 QList<NoteListEntry> NoteRepository::listEntriesByIds(const QStringList &ids) const
@@ -297,12 +310,7 @@ QList<Note> NoteRepository::search(const QString &text) const
 {
     if (text.trimmed().isEmpty())
         return allNotes();
-    // The text goes to FTS5 as typed, so its operators keep their meaning; the appended "*"
-    // turns the last term into a prefix. A syntax error simply yields no rows.
-    return queryNotes(
-        QStringLiteral("SELECT n.* FROM notes n JOIN notes_fts f ON n.rowid = f.rowid WHERE "
-                       "notes_fts MATCH ? AND n.deleted_at IS NULL ORDER BY rank"),
-        { text + QLatin1Char('*') });
+    return queryNotes(searchStatement("*"), { searchPattern(text) });
 }
 
 QStringList NoteRepository::allNoteIds() const

@@ -6,7 +6,10 @@
 
 #include <functional>
 
-class AppState;
+class AttachmentRepository;
+class NoteRepository;
+class NoteWriter;
+class NotebookRepository;
 
 enum class ImportFormat {
     Joplin = 0, // ".jex"
@@ -15,8 +18,17 @@ enum class ImportFormat {
 
 // (current, total, text); a total of 0 or less means the amount of work is not known yet.
 using ImportProgress = std::function<void(int current, int total, const QString &text)>;
+// What an importer reads and fills: notes and notebooks are written through `writer`.
+struct ImportTarget
+{
+    NoteWriter *writer = nullptr; // not owned, nor are the others
+    NoteRepository *notes = nullptr;
+    NotebookRepository *notebooks = nullptr;
+    AttachmentRepository *attachments = nullptr;
+};
+
 using Importer = std::function<ImportResult(
-    AppState *state, const QString &path, const ImportProgress &progress)>;
+    const ImportTarget &target, const QString &path, const ImportProgress &progress)>;
 
 // The importer that reads `format`, or an empty function while the program cannot read that
 // format yet; callers tell the user so instead of importing nothing.

@@ -1,5 +1,7 @@
 #include "importdialog.h"
 
+#include "appstate.h"
+
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -182,17 +184,18 @@ void ImportDialog::runImport()
         qWarning().noquote() << "ImportDialog: can't read" << m_filePath;
         result.errorMessage = tr("The file %1 can't be read.").arg(fileName);
     } else {
-        result
-            = importer(m_appState, m_filePath, [this](int current, int total, const QString &text) {
-                  if (total <= 0) {
-                      m_progressBar->setRange(0, 0);
-                  } else {
-                      m_progressBar->setRange(0, total);
-                      m_progressBar->setValue(qBound(0, current, total));
-                  }
-                  m_statusLabel->setText(text);
-                  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-              });
+        const ImportTarget target { m_appState->writer(), m_appState->notes(),
+            m_appState->notebooks(), m_appState->attachments() };
+        result = importer(target, m_filePath, [this](int current, int total, const QString &text) {
+            if (total <= 0) {
+                m_progressBar->setRange(0, 0);
+            } else {
+                m_progressBar->setRange(0, total);
+                m_progressBar->setValue(qBound(0, current, total));
+            }
+            m_statusLabel->setText(text);
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        });
     }
     finishImport(result);
 }

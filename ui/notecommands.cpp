@@ -32,15 +32,11 @@
 #include <QStandardPaths>
 #include <QTextDocument>
 
+// The main window and the note windows show these texts, so they share its translation
+// context (written out at each call for lupdate to find).
 namespace NoteCommands {
 
 namespace {
-
-// The main window and the note windows show these texts; they share its translation context.
-QString text(const char *source)
-{
-    return QCoreApplication::translate("MainWindow", source);
-}
 
 void tell(const StatusMessage &status, const QString &message, int timeoutMs)
 {
@@ -55,15 +51,15 @@ QString exportFormatFilter(ExportFormat format)
 {
     switch (format) {
     case ExportFormat::Markdown:
-        return text("Markdown (*.md)");
+        return QCoreApplication::translate("MainWindow", "Markdown (*.md)");
     case ExportFormat::Html:
-        return text("HTML (*.html)");
+        return QCoreApplication::translate("MainWindow", "HTML (*.html)");
     case ExportFormat::Pdf:
-        return text("PDF (*.pdf)");
+        return QCoreApplication::translate("MainWindow", "PDF (*.pdf)");
     case ExportFormat::PlainText:
         break;
     }
-    return text("Plain Text (*.txt)");
+    return QCoreApplication::translate("MainWindow", "Plain Text (*.txt)");
 }
 
 } // namespace
@@ -72,7 +68,7 @@ QString noteTitleOrUntitled(AppState *state, const QString &noteId)
 {
     const std::optional<Note> note = state->notes()->noteById(noteId);
     const QString title = note ? noteTitle(note->body) : QString();
-    return title.isEmpty() ? text("Untitled") : title;
+    return title.isEmpty() ? QCoreApplication::translate("MainWindow", "Untitled") : title;
 }
 
 QMimeData *noteMimeData(const QString &body, ExportFormat format)
@@ -115,7 +111,8 @@ ExportResult exportNoteToPath(AppState *state, const Note &note, const QString &
 
 QString askNewNotebook(AppState *state, QWidget *parent)
 {
-    const QString name = NotebookDialog::getName(text("New Notebook"), QString(), parent);
+    const QString name = NotebookDialog::getName(
+        QCoreApplication::translate("MainWindow", "New Notebook"), QString(), parent);
     if (name.isEmpty())
         return QString();
     const std::optional<Notebook> notebook = state->writer()->createNotebook(name);
@@ -130,7 +127,8 @@ bool askRenameNotebook(AppState *state, const QString &notebookId, QWidget *pare
     const std::optional<Notebook> notebook = state->notebooks()->notebookById(notebookId);
     if (!notebook)
         return false;
-    const QString name = NotebookDialog::getName(text("Rename Notebook"), notebook->name, parent);
+    const QString name = NotebookDialog::getName(
+        QCoreApplication::translate("MainWindow", "Rename Notebook"), notebook->name, parent);
     return state->writer()->renameNotebook(notebookId, name);
 }
 
@@ -139,10 +137,12 @@ bool askDeleteNotebook(AppState *state, const QString &notebookId, QWidget *pare
     const std::optional<Notebook> notebook = state->notebooks()->notebookById(notebookId);
     if (!notebook)
         return false;
-    const QMessageBox::StandardButton answer
-        = QMessageBox::question(parent, text("Delete Notebook"),
-            text("Delete \"%1\"? Its notes will move to All Notes.").arg(notebook->name),
-            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    const QMessageBox::StandardButton answer = QMessageBox::question(parent,
+        QCoreApplication::translate("MainWindow", "Delete Notebook"),
+        QCoreApplication::translate(
+            "MainWindow", "Delete \"%1\"? Its notes will move to All Notes.")
+            .arg(notebook->name),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes)
         return false;
     if (!state->writer()->deleteNotebook(notebookId))
@@ -183,12 +183,12 @@ std::optional<ExportResult> askExportNote(
     if (directory.isEmpty() || !QDir(directory).exists())
         directory = QDir::homePath();
     const QString extension = exportFileExtension(format);
-    QFileDialog fileDialog(parent, text("Export Note"), directory);
+    QFileDialog fileDialog(parent, QCoreApplication::translate("MainWindow", "Export Note"), directory);
     fileDialog.setAcceptMode(QFileDialog::AcceptSave);
     fileDialog.setFileMode(QFileDialog::AnyFile);
-    fileDialog.setNameFilters({ exportFormatFilter(format), text("All Files (*)") });
+    fileDialog.setNameFilters({ exportFormatFilter(format), QCoreApplication::translate("MainWindow", "All Files (*)") });
     fileDialog.setDefaultSuffix(extension.mid(1));
-    fileDialog.setLabelText(QFileDialog::Accept, text("Export"));
+    fileDialog.setLabelText(QFileDialog::Accept, QCoreApplication::translate("MainWindow", "Export"));
     fileDialog.selectFile(suggestedExportPath(directory, *note, format));
     if (fileDialog.exec() != QDialog::Accepted || fileDialog.selectedFiles().isEmpty())
         return std::nullopt;
@@ -199,9 +199,13 @@ std::optional<ExportResult> askExportNote(
 
     const ExportResult result = exportNoteToPath(state, *note, path, format, includeAttachments);
     if (result.ok)
-        tell(status, text("Exported to %1").arg(QDir::toNativeSeparators(result.path)), 3000);
+        tell(status,
+            QCoreApplication::translate("MainWindow", "Exported to %1")
+                .arg(QDir::toNativeSeparators(result.path)),
+            3000);
     else
-        QMessageBox::warning(parent, text("Export Failed"), result.error, QMessageBox::Ok);
+        QMessageBox::warning(parent, QCoreApplication::translate("MainWindow", "Export Failed"),
+            result.error, QMessageBox::Ok);
     return result;
 }
 
@@ -209,18 +213,18 @@ bool printNote(AppState *state, const QString &noteId, const QTextDocument *docu
     QWidget *parent, const StatusMessage &status)
 {
     if (noteId.isEmpty() || !document) {
-        tell(status, text("No note selected"), 3000);
+        tell(status, QCoreApplication::translate("MainWindow", "No note selected"), 3000);
         return false;
     }
     const QString title = noteTitleOrUntitled(state, noteId);
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(title);
     QPrintDialog dialog(&printer, parent);
-    dialog.setWindowTitle(text("Print Note"));
+    dialog.setWindowTitle(QCoreApplication::translate("MainWindow", "Print Note"));
     if (dialog.exec() != QDialog::Accepted)
         return false;
     preparePrintDocument(*document, attachmentLookupFor(state->attachments()))->print(&printer);
-    tell(status, text("Printed %1").arg(title), 3000);
+    tell(status, QCoreApplication::translate("MainWindow", "Printed %1").arg(title), 3000);
     return true;
 }
 
@@ -228,14 +232,15 @@ void printPreviewNote(AppState *state, const QString &noteId, const QTextDocumen
     QWidget *parent, const StatusMessage &status)
 {
     if (noteId.isEmpty() || !document) {
-        tell(status, text("No note selected"), 3000);
+        tell(status, QCoreApplication::translate("MainWindow", "No note selected"), 3000);
         return;
     }
     const QString title = noteTitleOrUntitled(state, noteId);
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(title);
     QPrintPreviewDialog preview(&printer, parent);
-    preview.setWindowTitle(text("Print Preview — %1").arg(title));
+    preview.setWindowTitle(
+        QCoreApplication::translate("MainWindow", "Print Preview — %1").arg(title));
     preview.resize(900, 700);
     const PrintedAttachmentLookup lookup = attachmentLookupFor(state->attachments());
     QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
@@ -260,11 +265,11 @@ QMenu *noteContextMenu(
         return menu;
 
     if (state->noteWindowsAvailable()) {
-        menu->addAction(
-            text("Open in New Window"), menu, [state, noteId] { state->openNoteWindow(noteId); });
+        menu->addAction(QCoreApplication::translate("MainWindow", "Open in New Window"), menu,
+            [state, noteId] { state->openNoteWindow(noteId); });
     }
 
-    QMenu *moveMenu = menu->addMenu(text("Move to Notebook"));
+    QMenu *moveMenu = menu->addMenu(QCoreApplication::translate("MainWindow", "Move to Notebook"));
     auto *group = new QActionGroup(moveMenu);
     const auto addTarget = [&](const QString &name, const QString &notebookId) {
         QAction *action = moveMenu->addAction(name);
@@ -275,7 +280,7 @@ QMenu *noteContextMenu(
             [state, noteId, notebookId] { state->writer()->moveNote(noteId, notebookId); });
     };
     // As in the move dialog, a note can always leave its notebook.
-    addTarget(text("No notebook"), QString());
+    addTarget(QCoreApplication::translate("MainWindow", "No notebook"), QString());
     const QList<Notebook> notebooks = state->notebooks()->allNotebooks();
     if (!notebooks.isEmpty())
         moveMenu->addSeparator();
@@ -285,18 +290,21 @@ QMenu *noteContextMenu(
     if (hooks.share && note->ownerId.isEmpty()) {
         menu->addSeparator();
         const auto share = hooks.share;
-        menu->addAction(note->isShared ? text("Manage Sharing…") : text("Share…"), menu,
-            [share, noteId] { share(noteId); });
+        menu->addAction(note->isShared
+                ? QCoreApplication::translate("MainWindow", "Manage Sharing…")
+                : QCoreApplication::translate("MainWindow", "Share…"),
+            menu, [share, noteId] { share(noteId); });
     }
 
     menu->addSeparator();
     const auto trash = hooks.moveToTrash;
-    menu->addAction(text("Move to Trash"), menu, [state, noteId, trash] {
-        if (trash)
-            trash(noteId);
-        else
-            state->writer()->trashNote(noteId);
-    });
+    menu->addAction(
+        QCoreApplication::translate("MainWindow", "Move to Trash"), menu, [state, noteId, trash] {
+            if (trash)
+                trash(noteId);
+            else
+                state->writer()->trashNote(noteId);
+        });
     return menu;
 }
 
@@ -307,19 +315,22 @@ QMenu *notebookContextMenu(
     const auto changed = hooks.changed;
     // The dialogs belong to the menu's parent: the menu itself is gone once it has closed.
     QPointer<QWidget> owner(parent);
-    menu->addAction(text("Rename Notebook…"), menu, [state, notebookId, owner, changed] {
-        if (askRenameNotebook(state, notebookId, owner) && changed)
-            changed();
-    });
+    menu->addAction(QCoreApplication::translate("MainWindow", "Rename Notebook…"), menu,
+        [state, notebookId, owner, changed] {
+            if (askRenameNotebook(state, notebookId, owner) && changed)
+                changed();
+        });
     if (hooks.share) {
         const auto share = hooks.share;
-        menu->addAction(text("Share Notebook…"), menu, [share, notebookId] { share(notebookId); });
+        menu->addAction(QCoreApplication::translate("MainWindow", "Share Notebook…"), menu,
+            [share, notebookId] { share(notebookId); });
     }
     menu->addSeparator();
-    menu->addAction(text("Delete Notebook"), menu, [state, notebookId, owner, changed] {
-        if (askDeleteNotebook(state, notebookId, owner) && changed)
-            changed();
-    });
+    menu->addAction(QCoreApplication::translate("MainWindow", "Delete Notebook"), menu,
+        [state, notebookId, owner, changed] {
+            if (askDeleteNotebook(state, notebookId, owner) && changed)
+                changed();
+        });
     return menu;
 }
 

@@ -8,8 +8,10 @@
 #include "versionnumber.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUuid>
 #include <QWidget>
@@ -66,6 +68,7 @@ private slots:
     void restoreNoteWindowsSkipsEmptyParts();
     void destroyingStateClosesNoteWindows();
     void purgingNoteRemovesAttachmentFiles();
+    void stateKeepsItsDataInTheGivenDirectory();
     void versionComparison_data();
     void versionComparison();
 
@@ -256,6 +259,29 @@ void tst_AppState::destroyingStateClosesNoteWindows()
     state.reset();
     // Closed (and, as it deletes itself on close, gone once deferred deletions run).
     QTRY_VERIFY(window.isNull());
+}
+
+void tst_AppState::stateKeepsItsDataInTheGivenDirectory()
+{
+    QTemporaryDir own;
+    QVERIFY(own.isValid());
+    const QString attachmentId = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    {
+        AppState state(own.path());
+        QVERIFY(state.initialize());
+        QCOMPARE(state.dataDirectory(), own.path());
+        QVERIFY(state.attachments()->saveFile(attachmentId, "bytes"));
+    }
+    QVERIFY(QFileInfo::exists(own.filePath("attachments/" + attachmentId)));
+    const QStringList databases { "brevaro_notes_*.db" };
+    QCOMPARE(QDir(own.path()).entryList(databases, QDir::Files).size(), 1);
+    // NOTES_DATA_DIR points elsewhere and stays untouched.
+    QVERIFY(QDir(m_dataDir->path()).entryList(databases, QDir::Files).isEmpty());
+
+    // Reopened over the same directory, the welcome notes are not seeded twice.
+    AppState again(own.path());
+    QVERIFY(again.initialize());
+    QCOMPARE(again.notes()->allNotes().size(), welcomeNoteSources().size());
 }
 
 void tst_AppState::purgingNoteRemovesAttachmentFiles()

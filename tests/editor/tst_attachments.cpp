@@ -7,6 +7,7 @@
 #include "deltaformat.h"
 #include "editortoolbar.h"
 #include "imagelightbox.h"
+#include "modalanswers.h"
 #include "noteeditor.h"
 #include "noterepository.h"
 #include "paths.h"
@@ -776,10 +777,7 @@ void TestAttachments::toolbarButtonInsertsThroughEditor()
     QCOMPARE(
         toolbar.attachmentAction()->toolTip(), QStringLiteral("Insert Attachment (Ctrl+Shift+A)"));
     // The button asks for a file; cancelling the dialog changes nothing.
-    QTimer::singleShot(0, [] {
-        if (QWidget *dialog = QApplication::activeModalWidget())
-            dialog->close();
-    });
+    answerModal(this, [](QWidget *dialog) { return dialog->close(); });
     const QString before = m_editor->content();
     toolbar.attachmentAction()->trigger();
     QCOMPARE(m_editor->content(), before);

@@ -1,4 +1,5 @@
 #include "deltadocument.h"
+#include "modalanswers.h"
 #include "noteeditor.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -50,16 +51,17 @@ void select(NoteEditor &editor, int anchor, int position)
 }
 
 // Answers the next modal dialog: fills its line edits in order, then presses OK.
-void answerNextDialog(const QStringList &fields)
+void answerNextDialog(QObject *context, const QStringList &fields)
 {
-    QTimer::singleShot(0, [fields] {
-        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+    answerModal(context, [fields](QWidget *modal) {
+        auto *dialog = qobject_cast<QDialog *>(modal);
         if (!dialog)
-            return;
+            return false;
         const auto edits = dialog->findChildren<QLineEdit *>();
         for (int i = 0; i < edits.size() && i < fields.size(); ++i)
             edits.at(i)->setText(fields.at(i));
         dialog->accept();
+        return true;
     });
 }
 
@@ -840,14 +842,14 @@ void TestNoteEditor::insertLinkWithDialog()
 {
     m_editor->setNote(QStringLiteral("n1"), Plain);
     select(*m_editor, 6, 11);
-    answerNextDialog({ QStringLiteral("world"), QStringLiteral("  example.org  ") });
+    answerNextDialog(this, { QStringLiteral("world"), QStringLiteral("  example.org  ") });
     m_editor->insertLink();
     QCOMPARE(m_editor->content(),
         json(
             R"([{"insert":"hello "},{"attributes":{"link":"example.org"},"insert":"world"},{"insert":"\n"}])"));
 
     select(*m_editor, 0, 0);
-    answerNextDialog({ QString(), QStringLiteral("https://b.example") });
+    answerNextDialog(this, { QString(), QStringLiteral("https://b.example") });
     m_editor->insertLink();
     QTest::keyClicks(m_editor, QStringLiteral(" "));
     QCOMPARE(m_editor->content(),
@@ -856,7 +858,7 @@ void TestNoteEditor::insertLinkWithDialog()
 
     // An empty address is not accepted.
     const QString before = m_editor->content();
-    answerNextDialog({ QStringLiteral("x"), QStringLiteral("   ") });
+    answerNextDialog(this, { QStringLiteral("x"), QStringLiteral("   ") });
     m_editor->insertLink();
     QCOMPARE(m_editor->content(), before);
 }
@@ -873,7 +875,7 @@ void TestNoteEditor::editAndRemoveLink()
     QCOMPARE(link->address, QStringLiteral("https://a.example"));
     QVERIFY(!m_editor->linkAt(1));
 
-    answerNextDialog({ QStringLiteral("page"), QStringLiteral("https://b.example") });
+    answerNextDialog(this, { QStringLiteral("page"), QStringLiteral("https://b.example") });
     m_editor->editLinkAt(5);
     QCOMPARE(m_editor->content(),
         json(
@@ -1136,21 +1138,24 @@ void TestNoteEditor::contextMenus()
 
 void TestNoteEditor::tablePromptReturnsChoices()
 {
-    QTimer::singleShot(0, [] {
-        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+    int offeredRows = 0;
+    answerModal(this, [&offeredRows](QWidget *modal) {
+        auto *dialog = qobject_cast<QDialog *>(modal);
         if (!dialog)
-            return;
+            return false;
         const auto spins = dialog->findChildren<QSpinBox *>();
         if (spins.size() == 2) {
-            QCOMPARE(spins.at(0)->value(), 3);
+            offeredRows = spins.at(0)->value();
             spins.at(0)->setValue(500);
             spins.at(1)->setValue(4);
         }
         if (auto *header = dialog->findChild<QCheckBox *>())
             header->setChecked(false);
         dialog->accept();
+        return true;
     });
     const NoteEditor::TablePrompt prompt = NoteEditor::promptInsertTable(m_editor);
+    QCOMPARE(offeredRows, 3);
     QVERIFY(prompt.accepted);
     QCOMPARE(prompt.rows, 100);
     QCOMPARE(prompt.columns, 4);

@@ -1,14 +1,13 @@
 // Expected file contents read best as plain string literals.
 #undef QT_NO_CAST_FROM_ASCII
 
-#include "appstate.h"
 #include "attachmentrepository.h"
 #include "deltadocument.h"
 #include "deltaformat.h"
 #include "noteexport.h"
 #include "noterepository.h"
 #include "printdocument.h"
-#include "testdatadir.h"
+#include "testdatabase.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -344,9 +343,10 @@ void TestExport::exportsLongNoteOverSeveralPages()
 
 void TestExport::pdfShowsImageAttachments()
 {
-    TestDataDir dataDir;
-    AppState state;
-    QVERIFY(state.initialize());
+    TestDatabase db;
+    QVERIFY(db.isValid());
+    NoteRepository notes(db.database());
+    AttachmentRepository attachments(db.database(), db.dataPath() + QStringLiteral("/attachments"));
     QImage image(400, 300, QImage::Format_RGB32);
     image.fill(Qt::red);
     QByteArray png;
@@ -358,7 +358,7 @@ void TestExport::pdfShowsImageAttachments()
     Note stored = note;
     stored.body = QStringLiteral("[{\"insert\":\"\\n\"}]");
     stored.createdAt = stored.updatedAt = stored.modifiedAt = QDateTime::currentDateTimeUtc();
-    QVERIFY(state.notes()->insert(stored));
+    QVERIFY(notes.insert(stored));
     const QString id = QStringLiteral("11111111-2222-4333-8444-555555555555");
     Attachment attachment;
     attachment.id = id;
@@ -367,16 +367,16 @@ void TestExport::pdfShowsImageAttachments()
     attachment.mimeType = QStringLiteral("image/png");
     attachment.sizeBytes = png.size();
     attachment.createdAt = QDateTime::currentDateTimeUtc();
-    QVERIFY(state.attachments()->insert(attachment));
-    QVERIFY(state.attachments()->saveFile(id, png));
+    QVERIFY(attachments.insert(attachment));
+    QVERIFY(attachments.saveFile(id, png));
 
     const QString body = QStringLiteral(
         "[{\"insert\":\"Photo\\n\"},{\"insert\":{\"image\":\"brevaro-notes://attachment/%1\"}},"
         "{\"insert\":\"\\n\"}]")
                              .arg(id);
-    const QString withImage = dataDir.filePath(QStringLiteral("with.pdf"));
-    const QString without = dataDir.filePath(QStringLiteral("without.pdf"));
-    QVERIFY(exportNote(noteWithBody(body), withImage, ExportFormat::Pdf, state.attachments()).ok);
+    const QString withImage = db.dataPath() + QStringLiteral("/with.pdf");
+    const QString without = db.dataPath() + QStringLiteral("/without.pdf");
+    QVERIFY(exportNote(noteWithBody(body), withImage, ExportFormat::Pdf, &attachments).ok);
     QVERIFY(exportNote(noteWithBody(body), without, ExportFormat::Pdf).ok);
     QFile a(withImage);
     QFile b(without);

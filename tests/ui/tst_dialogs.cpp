@@ -6,12 +6,14 @@
 #include "deltaformat.h"
 #include "exportdialog.h"
 #include "importdialog.h"
+#include "modalanswers.h"
 #include "movetonotebookdialog.h"
 #include "notebookdialog.h"
 #include "notebookrepository.h"
 #include "notecommands.h"
 #include "noterepository.h"
 #include "notewriter.h"
+#include "testbodies.h"
 #include "testdatadir.h"
 
 #include <QAbstractButton>
@@ -50,61 +52,9 @@ QString newId()
     return QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
 
-QString bodyOf(const QString &text)
-{
-    return Delta::toText(QJsonArray { QJsonObject { { "insert", text + "\n" } } });
-}
-
 QPushButton *okButton(QWidget *dialog)
 {
     return dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok);
-}
-
-// Answers the modal dialogs that open next, one handler per dialog, in order. A handler sees
-// the active modal widget and returns true once it has dealt with it.
-class ModalScript final : public QObject
-{
-public:
-    using Step = std::function<bool(QWidget *)>;
-
-    explicit ModalScript(QList<Step> steps) : m_steps(std::move(steps))
-    {
-        m_timer.setInterval(10);
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            QWidget *modal = QApplication::activeModalWidget();
-            if (!modal || modal == m_last || m_steps.isEmpty())
-                return;
-            if (m_steps.first()(modal)) {
-                m_last = modal;
-                m_steps.removeFirst();
-                ++m_done;
-            }
-        });
-        m_timer.start();
-    }
-    int done() const { return m_done; }
-
-private:
-    QList<Step> m_steps;
-    QTimer m_timer;
-    QPointer<QWidget> m_last;
-    int m_done = 0;
-};
-
-ModalScript::Step answerBox(
-    QMessageBox::StandardButton answer, QString *title = nullptr, QString *text = nullptr)
-{
-    return [=](QWidget *modal) {
-        auto *box = qobject_cast<QMessageBox *>(modal);
-        if (!box)
-            return false;
-        if (title)
-            *title = box->windowTitle();
-        if (text)
-            *text = box->text();
-        box->button(answer)->click();
-        return true;
-    };
 }
 
 } // namespace
@@ -522,7 +472,7 @@ void TestDialogs::importRunsImporterWithProgress()
     QList<int> barValues;
     QString importedPath;
     wizard->setImporter(ImportFormat::Joplin,
-        [&](AppState *state, const QString &file, const ImportProgress &progress) {
+        [&](const ImportTarget &target, const QString &file, const ImportProgress &progress) {
             importedPath = file;
             QProgressBar *bar = wizard->findChild<QProgressBar *>();
             progress(0, 0, "Reading archive");
@@ -531,7 +481,7 @@ void TestDialogs::importRunsImporterWithProgress()
             progress(2, 4, "Note 2 of 4");
             statusSeen << wizard->statusText();
             barValues << bar->value() << bar->maximum();
-            state->notes()->insert(Note {});
+            target.notes->insert(Note {});
             ImportResult result;
             result.imported = 3;
             return result;

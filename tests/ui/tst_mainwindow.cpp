@@ -3,7 +3,7 @@
 #include "findbar.h"
 #include "importdialog.h"
 #include "mainwindow.h"
-#include "messageboxanswerer.h"
+#include "modalanswers.h"
 #include "movetonotebookdialog.h"
 #include "notebook.h"
 #include "notebookdialog.h"
@@ -18,6 +18,7 @@
 #include "readablecolumn.h"
 #include "snapshotrepository.h"
 #include "statusbar.h"
+#include "testbodies.h"
 #include "testdatadir.h"
 #include "todosscreen.h"
 #include "versionhistorydialog.h"
@@ -55,33 +56,6 @@
 #include <memory>
 
 namespace {
-
-QString bodyOf(const QStringList &lines)
-{
-    QJsonArray ops;
-    for (const QString &line : lines)
-        ops.append(QJsonObject { { QStringLiteral("insert"), line + QLatin1Char('\n') } });
-    return QString::fromUtf8(QJsonDocument(ops).toJson(QJsonDocument::Compact));
-}
-
-// Polls for the active modal widget until `answer` takes it (returns true). Each dialog of a chain
-// gets its own timer, so one answer may block in a nested dialog while the next is answered.
-void answerModal(QObject *context, const std::function<bool(QWidget *)> &answer)
-{
-    auto *timer = new QTimer(context);
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, context, [timer, answer] {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (!modal)
-            return;
-        timer->stop();
-        if (answer(modal))
-            timer->deleteLater();
-        else
-            timer->start();
-    });
-    timer->start();
-}
 
 void clickOk(QWidget *dialog)
 {
@@ -185,7 +159,7 @@ QString tst_MainWindow::addNote(
     Note note;
     note.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
     note.notebookId = notebookId;
-    note.body = bodyOf(text.split(QLatin1Char('\n')));
+    note.body = bodyOfLines(text.split(QLatin1Char('\n')));
     note.createdAt = note.updatedAt = note.modifiedAt = updated;
     note.syncStatus = SyncStatus::Synced;
     if (!m_state->notes()->insert(note))
@@ -508,7 +482,7 @@ void tst_MainWindow::listFollowsWritesFromEverywhere()
 
     // An old note edited elsewhere comes to the top with its new title.
     Note old = *notes->noteById(ids.last());
-    old.body = bodyOf({ QStringLiteral("Renamed elsewhere") });
+    old.body = bodyOfLines({ QStringLiteral("Renamed elsewhere") });
     old.updatedAt = old.modifiedAt = now;
     old.version += 1;
     QVERIFY(notes->update(old));

@@ -5,7 +5,7 @@
 #include "database.h"
 #include "deltaformat.h"
 #include "editortoolbar.h"
-#include "messageboxanswerer.h"
+#include "modalanswers.h"
 #include "noteeditor.h"
 #include "noteheaderbar.h"
 #include "noterepository.h"
@@ -15,6 +15,7 @@
 #include "preferencesrepository.h"
 #include "snapshotrepository.h"
 #include "statusbar.h"
+#include "testbodies.h"
 #include "testdatadir.h"
 
 #include <QApplication>
@@ -34,15 +35,6 @@
 #include <memory>
 
 namespace {
-
-QString bodyOf(const QString &text)
-{
-    QJsonArray ops;
-    if (!text.isEmpty())
-        ops.append(QJsonObject { { "insert", text } });
-    ops.append(QJsonObject { { "insert", "\n" } });
-    return Delta::toText(ops);
-}
 
 QAction *menuAction(QMainWindow *window, const QString &menuTitle, const QString &text)
 {

@@ -5,12 +5,13 @@
 #include "attachmentrepository.h"
 #include "database.h"
 #include "deltaformat.h"
-#include "messageboxanswerer.h"
+#include "modalanswers.h"
 #include "notelistwidget.h"
 #include "noterepository.h"
 #include "searchscreen.h"
 #include "sharedscreen.h"
 #include "snapshotrepository.h"
+#include "testbodies.h"
 #include "testdatadir.h"
 #include "todosscreen.h"
 #include "trashscreen.h"
@@ -42,27 +43,6 @@ QString newId()
 }
 
 // A body of plain lines; a line starting with "[ ] " or "[x] " becomes a checkbox-list item.
-QString bodyOf(const QStringList &lines)
-{
-    QJsonArray ops;
-    for (const QString &line : lines) {
-        QString list;
-        QString text = line;
-        if (line.startsWith(QLatin1String("[ ] ")))
-            list = QStringLiteral("unchecked");
-        else if (line.startsWith(QLatin1String("[x] ")))
-            list = QStringLiteral("checked");
-        if (!list.isEmpty())
-            text = line.mid(4);
-        ops.append(QJsonObject { { QStringLiteral("insert"), text } });
-        QJsonObject feed { { QStringLiteral("insert"), QStringLiteral("\n") } };
-        if (!list.isEmpty())
-            feed.insert(
-                QStringLiteral("attributes"), QJsonObject { { QStringLiteral("list"), list } });
-        ops.append(feed);
-    }
-    return Delta::toText(ops);
-}
 
 } // namespace
 
@@ -144,7 +124,7 @@ Note TestScreens::addNote(const QStringList &lines, const QDateTime &updated)
 {
     Note note;
     note.id = newId();
-    note.body = bodyOf(lines);
+    note.body = bodyOfLines(lines);
     note.createdAt = updated;
     note.updatedAt = updated;
     note.modifiedAt = updated;
@@ -346,7 +326,7 @@ void TestScreens::tickingStaleRowChangesNothing()
     QCOMPARE(list->count(), 2);
 
     // Another window removes the first item; the screen has not refreshed yet.
-    note.body = bodyOf({ "T", "[ ] second" });
+    note.body = bodyOfLines({ "T", "[ ] second" });
     QVERIFY(m_state->notes()->update(note));
     QSignalSpy updated(m_state.get(), &AppState::noteUpdatedExternally);
     QListWidgetItem *first = list->findItems(QStringLiteral("first"), Qt::MatchStartsWith).value(0);
@@ -366,7 +346,7 @@ void TestScreens::todosFollowNoteChanges()
     auto *list = screen.findChild<QListWidget *>(QStringLiteral("taskList"));
     QCOMPARE(rowTexts(list), QStringList { "one  — T" });
 
-    note.body = bodyOf({ "T", "[ ] one", "TODO: two" });
+    note.body = bodyOfLines({ "T", "[ ] one", "TODO: two" });
     note.updatedAt = QDateTime::currentDateTimeUtc();
     QVERIFY(m_state->notes()->update(note));
     QTRY_COMPARE(rowTexts(list), (QStringList { "one  — T", "two  — T" }));
@@ -482,15 +462,15 @@ void TestScreens::todosEditElsewhereMatchesFullRefresh()
 
     Note &target = notes[2];
     if (edit == QLatin1String("retext")) {
-        target.body = bodyOf({ "Note 2", "[ ] banana split", "[x] apricot", "[ ] zucchini" });
+        target.body = bodyOfLines({ "Note 2", "[ ] banana split", "[x] apricot", "[ ] zucchini" });
         target.version += 1;
         QVERIFY(m_state->notes()->update(target));
     } else if (edit == QLatin1String("moveToTop")) {
-        target.body = bodyOf({ "Renamed", "TODO: bake bread", "[ ] Aardvark" });
+        target.body = bodyOfLines({ "Renamed", "TODO: bake bread", "[ ] Aardvark" });
         target.updatedAt = QDateTime::currentDateTimeUtc();
         QVERIFY(m_state->notes()->update(target));
     } else if (edit == QLatin1String("dropTasks")) {
-        target.body = bodyOf({ "Note 2", "nothing to do" });
+        target.body = bodyOfLines({ "Note 2", "nothing to do" });
         target.updatedAt = base.addSecs(-600);
         QVERIFY(m_state->notes()->update(target));
     } else if (edit == QLatin1String("trash")) {
@@ -498,7 +478,7 @@ void TestScreens::todosEditElsewhereMatchesFullRefresh()
     } else if (edit == QLatin1String("exclude")) {
         // The setting is written without touching the note; a later save elsewhere shows it.
         QVERIFY(m_state->notes()->setIncludeInTodos(target.id, false));
-        notes[4].body = bodyOf({ "Note 4", "[ ] banana four" });
+        notes[4].body = bodyOfLines({ "Note 4", "[ ] banana four" });
         QVERIFY(m_state->notes()->update(notes[4]));
     } else {
         target.ownerId = QStringLiteral("owner");
@@ -743,7 +723,7 @@ void TestScreens::sharedScreenEmptyStateAndReload()
     // A sync brings a shared note: the screen reloads by itself.
     Note shared;
     shared.id = newId();
-    shared.body = bodyOf({ "Shared" });
+    shared.body = bodyOfLines({ "Shared" });
     shared.createdAt = shared.updatedAt = shared.modifiedAt = QDateTime::currentDateTimeUtc();
     if (mode == SharedScreen::SharedWithMe) {
         shared.ownerId = QStringLiteral("owner-1");

@@ -4,9 +4,11 @@
 #include "appstate.h"
 #include "database.h"
 #include "deltaformat.h"
+#include "modalanswers.h"
 #include "noteeditor.h"
 #include "noterepository.h"
 #include "snapshotrepository.h"
+#include "testbodies.h"
 #include "testdatadir.h"
 #include "versionhistorydialog.h"
 
@@ -24,41 +26,6 @@
 #include <QUuid>
 
 #include <memory>
-
-namespace {
-
-QString bodyOf(const QString &text)
-{
-    return Delta::toText(QJsonArray { QJsonObject { { "insert", text + "\n" } } });
-}
-
-// Answers the message boxes shown from now on, in order, and remembers what they said.
-class MessageBoxAnswerer final : public QObject
-{
-public:
-    explicit MessageBoxAnswerer(QList<QMessageBox::StandardButton> answers)
-        : m_answers(std::move(answers))
-    {
-        m_timer.setInterval(10);
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box || m_answers.isEmpty())
-                return;
-            titles << box->windowTitle();
-            texts << box->text();
-            box->button(m_answers.takeFirst())->click();
-        });
-        m_timer.start();
-    }
-    QStringList titles;
-    QStringList texts;
-
-private:
-    QList<QMessageBox::StandardButton> m_answers;
-    QTimer m_timer;
-};
-
-} // namespace
 
 class TestVersionHistory : public QObject
 {
@@ -156,7 +123,7 @@ void TestVersionHistory::layoutAndEmptyList()
     QVERIFY(!dialog.restoreButton()->isEnabled());
     MessageBoxAnswerer answerer({ QMessageBox::Yes, QMessageBox::Ok });
     dialog.restoreSelected();
-    QVERIFY(answerer.titles.isEmpty());
+    QVERIFY(answerer.titles().isEmpty());
     QCOMPARE(m_state->notes()->noteById(m_note.id)->version, 3);
 }
 
@@ -269,22 +236,22 @@ void TestVersionHistory::restore()
     MessageBoxAnswerer answerer({ answer, QMessageBox::Ok });
     QTest::mouseClick(dialog.restoreButton(), Qt::LeftButton);
 
-    QCOMPARE(answerer.titles.value(0), QString("Restore Snapshot"));
-    QCOMPARE(answerer.texts.value(0),
+    QCOMPARE(answerer.titles().value(0), QString("Restore Snapshot"));
+    QCOMPARE(answerer.texts().value(0),
         QString("Replace current content with this snapshot? A snapshot of the current content "
                 "will be saved first."));
     const Note note = *m_state->notes()->noteById(m_note.id);
     const QList<Snapshot> snapshots = m_state->snapshots()->snapshotsForNote(m_note.id);
     if (!confirmed) {
-        QCOMPARE(answerer.titles.size(), 1);
+        QCOMPARE(answerer.titles().size(), 1);
         QCOMPARE(note.body, m_note.body);
         QCOMPARE(note.version, 3);
         QCOMPARE(snapshots.size(), 1);
         QCOMPARE(updated.count(), 0);
         return;
     }
-    QCOMPARE(answerer.titles.value(1), QString("Restored"));
-    QCOMPARE(answerer.texts.value(1), QString("Snapshot restored successfully."));
+    QCOMPARE(answerer.titles().value(1), QString("Restored"));
+    QCOMPARE(answerer.texts().value(1), QString("Snapshot restored successfully."));
     QCOMPARE(note.body, old.body);
     QCOMPARE(note.version, 4);
     QCOMPARE(note.syncStatus, SyncStatus::Pending);
@@ -338,8 +305,8 @@ void TestVersionHistory::failedRestoreIsNotReportedAsSuccess()
     MessageBoxAnswerer answerer({ QMessageBox::Yes, QMessageBox::Ok });
     dialog.restoreSelected();
 
-    QCOMPARE(answerer.titles, (QStringList { "Restore Snapshot", "Restore Snapshot" }));
-    QVERIFY(answerer.texts.value(1) != QString("Snapshot restored successfully."));
+    QCOMPARE(answerer.titles(), (QStringList { "Restore Snapshot", "Restore Snapshot" }));
+    QVERIFY(answerer.texts().value(1) != QString("Snapshot restored successfully."));
     QCOMPARE(updated.count(), 0);
     QCOMPARE(m_state->notes()->noteById(m_note.id)->body, m_note.body);
     QCOMPARE(m_state->notes()->noteById(m_note.id)->version, 3);
