@@ -64,8 +64,7 @@ private:
 
         for (const Delta::Segment &segment : line.segments) {
             if (segment.isEmbed) {
-                m_cursor.insertText(
-                    QString(ObjectChar),
+                m_cursor.insertText(QString(ObjectChar),
                     embedFormat(segment.embedKind, segment.embedValue, segment.rawEmbedValue));
             } else {
                 m_cursor.insertText(

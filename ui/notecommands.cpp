@@ -183,12 +183,15 @@ std::optional<ExportResult> askExportNote(
     if (directory.isEmpty() || !QDir(directory).exists())
         directory = QDir::homePath();
     const QString extension = exportFileExtension(format);
-    QFileDialog fileDialog(parent, QCoreApplication::translate("MainWindow", "Export Note"), directory);
+    QFileDialog fileDialog(
+        parent, QCoreApplication::translate("MainWindow", "Export Note"), directory);
     fileDialog.setAcceptMode(QFileDialog::AcceptSave);
     fileDialog.setFileMode(QFileDialog::AnyFile);
-    fileDialog.setNameFilters({ exportFormatFilter(format), QCoreApplication::translate("MainWindow", "All Files (*)") });
+    fileDialog.setNameFilters(
+        { exportFormatFilter(format), QCoreApplication::translate("MainWindow", "All Files (*)") });
     fileDialog.setDefaultSuffix(extension.mid(1));
-    fileDialog.setLabelText(QFileDialog::Accept, QCoreApplication::translate("MainWindow", "Export"));
+    fileDialog.setLabelText(
+        QFileDialog::Accept, QCoreApplication::translate("MainWindow", "Export"));
     fileDialog.selectFile(suggestedExportPath(directory, *note, format));
     if (fileDialog.exec() != QDialog::Accepted || fileDialog.selectedFiles().isEmpty())
         return std::nullopt;
