@@ -5,9 +5,11 @@
 #include "attachmentrepository.h"
 #include "database.h"
 #include "deltaformat.h"
+#include "fontscale.h"
 #include "modalanswers.h"
 #include "notelistwidget.h"
 #include "noterepository.h"
+#include "notesstyle.h"
 #include "searchscreen.h"
 #include "sharedscreen.h"
 #include "snapshotrepository.h"
@@ -27,7 +29,9 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QStyleOptionViewItem>
 #include <QTest>
 #include <QTimer>
 #include <QUuid>
@@ -85,6 +89,9 @@ private slots:
 
     void closeKeysCloseTheWindow_data();
     void closeKeysCloseTheWindow();
+
+    void todoRowsHoldTheirCheckBox_data();
+    void todoRowsHoldTheirCheckBox();
 
 private:
     Note addNote(const QStringList &lines,
@@ -776,6 +783,48 @@ void TestScreens::closeKeysCloseTheWindow()
     // Through the window, with the focus where the screen put it, as a real key press arrives.
     QTest::keySequence(window->windowHandle(), keys);
     QTRY_VERIFY(!window->isVisible());
+}
+
+void TestScreens::todoRowsHoldTheirCheckBox_data()
+{
+    QTest::addColumn<int>("scale");
+    QTest::addRow("100 %%") << 100;
+    QTest::addRow("150 %%") << 150;
+}
+
+// The check box grows with the font scale; every row keeps room around it and its text.
+void TestScreens::todoRowsHoldTheirCheckBox()
+{
+    QFETCH(int, scale);
+    addNote({ "Packing", "[ ] Rain jacket", "[ ] Swimsuit" });
+    const int previousScale = FontScale::percent();
+    const QFont previousFont = QApplication::font();
+    const auto restore = qScopeGuard([&] {
+        FontScale::setPercent(previousScale);
+        QApplication::setFont(previousFont);
+    });
+    FontScale::setPercent(scale);
+    QFont font = previousFont;
+    font.setPointSize(qMax(1, 10 * scale / 100));
+    QApplication::setFont(font);
+    NotesStyle style;
+    TodosScreen screen(m_state.get());
+    auto *list = screen.findChild<QListWidget *>(QStringLiteral("taskList"));
+    list->setStyle(&style);
+    screen.resize(600, 400);
+    screen.show();
+    screen.refresh();
+    QCOMPARE(list->count(), 2);
+
+    QStyleOptionViewItem option;
+    option.initFrom(list);
+    const int indicator = style.pixelMetric(QStyle::PM_IndicatorHeight, &option, list);
+    QCOMPARE(indicator, qMax(14, 16 * scale / 100));
+    for (int row = 0; row < list->count(); ++row) {
+        const int height = list->visualItemRect(list->item(row)).height();
+        QVERIFY2(height >= qMax(indicator, list->fontMetrics().height()) + 4,
+            qPrintable(QStringLiteral("row %1 is %2 px").arg(row).arg(height)));
+    }
 }
 
 QTEST_MAIN(TestScreens)
