@@ -16,6 +16,7 @@
 #include "snapshotrepository.h"
 #include "statusbar.h"
 #include "testbodies.h"
+#include "testdatabase.h"
 #include "testdatadir.h"
 
 #include <QApplication>
@@ -117,10 +118,7 @@ void TestNoteWindow::cleanup()
 QString TestNoteWindow::addNote(
     const QString &text, SyncStatus status, const QString &ownerId, const QString &permission)
 {
-    Note note;
-    note.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    note.body = bodyOf(text);
-    note.createdAt = note.updatedAt = note.modifiedAt = QDateTime::currentDateTimeUtc();
+    Note note = TestDatabase::makeNote(bodyOf(text));
     note.ownerId = ownerId;
     note.permission = permission;
     if (!m_state->notes()->insert(note))
