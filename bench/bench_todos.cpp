@@ -7,6 +7,7 @@
 
 #include "appstate.h"
 #include "deltaformat.h"
+#include "notewriter.h"
 #include "taskextraction.h"
 #include "todosscreen.h"
 
@@ -73,13 +74,10 @@ int main(int argc, char *argv[])
         repeated.append(timeMs([&] { screen.refresh(); }));
 
         // One note saved, as the editor's autosave does it.
-        Note note = notes.at(run % notes.size());
-        note.body = CollectionGenerator::sentence(*QRandomGenerator::global(), 4);
-        note.body = Delta::toText(QJsonArray { QJsonObject { { QStringLiteral("insert"),
-            QStringLiteral("TODO: ") + note.body + QLatin1Char('\n') } } });
-        note.updatedAt = QDateTime::currentDateTimeUtc();
-        note.version += 1;
-        state.notes()->update(note);
+        const QString words = CollectionGenerator::sentence(*QRandomGenerator::global(), 4);
+        state.writer()->saveBody(notes.at(run % notes.size()).id,
+            Delta::toText(QJsonArray { QJsonObject { { QStringLiteral("insert"),
+                QStringLiteral("TODO: ") + words + QLatin1Char('\n') } } }));
         afterSave.append(timeMs([&] { screen.refresh(); }));
 
         auto *filter = screen.findChild<QLineEdit *>(QStringLiteral("filterEdit"));

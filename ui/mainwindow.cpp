@@ -11,6 +11,7 @@
 #include "notecommands.h"
 #include "noteeditor.h"
 #include "noteheaderbar.h"
+#include "notelistcache.h"
 #include "notelistwidget.h"
 #include "notetext.h"
 #include "notewriter.h"
@@ -33,14 +34,11 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
-#include <QSet>
 #include <QSettings>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
-
-#include <algorithm>
 
 namespace {
 
@@ -74,7 +72,7 @@ QList<int> parseSplitterSizes(const QString &text)
 } // namespace
 
 MainWindow::MainWindow(AppState *appState, QWidget *parent)
-    : QMainWindow(parent), m_appState(appState)
+    : QMainWindow(parent), m_appState(appState), m_listCache(appState->notes())
 {
     setWindowTitle(tr("Brevaro Notes"));
     createMenuBar();
@@ -572,73 +570,20 @@ void MainWindow::deleteCurrentNote(bool confirm)
 
 void MainWindow::refreshNoteList()
 {
-    NoteRepository *notes = m_appState->notes();
     const QString search = m_searchField->text().trimmed();
-    const bool isSearch = !search.isEmpty();
-    const QString query = isSearch ? search : m_appState->currentNotebookId();
-    const bool reversed = !isSearch && stenoMode();
-
-    const quint64 serial = notes->changeSerial();
-    bool current = false;
-    bool incremental = false;
-    if (isSearch == m_listIsSearch && query == m_listQuery && reversed == m_listReversed
-        && m_listSerial != 0) {
-        const std::optional<QStringList> changed = notes->changedNoteIdsSince(m_listSerial);
-        if (changed && changed->isEmpty())
-            current = true;
-        else if (changed && !isSearch)
-            incremental = applyListChanges(*changed);
-    }
-    if (!current && !incremental) {
-        QList<NoteListEntry> entries = isSearch ? notes->searchListEntries(search)
-            : query.isEmpty()                   ? notes->listEntries()
-                                                : notes->listEntriesInNotebook(query);
-        if (reversed)
-            std::reverse(entries.begin(), entries.end());
-        m_listEntries = std::move(entries);
-    }
-    m_listSerial = serial;
-    m_listIsSearch = isSearch;
-    m_listQuery = query;
-    m_listReversed = reversed;
-    if (!current)
-        m_noteList->setEntries(m_listEntries);
-    m_noteList->setEmptyText(isSearch ? tr("No notes match \u201C%1\u201D").arg(search)
-            : query.isEmpty()         ? tr("No notes yet.\nPress Ctrl+N to write one.")
-                              : tr("No notes in this notebook.\nPress Ctrl+N to write one."));
+    if (m_listCache.refresh(
+            m_appState->currentNotebookId(), search, search.isEmpty() && stenoMode()))
+        m_noteList->setEntries(m_listCache.entries());
+    m_noteList->setEmptyText(!search.isEmpty() ? tr("No notes match \u201C%1\u201D").arg(search)
+            : m_appState->currentNotebookId().isEmpty()
+            ? tr("No notes yet.\nPress Ctrl+N to write one.")
+            : tr("No notes in this notebook.\nPress Ctrl+N to write one."));
 
     const QString notebookId = m_appState->currentNotebookId();
     QString location = notebookId.isEmpty() ? QString() : notebookName(notebookId);
     if (location.isEmpty())
         location = tr("All Notes");
-    m_statusBar->setLocation(location, int(m_listEntries.size()));
-}
-
-// Re-reads only the notes written since the list was filled and puts them where the order
-// wants them: after an autosave that is one note moving to the top.
-bool MainWindow::applyListChanges(const QStringList &changedIds)
-{
-    const QList<NoteListEntry> fresh = m_appState->notes()->listEntriesByIds(changedIds);
-    const QSet<QString> changed(changedIds.cbegin(), changedIds.cend());
-    m_listEntries.removeIf(
-        [&changed](const NoteListEntry &entry) { return changed.contains(entry.id); });
-    const QString notebookId = m_listQuery;
-    for (const NoteListEntry &entry : fresh) {
-        if (!notebookId.isEmpty() && entry.notebookId != notebookId)
-            continue;
-        // Newest first (oldest first in steno mode); a new entry goes before equal times.
-        const auto position = m_listReversed
-            ? std::upper_bound(m_listEntries.begin(), m_listEntries.end(), entry,
-                [](const NoteListEntry &a, const NoteListEntry &b) {
-                    return a.updatedAt < b.updatedAt;
-                })
-            : std::lower_bound(m_listEntries.begin(), m_listEntries.end(), entry,
-                [](const NoteListEntry &a, const NoteListEntry &b) {
-                    return a.updatedAt > b.updatedAt;
-                });
-        m_listEntries.insert(position, entry);
-    }
-    return true;
+    m_statusBar->setLocation(location, int(m_listCache.entries().size()));
 }
 
 void MainWindow::refreshNotebookList()
@@ -765,7 +710,7 @@ void MainWindow::onFontScaleChanged(int percent)
         openNote(id, true);
     }
     // Row heights follow the scale: the views lay their rows out again.
-    m_noteList->setEntries(m_listEntries);
+    m_noteList->setEntries(m_listCache.entries());
     m_noteList->doItemsLayout();
     refreshNotebookList();
     m_notebookList->doItemsLayout();

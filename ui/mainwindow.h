@@ -1,7 +1,7 @@
 #pragma once
 
 #include "notecommands.h"
-#include "noterepository.h"
+#include "notelistcache.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -128,7 +128,6 @@ private:
     bool stenoMode() const;
     QString notebookName(const QString &notebookId) const;
     void fillNoteList(QList<NoteListEntry> entries);
-    bool applyListChanges(const QStringList &changedIds);
     void raiseScreen(QWidget *screen, const QString &title, const QSize &size);
     QAction *addMenuAction(QMenu *menu, const QString &text, const QString &name,
         const QKeySequence &shortcut = {}, Qt::ShortcutContext context = Qt::WindowShortcut);
@@ -172,11 +171,6 @@ private:
     QAction *m_sharedWithMeAction = nullptr;
     QAction *m_sharedByMeAction = nullptr;
 
-    // What the list shows, in display order, and the repository's change serial it reflects:
-    // after an autosave only the notes written since then are read again.
-    QList<NoteListEntry> m_listEntries;
-    quint64 m_listSerial = 0;
-    QString m_listQuery; // notebook id or search text the entries belong to
-    bool m_listIsSearch = false;
-    bool m_listReversed = false;
+    // What the list shows, in display order.
+    NoteListCache m_listCache;
 };

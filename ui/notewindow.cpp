@@ -229,10 +229,8 @@ void NoteWindow::connectAppState()
         if (note && !note->deletedAt)
             loadNote();
     });
-    connect(m_appState, &AppState::notebooksChanged, this, [this] {
-        if (m_editor->hasNote() && !hasOwnUnsavedEdits())
-            loadNote();
-    });
+    // A notebook change touches at most the name shown; moved notes arrive as note writes.
+    connect(m_appState, &AppState::notebooksChanged, this, &NoteWindow::refreshNotebookName);
     // Link, code and table colours are set when the body is loaded; a new theme needs a reload.
     if (m_appState->themeManager()) {
         connect(m_appState->themeManager(), &ThemeManager::themeChanged, this, [this] {
@@ -298,20 +296,31 @@ void NoteWindow::loadNote(bool forceReload)
     m_toolbar->setActive(editable);
     m_headerBar->setHasNote(editable);
 
-    QString notebookName;
-    if (!note->notebookId.isEmpty()) {
-        if (const auto notebook = m_appState->notebooks()->notebookById(note->notebookId))
-            notebookName = notebook->name;
-    }
-    m_headerBar->setNotebookName(notebookName);
+    showNotebookName(note->notebookId);
     m_headerBar->setUpdatedAt(note->updatedAt);
     m_headerBar->setIncludeInTodos(m_appState->notes()->includeInTodos(note->id));
     m_headerBar->setShared(note->isShared);
-    m_statusBar->setLocation(notebookName.isEmpty() ? tr("No notebook") : notebookName, -1);
 
     m_lastSavedBody = note->body;
     m_storedBody = note->body;
     refreshTitle();
+}
+
+void NoteWindow::refreshNotebookName()
+{
+    if (const std::optional<Note> note = m_appState->notes()->noteById(m_noteId))
+        showNotebookName(note->notebookId);
+}
+
+void NoteWindow::showNotebookName(const QString &notebookId)
+{
+    QString name;
+    if (!notebookId.isEmpty()) {
+        if (const auto notebook = m_appState->notebooks()->notebookById(notebookId))
+            name = notebook->name;
+    }
+    m_headerBar->setNotebookName(name);
+    m_statusBar->setLocation(name.isEmpty() ? tr("No notebook") : name, -1);
 }
 
 void NoteWindow::refreshTitle()

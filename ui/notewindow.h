@@ -61,6 +61,8 @@ private:
     void connectAppState();
     void restoreStoredGeometry();
     void refreshTitle();
+    void refreshNotebookName();
+    void showNotebookName(const QString &notebookId);
     bool editorEditable() const;
     bool hasOwnUnsavedEdits() const;
     void copyAs(int format);

@@ -14,6 +14,7 @@
 #include "noterepository.h"
 #include "notewriter.h"
 #include "testbodies.h"
+#include "testdatabase.h"
 #include "testdatadir.h"
 
 #include <QAbstractButton>
@@ -141,11 +142,7 @@ void TestDialogs::cleanup()
 
 Note TestDialogs::addNote(const QString &text, const QString &notebookId)
 {
-    Note note;
-    note.id = newId();
-    note.notebookId = notebookId;
-    note.body = bodyOf(text);
-    note.createdAt = note.updatedAt = note.modifiedAt = QDateTime::currentDateTimeUtc();
+    const Note note = TestDatabase::makeNote(bodyOf(text), notebookId);
     if (!m_state->notes()->insert(note))
         qWarning("note insert failed");
     return note;
@@ -153,10 +150,7 @@ Note TestDialogs::addNote(const QString &text, const QString &notebookId)
 
 QString TestDialogs::addNotebook(const QString &name)
 {
-    Notebook notebook;
-    notebook.id = newId();
-    notebook.name = name;
-    notebook.createdAt = notebook.updatedAt = QDateTime::currentDateTimeUtc();
+    const Notebook notebook = TestDatabase::makeNotebook(name);
     if (!m_state->notebooks()->insert(notebook))
         qWarning("notebook insert failed");
     return notebook.id;

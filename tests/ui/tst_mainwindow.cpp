@@ -19,6 +19,7 @@
 #include "snapshotrepository.h"
 #include "statusbar.h"
 #include "testbodies.h"
+#include "testdatabase.h"
 #include "testdatadir.h"
 #include "todosscreen.h"
 #include "versionhistorydialog.h"
@@ -156,11 +157,8 @@ std::unique_ptr<MainWindow> tst_MainWindow::makeWindow()
 QString tst_MainWindow::addNote(
     const QString &text, const QDateTime &updated, const QString &notebookId)
 {
-    Note note;
-    note.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    note.notebookId = notebookId;
-    note.body = bodyOfLines(text.split(QLatin1Char('\n')));
-    note.createdAt = note.updatedAt = note.modifiedAt = updated;
+    Note note
+        = TestDatabase::makeNote(bodyOfLines(text.split(QLatin1Char('\n'))), notebookId, updated);
     note.syncStatus = SyncStatus::Synced;
     if (!m_state->notes()->insert(note))
         return QString();
@@ -169,10 +167,7 @@ QString tst_MainWindow::addNote(
 
 QString tst_MainWindow::addNotebook(const QString &name)
 {
-    Notebook notebook;
-    notebook.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    notebook.name = name;
-    notebook.createdAt = notebook.updatedAt = QDateTime::currentDateTimeUtc();
+    const Notebook notebook = TestDatabase::makeNotebook(name);
     return m_state->notebooks()->insert(notebook) ? notebook.id : QString();
 }
 

@@ -16,6 +16,7 @@
 #include "snapshotrepository.h"
 #include "statusbar.h"
 #include "testbodies.h"
+#include "testdatabase.h"
 #include "testdatadir.h"
 
 #include <QApplication>
@@ -117,10 +118,7 @@ void TestNoteWindow::cleanup()
 QString TestNoteWindow::addNote(
     const QString &text, SyncStatus status, const QString &ownerId, const QString &permission)
 {
-    Note note;
-    note.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    note.body = bodyOf(text);
-    note.createdAt = note.updatedAt = note.modifiedAt = QDateTime::currentDateTimeUtc();
+    Note note = TestDatabase::makeNote(bodyOf(text));
     note.ownerId = ownerId;
     note.permission = permission;
     if (!m_state->notes()->insert(note))
@@ -166,6 +164,7 @@ void TestNoteWindow::reloadsOnlyForItsOwnNote_data()
     QTest::addRow("another note's body") << "other body" << false;
     QTest::addRow("another note trashed") << "other trashed" << false;
     QTest::addRow("own note moved") << "own moved" << true;
+    QTest::addRow("its notebook renamed") << "notebook renamed" << false;
 }
 
 void TestNoteWindow::reloadsOnlyForItsOwnNote()
@@ -174,6 +173,8 @@ void TestNoteWindow::reloadsOnlyForItsOwnNote()
     QFETCH(bool, reloads);
     const QString id = addNote("Shown");
     const QString otherId = addNote("Elsewhere");
+    const QString book = m_state->writer()->createNotebook("Box")->id;
+    QVERIFY(m_state->writer()->moveNote(id, book));
     QPointer<NoteWindow> window = openWindow(id);
     QVERIFY(window);
 
@@ -188,11 +189,18 @@ void TestNoteWindow::reloadsOnlyForItsOwnNote()
         QVERIFY(m_state->writer()->saveBody(otherId, bodyOf("Elsewhere changed")));
     else if (write == "other trashed")
         QVERIFY(m_state->writer()->trashNote(otherId));
+    else if (write == "own moved")
+        QVERIFY(m_state->writer()->moveNote(id, QString()));
     else
-        QVERIFY(m_state->writer()->moveNote(id, m_state->writer()->createNotebook("Box")->id));
+        QVERIFY(m_state->writer()->renameNotebook(book, "Crate"));
 
     QCOMPARE(window->editor()->toPlainText().trimmed(),
         reloads ? QString("Shown silently") : QString("Shown"));
+    const QString chip = window->headerBar()->notebookChip()->text();
+    if (write == "notebook renamed")
+        QVERIFY2(chip.contains("Crate"), qPrintable(chip));
+    else if (write == "own moved")
+        QVERIFY2(!chip.contains("Box"), qPrintable(chip));
 }
 
 void TestNoteWindow::otherViewFollowsEdits_data()

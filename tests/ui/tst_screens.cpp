@@ -14,6 +14,7 @@
 #include "sharedscreen.h"
 #include "snapshotrepository.h"
 #include "testbodies.h"
+#include "testdatabase.h"
 #include "testdatadir.h"
 #include "todosscreen.h"
 #include "trashscreen.h"
@@ -45,8 +46,6 @@ QString newId()
 {
     return QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
-
-// A body of plain lines; a line starting with "[ ] " or "[x] " becomes a checkbox-list item.
 
 } // namespace
 
@@ -129,12 +128,7 @@ void TestScreens::cleanup()
 
 Note TestScreens::addNote(const QStringList &lines, const QDateTime &updated)
 {
-    Note note;
-    note.id = newId();
-    note.body = bodyOfLines(lines);
-    note.createdAt = updated;
-    note.updatedAt = updated;
-    note.modifiedAt = updated;
+    const Note note = TestDatabase::makeNote(bodyOfLines(lines), QString(), updated);
     if (!m_state->notes()->insert(note))
         qFatal("insert failed");
     return note;

@@ -9,6 +9,7 @@
 #include "noterepository.h"
 #include "snapshotrepository.h"
 #include "testbodies.h"
+#include "testdatabase.h"
 #include "testdatadir.h"
 #include "versionhistorydialog.h"
 
@@ -73,12 +74,8 @@ void TestVersionHistory::cleanup()
 
 Note TestVersionHistory::addNote(const QString &text, int version)
 {
-    Note note;
-    note.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    note.body = bodyOf(text);
-    note.createdAt = QDateTime::currentDateTimeUtc().addDays(-1);
-    note.updatedAt = note.createdAt;
-    note.modifiedAt = note.createdAt;
+    Note note = TestDatabase::makeNote(
+        bodyOf(text), QString(), QDateTime::currentDateTimeUtc().addDays(-1));
     note.version = version;
     note.syncStatus = SyncStatus::Synced;
     if (!m_state->notes()->insert(note))
