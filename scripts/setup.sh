@@ -8,6 +8,7 @@ packages=(
   build-essential cmake ninja-build ccache pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-qpa-plugins libgl-dev
   libsqlite3-0 zip unzip xvfb xauth
+  qt6-httpserver-dev qt6-websockets-dev libsodium-dev libqt6sql6-psql
 )
 missing=()
 for p in "${packages[@]}"; do
