@@ -64,6 +64,14 @@ std::optional<QSqlQuery> ServerDatabase::run(const QString &sql, const QVariantL
 {
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
+    // PostgreSQL cannot prepare schema statements; those carry no parameters anyway.
+    if (args.isEmpty()) {
+        if (!q.exec(sql)) {
+            qWarning().noquote() << "ServerDatabase::exec failed:" << q.lastError().text() << sql;
+            return std::nullopt;
+        }
+        return q;
+    }
     if (!q.prepare(sql)) {
         qWarning().noquote() << "ServerDatabase::prepare failed:" << q.lastError().text() << sql;
         return std::nullopt;

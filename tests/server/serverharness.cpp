@@ -10,6 +10,9 @@
 #include <QNetworkCookieJar>
 #include <QNetworkReply>
 #include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUrlQuery>
@@ -65,12 +68,56 @@ bool ServerHarness::start(qint64 maxAttachmentBytes)
     config.port = 0;
     config.cheapPasswordHashing = true;
     config.maxAttachmentBytes = maxAttachmentBytes;
+    // server/scripts/test-postgres.sh runs the same tests against a throw-away PostgreSQL.
+    if (qEnvironmentVariable("NOTES_SERVER_TEST_DATABASE") == QLatin1String("postgres")) {
+        config.databaseKind = QStringLiteral("postgres");
+        config.pgHost = qEnvironmentVariable("NOTES_SERVER_PG_HOST", config.pgHost);
+        config.pgPort = qEnvironmentVariableIntValue("NOTES_SERVER_PG_PORT");
+        config.pgDatabase = qEnvironmentVariable("NOTES_SERVER_PG_DATABASE", config.pgDatabase);
+        config.pgUser = qEnvironmentVariable("NOTES_SERVER_PG_USER");
+        if (!resetPostgres(config))
+            return false;
+    }
+    m_options = QStringList { QStringLiteral("--data-dir"), config.dataDir,
+        QStringLiteral("--database"), config.databaseKind, QStringLiteral("--pg-host"),
+        config.pgHost, QStringLiteral("--pg-port"), QString::number(config.pgPort),
+        QStringLiteral("--pg-database"), config.pgDatabase, QStringLiteral("--pg-user"),
+        config.pgUser };
     m_server = std::make_unique<NotesServer>(config);
     if (!m_server->start()) {
         m_error = m_server->errorString();
         return false;
     }
     return true;
+}
+
+bool ServerHarness::resetPostgres(const ServerConfig &config)
+{
+    // Every test starts from an empty schema, as it does with a fresh SQLite file.
+    const QString name = QStringLiteral("harness_reset");
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        db.setHostName(config.pgHost);
+        db.setPort(config.pgPort);
+        db.setDatabaseName(config.pgDatabase);
+        db.setUserName(config.pgUser);
+        ok = db.open();
+        QSqlQuery q(db);
+        ok = ok && q.exec(QStringLiteral("DROP SCHEMA public CASCADE"))
+            && q.exec(QStringLiteral("CREATE SCHEMA public"));
+        if (!ok)
+            m_error = QStringLiteral("PostgreSQL reset failed: ") + q.lastError().text()
+                + db.lastError().text();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return ok;
+}
+
+QStringList ServerHarness::commandLineOptions() const
+{
+    return m_options;
 }
 
 QUrl ServerHarness::url(const QString &path) const

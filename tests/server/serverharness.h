@@ -47,6 +47,8 @@ public:
     NotesServer &server() { return *m_server; }
     QString dataDir() const { return m_dir.path(); }
     QString errorString() const { return m_error; }
+    // Options that point the brevaro-notes-server command at this server's storage.
+    QStringList commandLineOptions() const;
 
     QUrl url(const QString &path) const;
     // Service bases as the program's environment would name them.
@@ -79,6 +81,7 @@ public:
 
 private:
     Response wait(QNetworkReply *reply);
+    bool resetPostgres(const ServerConfig &config);
 
     QTemporaryDir m_dir;
     std::unique_ptr<NotesServer> m_server;
@@ -86,4 +89,5 @@ private:
     QTcpServer m_listener;
     QString m_callbackTarget;
     QString m_error;
+    QStringList m_options;
 };

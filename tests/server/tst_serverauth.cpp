@@ -239,8 +239,7 @@ void TestServerAuth::administrationCommands()
 {
     auto run = [this](const QStringList &args, const QByteArray &input = {}) {
         QProcess p;
-        p.start(QStringLiteral(NOTES_SERVER_BINARY),
-            args + QStringList { QStringLiteral("--data-dir"), h->dataDir() });
+        p.start(QStringLiteral(NOTES_SERVER_BINARY), args + h->commandLineOptions());
         p.write(input);
         p.closeWriteChannel();
         p.waitForFinished(30000);
