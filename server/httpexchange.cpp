@@ -64,7 +64,8 @@ HttpReply HttpReply::html(int status, const QString &page)
     r.headers = { { "Cache-Control", "no-store" }, { "X-Frame-Options", "DENY" },
         { "Referrer-Policy", "no-referrer" },
         { "Content-Security-Policy",
-            "default-src 'none'; style-src 'unsafe-inline'; form-action 'self'; "
+            "default-src 'none'; style-src 'unsafe-inline'; form-action 'self' http://localhost:* "
+            "http://127.0.0.1:*; "
             "frame-ancestors 'none'" } };
     return r;
 }

@@ -76,6 +76,13 @@ std::optional<HttpReply> SyncRoutes::handle(const HttpRequest &request, const QS
 
 void SyncRoutes::recordDevice(const HttpRequest &request, const AuthUser &user)
 {
+    const qint64 now = nowMs();
+    qint64 &seen = m_deviceSeen[user.sessionId];
+    if (now - seen < 60 * 1000)
+        return;
+    seen = now;
+    if (m_deviceSeen.size() > 100000)
+        m_deviceSeen.clear();
     // One device per signed-in session: the program sends no device id of its own.
     const QString platform = QString::fromUtf8(request.header("X-Platform")).left(64);
     const QString appId = QString::fromUtf8(request.header("X-App-Id")).left(128);
@@ -88,7 +95,6 @@ void SyncRoutes::recordDevice(const HttpRequest &request, const AuthUser &user)
         QCryptographicHash::hash(user.sessionId.toLatin1(), QCryptographicHash::Sha256)
             .toHex()
             .left(32));
-    const qint64 now = nowMs();
     m_context.db().run(
         QStringLiteral("INSERT INTO devices (id, user_id, device_name, platform, app_id, "
                        "app_version, last_sync_at, device_fingerprint, created_at) VALUES "

@@ -2,6 +2,8 @@
 
 #include "httpexchange.h"
 
+#include <QHash>
+
 class ServerContext;
 struct AuthUser;
 
@@ -28,4 +30,6 @@ private:
     QString attachmentPath(const QString &ownerId, const QString &attachmentId) const;
 
     ServerContext &m_context; // not owned
+    // When each session's device row was last written; a sync every second need not write it.
+    QHash<QString, qint64> m_deviceSeen;
 };
