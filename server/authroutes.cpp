@@ -152,6 +152,11 @@ HttpReply AuthRoutes::submitForm(const HttpRequest &request)
             QStringLiteral("This sign-in form has expired. Open the sign-in "
                            "page again from the application."));
 
+    const QString expectedClient = m_context.config().clientId;
+    if (field("client_id").isEmpty()
+        || (!expectedClient.isEmpty() && field("client_id") != expectedClient))
+        return messagePage(400, QStringLiteral("This sign-in link names an unknown application."));
+
     const QString email = field("email").trimmed().toLower();
     const QString password = field("password");
     const QString address = request.remoteAddress.toString();

@@ -190,8 +190,19 @@ void TestServerAuth::wrongPasswordsAreSlowedDown()
     QCOMPARE(locked.status, 429);
     QVERIFY(locked.header("Retry-After").toInt() >= 1);
     QVERIFY(locked.header("Location").isEmpty());
-    // Another account from the same address is not locked out by these few failures.
+    // Another account from the same address is not locked out by these few failures...
     QVERIFY(h->signIn(QStringLiteral("bob@example.org"), QStringLiteral("bobs password")));
+    // ...but an address that keeps guessing across many accounts is.
+    for (int i = 0; i < 20; ++i) {
+        const auto guess = h->openLoginPage(h->redirectUri());
+        h->postLogin(h->redirectUri(), QStringLiteral("user%1@example.org").arg(i),
+            QStringLiteral("guess"), guess.cookie, guess.csrfToken);
+    }
+    const auto again = h->openLoginPage(h->redirectUri());
+    QCOMPARE(h->postLogin(h->redirectUri(), QStringLiteral("bob@example.org"),
+                  QStringLiteral("bobs password"), again.cookie, again.csrfToken)
+                 .status,
+        429);
 }
 
 void TestServerAuth::sessionsAndPasswordChange()

@@ -83,6 +83,7 @@ private slots:
     void hostileInputIsRefused_data();
     void hostileInputIsRefused();
     void downloadsAreServedFromTheFolder();
+    void accountDeletionWaitsThenRemovesEverything();
 
 private:
     QJsonObject push(const QString &token, const QJsonObject &change, int *status = nullptr);
@@ -524,6 +525,54 @@ void TestServerSync::downloadsAreServedFromTheFolder()
     QVERIFY(QFile::link(
         h->dataDir() + QStringLiteral("/jwt_secret"), root + QStringLiteral("/secret.json")));
     QCOMPARE(h->send("GET", QStringLiteral("/downloads/secret.json")).status, 404);
+}
+
+void TestServerSync::accountDeletionWaitsThenRemovesEverything()
+{
+    formGroup();
+    const QString noteId = uuid();
+    const QString attachmentId = uuid();
+    push(bob.access, noteChange(noteId, 1, delta(QStringLiteral("Bob's note"))));
+    QCOMPARE(h->sendMultipart(h->syncApi() + QStringLiteral("/attachments"),
+                  attachmentForm(noteId, attachmentId, "picture"), bob.access)
+                 .status,
+        201);
+    const QString bobId
+        = ServerHarness::jwtPayload(bob.access).value(QStringLiteral("sub")).toString();
+    const QString stored
+        = h->dataDir() + QStringLiteral("/attachments/%1/%2").arg(bobId, attachmentId);
+    QVERIFY(QFile::exists(stored));
+
+    // The owner of a group with members cannot leave it behind.
+    QCOMPARE(
+        h->send("DELETE", h->accountApi() + QStringLiteral("/profile"), {}, alice.access).status,
+        409);
+
+    // Deleting signs out everywhere; signing in again within the grace period cancels it.
+    QCOMPARE(h->send("DELETE", h->accountApi() + QStringLiteral("/profile"), {}, bob.access).status,
+        200);
+    QVERIFY(!h->refresh(bob.refresh));
+    const auto back = h->signIn(QStringLiteral("bob@example.org"), QStringLiteral("bobs secret"));
+    QVERIFY(back);
+    QCOMPARE(h->send("GET", h->accountApi() + QStringLiteral("/profile"), {}, back->access)
+                 .json.value(QStringLiteral("status"))
+                 .toString(),
+        QStringLiteral("active"));
+    QCOMPARE(h->server().purgeDeletedAccounts(0), 0);
+
+    QCOMPARE(
+        h->send("DELETE", h->accountApi() + QStringLiteral("/profile"), {}, back->access).status,
+        200);
+    QCOMPARE(h->server().purgeDeletedAccounts(0), 1);
+    QVERIFY(!QFile::exists(stored));
+    QVERIFY(!h->signIn(QStringLiteral("bob@example.org"), QStringLiteral("bobs secret")));
+    const auto group = h->send("GET", h->accountApi() + QStringLiteral("/group"), {}, alice.access);
+    QCOMPARE(group.json.value(QStringLiteral("members")).toArray().size(), 1);
+    // The note id is free again: nothing of bob's is left to collide with.
+    QCOMPARE(push(alice.access, noteChange(noteId, 1, delta(QStringLiteral("Alice's now"))))
+                 .value(QStringLiteral("status"))
+                 .toString(),
+        QStringLiteral("ok"));
 }
 
 QTEST_GUILESS_MAIN(TestServerSync)
