@@ -158,7 +158,7 @@ int main(int argc, char *argv[])
     const quint16 port = freePort();
     QProcess server;
     server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start(QStringLiteral(NOTES_SERVER_BINARY),
+    server.start(qEnvironmentVariable("BENCH_SERVER_BINARY", QStringLiteral(NOTES_SERVER_BINARY)),
         { QStringLiteral("serve"), QStringLiteral("--port"), QString::number(port),
             QStringLiteral("--data-dir"), dir.path() });
     if (!server.waitForStarted()) {
