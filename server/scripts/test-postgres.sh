@@ -8,8 +8,11 @@ pgbin=${PGBIN:-/usr/lib/postgresql/15/bin}
 port=${NOTES_TEST_PG_PORT:-55433}
 
 if [ ! -x "$pgbin/initdb" ]; then
-  echo "PostgreSQL server binaries not found in $pgbin (Debian package postgresql)" >&2
-  exit 1
+  # Only this script needs the PostgreSQL server; the build itself needs the Qt driver alone.
+  sudo_cmd=""
+  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+  $sudo_cmd apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y --no-install-recommends postgresql
 fi
 cmake --build "$build" -j2 --target tst_serverauth tst_serversync
 
