@@ -96,7 +96,7 @@ int NotesServer::purgeDeletedAccounts(qint64 graceMs)
 {
     ServerDatabase &db = m_context->db();
     auto q = db.run(QStringLiteral("SELECT id FROM users WHERE deletion_requested_at IS NOT NULL "
-                                   "AND deletion_requested_at < ?"),
+                                   "AND deletion_requested_at <= ?"),
         { nowMs() - graceMs });
     QStringList ids;
     while (q && q->next())
@@ -114,6 +114,7 @@ int NotesServer::purgeDeletedAccounts(qint64 graceMs)
         db.run(QStringLiteral("DELETE FROM notebooks WHERE owner_id = ?"), { id });
         db.run(QStringLiteral("DELETE FROM attachments WHERE owner_id = ?"), { id });
         db.run(QStringLiteral("DELETE FROM devices WHERE user_id = ?"), { id });
+        db.run(QStringLiteral("DELETE FROM share_revocations WHERE user_id = ?"), { id });
         db.run(QStringLiteral("DELETE FROM refresh_tokens WHERE session_id IN (SELECT id FROM "
                               "sessions WHERE user_id = ?)"),
             { id });

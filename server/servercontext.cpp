@@ -221,20 +221,50 @@ Access ServerContext::notebookAccess(
 
 void ServerContext::dropGroupShares(const QString &userId)
 {
-    auto q = m_db.run(QStringLiteral("SELECT kind, entity_id FROM shares WHERE owner_id = ? OR "
-                                     "shared_with = ?"),
-        { userId, userId });
-    QList<QPair<QString, QString>> touched;
+    removeShares(QStringLiteral("owner_id = ? OR shared_with = ?"), { userId, userId });
+}
+
+int ServerContext::removeShares(const QString &condition, const QVariantList &args)
+{
+    struct Removed
+    {
+        QString kind, entityId, ownerId, recipient;
+    };
+    QList<Removed> removed;
+    auto q = m_db.run(
+        QStringLiteral("SELECT kind, entity_id, owner_id, shared_with FROM shares WHERE ")
+            + condition,
+        args);
     while (q && q->next())
-        touched.append({ q->value(0).toString(), q->value(1).toString() });
-    m_db.run(QStringLiteral("DELETE FROM shares WHERE owner_id = ? OR shared_with = ?"),
-        { userId, userId });
-    for (const auto &t : touched) {
-        if (t.first == QLatin1String("note"))
-            touchNote(t.second);
+        removed.append({ q->value(0).toString(), q->value(1).toString(), q->value(2).toString(),
+            q->value(3).toString() });
+    if (removed.isEmpty())
+        return 0;
+    m_db.run(QStringLiteral("DELETE FROM shares WHERE ") + condition, args);
+    const qint64 now = nowMs();
+    for (const Removed &r : removed) {
+        QStringList noteIds;
+        if (r.kind == QLatin1String("note")) {
+            noteIds << r.entityId;
+        } else {
+            auto notes = m_db.run(
+                QStringLiteral("SELECT id FROM notes WHERE notebook_id = ? AND owner_id = ?"),
+                { r.entityId, r.ownerId });
+            while (notes && notes->next())
+                noteIds << notes->value(0).toString();
+        }
+        // Remembered so the next pull of the former recipient can take the note away.
+        for (const QString &noteId : noteIds)
+            m_db.run(QStringLiteral("INSERT INTO share_revocations (user_id, note_id, revoked_at) "
+                                    "VALUES (?, ?, ?) ON CONFLICT (user_id, note_id) DO UPDATE "
+                                    "SET revoked_at = excluded.revoked_at"),
+                { r.recipient, noteId, now });
+        if (r.kind == QLatin1String("note"))
+            touchNote(r.entityId);
         else
-            touchNotebookNotes(t.second);
+            touchNotebookNotes(r.entityId);
     }
+    return int(removed.size());
 }
 
 void ServerContext::touchNote(const QString &noteId)

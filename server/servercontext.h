@@ -64,6 +64,9 @@ public:
         const QString &userId, const QString &notebookId, QString *ownerId = nullptr);
     // Drops every share between |userId| and the rest of its group (leaving or removal).
     void dropGroupShares(const QString &userId);
+    // Deletes the shares matching a fixed SQL condition and records, per former recipient, the
+    // notes they lost. Returns the number of shares removed.
+    int removeShares(const QString &condition, const QVariantList &args);
     // Makes notes reappear in incremental pulls after their sharing changed.
     void touchNote(const QString &noteId);
     void touchNotebookNotes(const QString &notebookId);

@@ -149,14 +149,9 @@ HttpReply ShareRoutes::remove(
         if (!ownerFor(user.userId, kind, id, &reply))
             return reply;
     }
-    auto q
-        = m_context.db().run(QStringLiteral("DELETE FROM shares WHERE kind = ? AND entity_id = ? "
-                                            "AND shared_with = ?"),
-            { kind, id, target });
-    if (!q)
-        return HttpReply::error(503, QStringLiteral("Could not remove the share"));
-    if (q->numRowsAffected() == 0)
+    const int removed = m_context.removeShares(
+        QStringLiteral("kind = ? AND entity_id = ? AND shared_with = ?"), { kind, id, target });
+    if (removed == 0)
         return HttpReply::error(404, QStringLiteral("Not shared with this person"));
-    touch(kind, id);
     return HttpReply::noContent();
 }

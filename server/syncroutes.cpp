@@ -282,6 +282,36 @@ HttpReply SyncRoutes::pull(const HttpRequest &request, const AuthUser &user)
         sharedIndex.insert(id, int(changes.size()));
         changes.append(toJson(*in, true, in->value(8).toString(), permission));
     }
+
+    // Notes whose share was withdrawn come once more, empty and deleted, so the former
+    // recipient's copy leaves their lists instead of lingering unsyncable.
+    auto lost = db.run(QStringLiteral("SELECT n.id, n.notebook_id, n.version, n.created_at, "
+                                      "r.revoked_at, n.owner_id FROM share_revocations r JOIN "
+                                      "notes n ON n.id = r.note_id WHERE r.user_id = ? AND "
+                                      "r.revoked_at >= ?"),
+        { user.userId, since });
+    QList<QJsonObject> withdrawn;
+    while (lost && lost->next()) {
+        if (sharedIndex.contains(lost->value(0).toString()))
+            continue;
+        const qint64 revokedAt = lost->value(4).toLongLong();
+        withdrawn.append(QJsonObject { { QStringLiteral("id"), lost->value(0).toString() },
+            { QStringLiteral("notebook_id"), lost->value(1).toString() },
+            { QStringLiteral("body"), QStringLiteral("[{\"insert\":\"\\n\"}]") },
+            { QStringLiteral("version"), lost->value(2).toLongLong() },
+            { QStringLiteral("created_at"), lost->value(3).toLongLong() },
+            { QStringLiteral("updated_at"), revokedAt },
+            { QStringLiteral("modified_at"), revokedAt },
+            { QStringLiteral("deleted_at"), revokedAt },
+            { QStringLiteral("owner_id"), lost->value(5).toString() },
+            { QStringLiteral("is_shared"), false }, { QStringLiteral("permission"), QString() } });
+    }
+    lost.reset();
+    for (const QJsonObject &note : withdrawn) {
+        if (m_context.noteAccess(user.userId, note.value(QStringLiteral("id")).toString())
+            == Access::None)
+            changes.append(note);
+    }
     return HttpReply::json(200,
         QJsonObject {
             { QStringLiteral("changes"), changes }, { QStringLiteral("timestamp"), timestamp } });
@@ -397,8 +427,7 @@ HttpReply SyncRoutes::deleteNotebook(const AuthUser &user, const QString &id)
     m_context.db().run(QStringLiteral("UPDATE notebooks SET deleted_at = ?, version = version + 1, "
                                       "changed_at = ? WHERE id = ?"),
         { now, now, id });
-    m_context.db().run(
-        QStringLiteral("DELETE FROM shares WHERE kind = 'notebook' AND entity_id = ?"), { id });
+    m_context.removeShares(QStringLiteral("kind = 'notebook' AND entity_id = ?"), { id });
     return HttpReply::noContent();
 }
 

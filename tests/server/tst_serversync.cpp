@@ -351,12 +351,35 @@ void TestServerSync::sharingWithAGroupMember()
                  .status,
         403);
 
-    // Leaving the group ends the shares.
+    // Withdrawing the share takes bob's copy away on his next pull, without its text.
+    const qint64 beforeRemoval = pull(bob.access).value(QStringLiteral("timestamp")).toInteger();
+    QCOMPARE(h->send("DELETE", shareNote + QLatin1Char('/') + bobId, {}, alice.access).status, 204);
+    const QJsonObject withdrawn = findById(
+        pull(bob.access, beforeRemoval).value(QStringLiteral("changes")).toArray(), noteId);
+    QVERIFY(withdrawn.value(QStringLiteral("deleted_at")).toInteger() > 0);
+    QVERIFY(!withdrawn.value(QStringLiteral("body")).toString().contains(QLatin1String("Agenda")));
+    QVERIFY(withdrawn.value(QStringLiteral("version")).toInt() >= 2);
+    QCOMPARE(push(bob.access, noteChange(noteId, 9, delta(QStringLiteral("Still mine?"))))
+                 .value(QStringLiteral("status"))
+                 .toString(),
+        QStringLiteral("forbidden"));
+
+    // Shared again, it comes back whole.
+    QCOMPARE(share(shareNote, QStringLiteral("view")), 201);
+    const QJsonObject back
+        = findById(pull(bob.access).value(QStringLiteral("changes")).toArray(), noteId);
+    QVERIFY(back.value(QStringLiteral("deleted_at")).isNull());
+    QCOMPARE(
+        back.value(QStringLiteral("body")).toString(), delta(QStringLiteral("Agenda, edited")));
+
+    // Leaving the group ends every share.
     QCOMPARE(
         h->send("POST", h->accountApi() + QStringLiteral("/group/leave"), {}, bob.access).status,
         204);
-    QVERIFY(
-        findById(pull(bob.access).value(QStringLiteral("changes")).toArray(), noteId).isEmpty());
+    QVERIFY(findById(pull(bob.access).value(QStringLiteral("changes")).toArray(), noteId)
+                .value(QStringLiteral("deleted_at"))
+                .toInteger()
+        > 0);
 }
 
 void TestServerSync::othersDataIsUnreachable_data()
