@@ -146,7 +146,7 @@ HttpReply SyncRoutes::push(const HttpRequest &request, const AuthUser &user)
         if (!notebookId.isEmpty() && !isUuid(notebookId))
             notebookId.clear();
 
-        auto existing = db.run(QStringLiteral("SELECT version, owner_id, notebook_id, created_at "
+        auto existing = db.run(QStringLiteral("SELECT version, owner_id, notebook_id, deleted_at "
                                               "FROM notes WHERE id = ?"),
             { id });
         if (!existing) {
@@ -156,7 +156,7 @@ HttpReply SyncRoutes::push(const HttpRequest &request, const AuthUser &user)
         const qint64 createdAt = readTimeMs(data.value(QStringLiteral("created_at")), now);
         const qint64 updatedAt = readTimeMs(data.value(QStringLiteral("updated_at")), now);
         const qint64 modifiedAt = readTimeMs(data.value(QStringLiteral("modified_at")), updatedAt);
-        const QVariant deletedAt = deleting
+        QVariant deletedAt = deleting
             ? QVariant(readTimeMs(data.value(QStringLiteral("deleted_at")), now))
             : ServerDatabase::nullInt();
         if (!existing->next()) {
@@ -179,7 +179,11 @@ HttpReply SyncRoutes::push(const HttpRequest &request, const AuthUser &user)
                                            : QStringLiteral("read-only share"));
                 continue;
             }
+            // An editor changes the text; where the note lives and whether it is in the owner's
+            // trash stay the owner's business.
             notebookId = existing->value(2).toString();
+            if (!existing->value(3).isNull())
+                deletedAt = existing->value(3).toLongLong();
         }
         if (version <= stored) {
             result(QStringLiteral("conflict"), stored,
