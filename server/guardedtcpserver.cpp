@@ -1,9 +1,14 @@
 #include "guardedtcpserver.h"
 
 #include <QTcpSocket>
+#include <QTimer>
 
 namespace {
 constexpr int maxHeadBytes = 64 * 1024;
+// Connections that neither send nor receive for this long are closed, so idle or deliberately
+// slow clients cannot hold sockets forever.
+constexpr int idleTimeoutMs = 120 * 1000;
+constexpr int maxConnections = 2000;
 } // namespace
 
 GuardedTcpServer::GuardedTcpServer(qint64 maxJsonBytes, qint64 maxAttachmentBytes, QObject *parent)
@@ -17,6 +22,20 @@ void GuardedTcpServer::incomingConnection(qintptr descriptor)
         delete socket;
         return;
     }
+    if (m_states.size() >= maxConnections) {
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    // Replies are written whole; waiting for more data to coalesce only adds latency.
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    auto *idle = new QTimer(socket);
+    idle->setSingleShot(true);
+    idle->setInterval(idleTimeoutMs);
+    connect(idle, &QTimer::timeout, socket, [socket] { socket->abort(); });
+    connect(socket, &QTcpSocket::readyRead, idle, qOverload<>(&QTimer::start));
+    connect(socket, &QTcpSocket::bytesWritten, idle, qOverload<>(&QTimer::start));
+    idle->start();
     m_states.insert(socket, State {});
     // Connected before the HTTP layer connects its own handler, so this one sees the bytes first.
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { inspect(socket); });
