@@ -181,8 +181,10 @@ HttpReply AuthRoutes::submitForm(const HttpRequest &request)
         ok = PasswordHasher::verify(password, q->value(1).toString()) && q->value(2).toInt() == 0;
     } else {
         // Spend the same effort for unknown addresses so timing does not reveal accounts.
-        PasswordHasher::verify(password,
-            PasswordHasher::hash(QStringLiteral("x"), m_context.config().cheapPasswordHashing));
+        if (m_dummyHash.isEmpty())
+            m_dummyHash = PasswordHasher::hash(
+                TokenService::randomToken(16), m_context.config().cheapPasswordHashing);
+        PasswordHasher::verify(password, m_dummyHash);
     }
     if (!ok) {
         m_context.throttle().recordFailure(email, address, now);

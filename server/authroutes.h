@@ -25,6 +25,8 @@ private:
     HttpReply sessions(const HttpRequest &request, const QString &sessionId);
 
     ServerContext &m_context; // not owned
+    // Verified against for unknown addresses, at the cost of a real account's hash.
+    QString m_dummyHash;
 };
 
 // True for "http://localhost:<port>/..." and "http://127.0.0.1:<port>/...": the only places
