@@ -1,0 +1,123 @@
+#include "httpexchange.h"
+
+#include <QDateTime>
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <QUuid>
+
+QByteArray HttpRequest::header(const QByteArray &name) const
+{
+    for (const auto &h : headers) {
+        if (h.first.compare(name, Qt::CaseInsensitive) == 0)
+            return h.second.trimmed();
+    }
+    return {};
+}
+
+QString HttpRequest::cookie(const QString &name) const
+{
+    for (const auto &h : headers) {
+        if (h.first.compare("cookie", Qt::CaseInsensitive) != 0)
+            continue;
+        const QStringList pairs = QString::fromLatin1(h.second).split(QLatin1Char(';'));
+        for (const QString &pair : pairs) {
+            const int eq = pair.indexOf(QLatin1Char('='));
+            if (eq > 0 && pair.left(eq).trimmed() == name)
+                return pair.mid(eq + 1).trimmed();
+        }
+    }
+    return {};
+}
+
+QString HttpRequest::queryValue(const QString &key) const
+{
+    return query.queryItemValue(key, QUrl::FullyDecoded);
+}
+
+HttpReply HttpReply::json(int status, const QJsonObject &object)
+{
+    HttpReply r;
+    r.status = status;
+    r.contentType = "application/json";
+    r.body = QJsonDocument(object).toJson(QJsonDocument::Compact);
+    return r;
+}
+
+HttpReply HttpReply::error(int status, const QString &message)
+{
+    return json(status, QJsonObject { { QStringLiteral("error"), message } });
+}
+
+HttpReply HttpReply::noContent()
+{
+    HttpReply r;
+    r.status = 204;
+    return r;
+}
+
+HttpReply HttpReply::html(int status, const QString &page)
+{
+    HttpReply r;
+    r.status = status;
+    r.contentType = "text/html; charset=utf-8";
+    r.body = page.toUtf8();
+    r.headers = { { "Cache-Control", "no-store" }, { "X-Frame-Options", "DENY" },
+        { "Referrer-Policy", "no-referrer" },
+        { "Content-Security-Policy",
+            "default-src 'none'; style-src 'unsafe-inline'; form-action 'self' http://localhost:* "
+            "http://127.0.0.1:*; "
+            "frame-ancestors 'none'" } };
+    return r;
+}
+
+std::optional<QJsonObject> parseJsonObject(const QByteArray &body, HttpReply *reply)
+{
+    // An empty body is an empty object: the program sends no bytes for "{}".
+    if (body.trimmed().isEmpty())
+        return QJsonObject();
+    QJsonParseError err;
+    const QJsonDocument doc = QJsonDocument::fromJson(body, &err);
+    if (err.error != QJsonParseError::NoError) {
+        *reply = HttpReply::error(400, QStringLiteral("Malformed JSON: %1").arg(err.errorString()));
+        return std::nullopt;
+    }
+    if (!doc.isObject()) {
+        *reply = HttpReply::error(400, QStringLiteral("Expected a JSON object"));
+        return std::nullopt;
+    }
+    return doc.object();
+}
+
+bool isUuid(const QString &text)
+{
+    static const QRegularExpression re(QStringLiteral(
+        "^[0-9a-fA-F]{8}-[0-9a-fA-F]{4}-[0-9a-fA-F]{4}-[0-9a-fA-F]{4}-[0-9a-fA-F]{12}$"));
+    return text.size() == 36 && re.match(text).hasMatch();
+}
+
+QString newUuid()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+qint64 nowMs()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+qint64 readTimeMs(const QJsonValue &value, qint64 fallback)
+{
+    if (value.isDouble())
+        return static_cast<qint64>(value.toDouble());
+    if (value.isString()) {
+        const QDateTime dt = QDateTime::fromString(value.toString(), Qt::ISODateWithMs);
+        if (dt.isValid())
+            return dt.toMSecsSinceEpoch();
+    }
+    return fallback;
+}
+
+QString isoFromMs(qint64 ms)
+{
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODateWithMs);
+}
