@@ -38,6 +38,8 @@ AppState::~AppState()
             continue;
         disconnect(window, nullptr, this, nullptr);
         window->close();
+        // Closing only schedules the deletion; the window must not outlive the state it uses.
+        delete window.data();
     }
     // The services go now, in reverse order of their members, before QObject's destructor.
 }

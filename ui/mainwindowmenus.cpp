@@ -107,8 +107,11 @@ void MainWindow::createMenuBar()
     // Italic and Import share Ctrl+I: the editor takes the key while it has the focus, Import
     // everywhere else. Two enabled actions on one key would both stay silent.
     italic->setEnabled(false);
+    // Focus also changes while the window is being destroyed: compare pointers only, never
+    // through a half-destroyed MainWindow.
+    const QPointer<NoteEditor> editor = m_editor;
     connect(qApp, &QApplication::focusChanged, italic,
-        [this, italic](QWidget *, QWidget *now) { italic->setEnabled(now == m_editor); });
+        [editor, italic](QWidget *, QWidget *now) { italic->setEnabled(now && now == editor); });
     editorCommand(addMenuAction(format, tr("Underline"), QStringLiteral("underlineAction"),
                       QKeySequence::Underline),
         &NoteEditor::toggleUnderline);
