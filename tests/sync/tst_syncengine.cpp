@@ -116,6 +116,9 @@ void TestSyncEngine::pushOutcomes_data()
     QTest::addRow("500 ends the cycle")
         << ScriptedReply::json(500, {}) << int(SyncEngine::Error) << "Note push failed (HTTP 500)"
         << false << SyncStatus::Pending;
+    QTest::addRow("401 and the sign-in refused")
+        << ScriptedReply::json(401, {}) << int(SyncEngine::Error) << "Note push failed (HTTP 401)"
+        << false << SyncStatus::Pending;
     QTest::addRow("no answer times out")
         << ScriptedReply::never() << int(SyncEngine::Error) << "Note push failed (HTTP 0)" << false
         << SyncStatus::Pending;
@@ -131,6 +134,8 @@ void TestSyncEngine::pushOutcomes()
 
     SyncFixture f;
     f.serveEmpty();
+    f.account.answerRefresh(ScriptedReply::json(401, { { "error", "invalid_grant" } }));
+    QSignalSpy failures(&f.engine, &SyncEngine::syncFailed);
     const std::optional<Note> note = f.writer.createNote(QString(), SyncFixture::body("mine"));
     QVERIFY(note);
     reply.body.replace("\"ID\"", "\"" + note->id.toLatin1() + "\"");
@@ -150,6 +155,8 @@ void TestSyncEngine::pushOutcomes()
     QCOMPARE(f.engine.lastError(), error);
     if (!error.isEmpty())
         QCOMPARE(f.failed.last().first().toString(), error);
+    if (reply.status == 401)
+        QCOMPARE(failures.first().first().toString(), "Authentication required");
     QCOMPARE(f.notes.noteById(note->id)->syncStatus, status);
     QCOMPARE(f.notes.noteById(remote.id).has_value(), pulled);
     QCOMPARE(f.preferences.stringValue(SyncEngine::LastSyncKey), pulled ? "77" : "");
