@@ -197,13 +197,13 @@ bool NoteWriter::deleteNotebook(const QString &notebookId)
     });
 }
 
-bool NoteWriter::storePulledNote(const Note &note)
+bool NoteWriter::storePulledNote(const Note &note, bool replace)
 {
     Note stored = note;
     stored.syncStatus = SyncStatus::Synced;
     stored.opVersion = 0;
     stored.isSample = false;
-    if (m_notes->noteById(note.id))
+    if (replace)
         return m_notes->update(stored);
     return m_notes->insert(stored);
 }
@@ -228,14 +228,7 @@ bool NoteWriter::storePulledNotebook(const Notebook &notebook)
 
 bool NoteWriter::markNoteSynced(const Note &sent, int version)
 {
-    const std::optional<Note> stored = m_notes->noteById(sent.id);
-    if (!stored)
-        return false;
-    if (stored->version != sent.version || stored->modifiedAt != sent.modifiedAt
-        || stored->deletedAt.has_value() != sent.deletedAt.has_value()
-        || stored->notebookId != sent.notebookId || stored->body != sent.body)
-        return false;
-    return m_notes->markSynced(sent.id, version);
+    return m_notes->markSyncedIfUnchanged(sent, version);
 }
 
 bool NoteWriter::markNotebookSynced(const Notebook &sent, int version)

@@ -62,8 +62,9 @@ public:
     bool deleteNotebook(const QString &notebookId);
 
     // Sync. Server copies are stored as they arrive: sync status synced, op version 0, no
-    // sample flag. `note` is inserted when its id is new, else it replaces the stored note.
-    bool storePulledNote(const Note &note);
+    // sample flag. `note` replaces the stored note of its id, or is inserted when `replace` is
+    // false (the caller has just looked).
+    bool storePulledNote(const Note &note, bool replace);
     // The notebook list's copy: inserted when new, else replaces name, flags, times and version
     // of the stored notebook (its owner and deletion time stay local).
     bool storePulledNotebook(const Notebook &notebook);

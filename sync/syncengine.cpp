@@ -510,8 +510,9 @@ void SyncEngine::applyPulledNotes(const QJsonObject &body)
             for (int i = 0; i < changes.size(); ++i) {
                 keepResponsive(label, i, int(changes.size()));
                 QString problem;
+                bool converted = false;
                 const std::optional<Note> incoming
-                    = SyncWire::parsePulledNote(changes.at(i), &problem);
+                    = SyncWire::parsePulledNote(changes.at(i), &problem, &converted);
                 if (!problem.isEmpty())
                     qWarning().noquote() << "SyncEngine: pulled change" << i << ":" << problem;
                 if (!incoming)
@@ -525,7 +526,7 @@ void SyncEngine::applyPulledNotes(const QJsonObject &body)
                 if (local && incoming->version < local->version)
                     continue;
                 if (local && local->body != incoming->body
-                    && (local->syncStatus != SyncStatus::Synced || !problem.isEmpty())) {
+                    && (local->syncStatus != SyncStatus::Synced || converted)) {
                     // The server wins, but the words written here stay in the note's history.
                     qWarning().noquote()
                         << "SyncEngine: note conflict" << local->id << "local version"
@@ -537,7 +538,7 @@ void SyncEngine::applyPulledNotes(const QJsonObject &body)
                         continue;
                     }
                 }
-                if (m_writer->storePulledNote(*incoming))
+                if (m_writer->storePulledNote(*incoming, local.has_value()))
                     ++written;
                 else
                     qWarning().noquote() << "SyncEngine: can't store pulled note" << incoming->id;

@@ -111,8 +111,10 @@ QString plainTextBody(const QString &text)
     return QString::fromUtf8(QJsonDocument(ops).toJson(QJsonDocument::Compact));
 }
 
-std::optional<Note> parsePulledNote(const QJsonValue &value, QString *problem)
+std::optional<Note> parsePulledNote(const QJsonValue &value, QString *problem, bool *bodyConverted)
 {
+    if (bodyConverted)
+        *bodyConverted = false;
     if (!value.isObject()) {
         *problem = QStringLiteral("change is not an object");
         return std::nullopt;
@@ -134,6 +136,8 @@ std::optional<Note> parsePulledNote(const QJsonValue &value, QString *problem)
         *problem
             = QStringLiteral("note %1: body is not delta JSON, kept as plain text").arg(note.id);
         note.body = plainTextBody(note.body);
+        if (bodyConverted)
+            *bodyConverted = true;
     }
     note.notebookId = stringField(object, "notebook_id");
     note.version = versionField(object, 0, problem);

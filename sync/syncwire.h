@@ -27,8 +27,10 @@ bool isDeltaBody(const QString &body);
 QString plainTextBody(const QString &text);
 
 // One element of a pull's "changes"; nullopt (with `problem`) when it has no usable id or body.
-// Missing times are taken from the others, or from now.
-std::optional<Note> parsePulledNote(const QJsonValue &value, QString *problem);
+// Missing times are taken from the others, or from now. `bodyConverted` tells whether the body
+// was not delta JSON and is kept as plain text.
+std::optional<Note> parsePulledNote(
+    const QJsonValue &value, QString *problem, bool *bodyConverted = nullptr);
 // One element of "/notebooks"; nullopt without a well-formed id or a name.
 std::optional<Notebook> parseNotebook(const QJsonValue &value, QString *problem);
 // One element of "/attachments"; nullopt without a well-formed id and note id.
