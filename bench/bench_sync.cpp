@@ -53,6 +53,8 @@ QJsonArray serverNotes(int count)
 // timer, i.e. how long the window could not have repainted.
 struct CycleTiming
 {
+    // When each progress label was first seen, from the start of the cycle.
+    QHash<QString, double> firstSeenMs;
     double wallMs = 0;
     double cpuMs = 0;
     double longestGapMs = 0;
@@ -69,7 +71,13 @@ CycleTiming timeCycle(SyncFixture &f)
         sinceTick.restart();
     });
     const qsizetype before = f.completed.size() + f.failed.size();
+    CycleTiming timing;
     QElapsedTimer wall;
+    const QMetaObject::Connection progress = QObject::connect(
+        &f.engine, &SyncEngine::syncProgress, [&](const QString &label, int, int) {
+            if (!timing.firstSeenMs.contains(label))
+                timing.firstSeenMs.insert(label, double(wall.nsecsElapsed()) / 1e6);
+        });
     const double cpu = threadCpuMs();
     wall.start();
     sinceTick.start();
@@ -77,7 +85,7 @@ CycleTiming timeCycle(SyncFixture &f)
     f.engine.sync();
     while (f.completed.size() + f.failed.size() == before)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    CycleTiming timing;
+    QObject::disconnect(progress);
     timing.wallMs = double(wall.nsecsElapsed()) / 1e6;
     timing.cpuMs = threadCpuMs() - cpu;
     timing.longestGapMs = std::max(longest, double(sinceTick.nsecsElapsed()) / 1e6);
@@ -93,7 +101,7 @@ int main(int argc, char **argv)
     const int runs = argc > 2 ? std::max(1, atoi(argv[2])) : 3;
     const QJsonArray changes = serverNotes(count);
 
-    QList<double> pullWall, pullGap, emptyWall, emptyCpu, pushWall;
+    QList<double> pullWall, pullCpu, pullGap, pullWrite, emptyWall, emptyCpu, pushWall;
     qint64 pushBytes = 0;
     int pushRequests = 0;
     for (int run = 0; run < runs; ++run) {
@@ -113,6 +121,12 @@ int main(int argc, char **argv)
         }
         pullWall << pull.wallMs;
         pullGap << pull.longestGapMs;
+        pullCpu << pull.cpuMs;
+        // From the request to the first written note's progress, and from there to the end of
+        // the note pull (the notebook step starting).
+        const double asked = pull.firstSeenMs.value(QStringLiteral("Downloading notes"));
+        const double written = pull.firstSeenMs.value(QStringLiteral("Downloading notebooks"));
+        pullWrite << written - asked;
 
         f.serveEmpty(3000);
         timeCycle(f);
@@ -136,6 +150,10 @@ int main(int argc, char **argv)
     }
     std::printf("%6d notes: first pull written %8.1f ms (longest without events %5.1f ms)\n", count,
         median(pullWall), median(pullGap));
+    std::printf(
+        "        GUI-thread CPU of that cycle (server included): %8.1f ms\n", median(pullCpu));
+    std::printf("        of which the note pull step (request, reply, parse, write): %8.1f ms\n",
+        median(pullWrite));
     std::printf("empty cycle: %6.2f ms wall, %6.2f ms GUI-thread CPU (server included)\n",
         median(emptyWall), median(emptyCpu));
     std::printf("%6d pending notes: %d push request(s) of %.1f MB, cycle %8.1f ms\n", count,

@@ -168,13 +168,14 @@ bool SyncEngine::stopIfAuthenticationLost()
     return true;
 }
 
-void SyncEngine::keepResponsive(const QString &label, int current, int total)
+bool SyncEngine::keepResponsive(const QString &label, int current, int total)
 {
     if (m_slice.elapsed() < EventSliceMs)
-        return;
+        return false;
     emit syncProgress(label, current, total);
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     m_slice.restart();
+    return true;
 }
 
 QString SyncEngine::sinceValue(const QString &key) const
@@ -505,10 +506,30 @@ void SyncEngine::applyPulledNotes(const QJsonObject &body)
     if (!changes.isEmpty()) {
         int written = 0;
         QSet<QString> seen;
+        // Local copies are read a few hundred at a time; whatever ran while events were
+        // processed may have written notes, so the copies are read again after that.
+        constexpr int LookAhead = 400;
+        QHash<QString, Note> known;
+        QSet<QString> looked;
+        const auto lookUp = [&](int from) {
+            QStringList ids;
+            for (int j = from; j < changes.size() && ids.size() < LookAhead; ++j) {
+                const QString id = changes.at(j).toObject().value(QLatin1String("id")).toString();
+                if (!id.isEmpty() && !looked.contains(id)) {
+                    ids.append(id);
+                    looked.insert(id);
+                }
+            }
+            for (const Note &note : m_notes->notesByIds(ids))
+                known.insert(note.id, note);
+        };
         m_slice.start();
         saved = m_writer->inTransaction([&] {
             for (int i = 0; i < changes.size(); ++i) {
-                keepResponsive(label, i, int(changes.size()));
+                if (keepResponsive(label, i, int(changes.size()))) {
+                    known.clear();
+                    looked.clear();
+                }
                 QString problem;
                 bool converted = false;
                 const std::optional<Note> incoming
@@ -522,7 +543,11 @@ void SyncEngine::applyPulledNotes(const QJsonObject &body)
                         << "SyncEngine: note" << incoming->id << "listed twice in one pull";
                 seen.insert(incoming->id);
 
-                const std::optional<Note> local = m_notes->noteById(incoming->id);
+                if (!looked.contains(incoming->id))
+                    lookUp(i);
+                const auto found = known.constFind(incoming->id);
+                const std::optional<Note> local
+                    = found != known.constEnd() ? std::optional<Note>(found.value()) : std::nullopt;
                 if (local && incoming->version < local->version)
                     continue;
                 if (local && local->body != incoming->body
@@ -538,9 +563,10 @@ void SyncEngine::applyPulledNotes(const QJsonObject &body)
                         continue;
                     }
                 }
-                if (m_writer->storePulledNote(*incoming, local.has_value()))
+                if (m_writer->storePulledNote(*incoming, local.has_value())) {
                     ++written;
-                else
+                    known.insert(incoming->id, *incoming);
+                } else
                     qWarning().noquote() << "SyncEngine: can't store pulled note" << incoming->id;
             }
             return true;

@@ -89,8 +89,9 @@ private:
     void failCycle(const QString &message, int status);
     // True (and the cycle ended) when the sign-in was lost during the step just finished.
     bool stopIfAuthenticationLost();
-    // Progress and painting during long loops.
-    void keepResponsive(const QString &label, int current, int total);
+    // Progress and painting during long loops; true when events were processed (and so other
+    // code may have written notes meanwhile).
+    bool keepResponsive(const QString &label, int current, int total);
 
     void pushNotebooks();
     void pushNextNotebook();
