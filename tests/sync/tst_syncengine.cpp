@@ -36,7 +36,7 @@ void TestSyncEngine::burstOfEditsRunsOneCycle()
     QSignalSpy states(&f.engine, &SyncEngine::stateChanged);
     const std::optional<Note> note = f.writer.createNote(QString());
     QVERIFY(note);
-    for (const QString &text : { "one", "two", "three" }) {
+    for (const char *text : { "one", "two", "three" }) {
         QVERIFY(f.writer.saveBody(note->id, SyncFixture::body(text)));
         f.engine.scheduleSync();
     }
@@ -463,9 +463,9 @@ void TestSyncEngine::pullTimestamps()
     SyncFixture f;
     f.serveEmpty(1000);
     QVERIFY(f.runCycle());
-    for (const QString &route : { "/sync/pull", "/attachments" }) {
+    for (const char *route : { "/sync/pull", "/attachments" }) {
         const RecordedRequest first = f.server().requests(SyncFixture::path(route)).first();
-        QVERIFY2(!first.query.hasQueryItem("since"), qPrintable(route));
+        QVERIFY2(!first.query.hasQueryItem("since"), route);
     }
     QCOMPARE(f.preferences.stringValue(SyncEngine::LastSyncKey), "1000");
     QCOMPARE(f.preferences.stringValue(SyncEngine::LastAttachmentSyncKey), "1000");
