@@ -27,7 +27,55 @@ private slots:
     void attachmentUpload();
     void attachmentDownloadsRetriedUntilTheyArrive();
     void forceFullResyncPushesEverything();
+    void twoDevicesThroughOneServer();
 };
+
+namespace {
+
+// Just enough of the notes service to sync two devices: it keeps the newest version of each
+// note, refuses a push that is not newer than what it has, and pulls by its own change clock.
+struct NotesServerState
+{
+    QHash<QString, QJsonObject> notes;
+    qint64 clock = 1000;
+
+    void serveOn(RecordingHttpServer &server)
+    {
+        server.setResponder(
+            "POST", SyncFixture::path("/sync/push"), [this](const RecordedRequest &r) {
+                QJsonArray results;
+                for (const QJsonValue &value : r.json()["changes"].toArray()) {
+                    const QString id = value["entity_id"].toString();
+                    const int version = value["version"].toInt();
+                    if (notes.contains(id) && version <= notes[id]["version"].toInt()) {
+                        results.append(QJsonObject { { "entity_id", id }, { "status", "conflict" },
+                            { "message", "server has a newer version" } });
+                        continue;
+                    }
+                    QJsonObject note = value["data"].toObject();
+                    note.insert("id", id);
+                    note.insert("version", version);
+                    note.insert("changed", ++clock);
+                    notes.insert(id, note);
+                    results.append(QJsonObject {
+                        { "entity_id", id }, { "status", "ok" }, { "version", version } });
+                }
+                return ScriptedReply::json(200, { { "results", results } });
+            });
+        server.setResponder(
+            "GET", SyncFixture::path("/sync/pull"), [this](const RecordedRequest &r) {
+                const qint64 since = r.query.queryItemValue("since").toLongLong();
+                QJsonArray changes;
+                for (const QJsonObject &note : std::as_const(notes)) {
+                    if (note["changed"].toInteger() > since)
+                        changes.append(note);
+                }
+                return ScriptedReply::json(200, { { "changes", changes }, { "timestamp", clock } });
+            });
+    }
+};
+
+} // namespace
 
 void TestSyncEngine::burstOfEditsRunsOneCycle()
 {
@@ -644,6 +692,47 @@ void TestSyncEngine::forceFullResyncPushesEverything()
     QVERIFY(f.notes.pendingNotes().isEmpty());
     f.engine.stopAutoSync();
     QVERIFY(!f.engine.isAutoSyncActive());
+}
+
+void TestSyncEngine::twoDevicesThroughOneServer()
+{
+    SyncFixture laptop;
+    SyncFixture desktop;
+    laptop.serveEmpty();
+    NotesServerState service;
+    service.serveOn(laptop.server());
+    desktop.account.client->syncApi()->setBaseUrl(laptop.server().url("/sync/v1"));
+
+    const std::optional<Note> note
+        = laptop.writer.createNote(QString(), SyncFixture::body("draft"));
+    QVERIFY(note);
+    QVERIFY(laptop.writer.saveBody(note->id, SyncFixture::body("written on the laptop")));
+    QVERIFY(laptop.runCycle());
+    QVERIFY(desktop.runCycle());
+    std::optional<Note> arrived = desktop.notes.noteById(note->id);
+    QVERIFY(arrived);
+    QCOMPARE(arrived->body, SyncFixture::body("written on the laptop"));
+    QCOMPARE(arrived->syncStatus, SyncStatus::Synced);
+
+    // Both edit the same version; the laptop's edit reaches the server first.
+    QVERIFY(laptop.writer.saveBody(note->id, SyncFixture::body("laptop wins")));
+    QVERIFY(desktop.writer.saveBody(note->id, SyncFixture::body("desktop words")));
+    QVERIFY(laptop.runCycle());
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("note conflict .* server has a newer"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("note conflict .* snapshot"));
+    QVERIFY(desktop.runCycle());
+    arrived = desktop.notes.noteById(note->id);
+    QCOMPARE(arrived->body, SyncFixture::body("laptop wins"));
+    QCOMPARE(arrived->syncStatus, SyncStatus::Synced);
+    const QList<Snapshot> kept = desktop.snapshots.snapshotsForNote(note->id);
+    QCOMPARE(kept.size(), 1);
+    QCOMPARE(kept.first().body, SyncFixture::body("desktop words"));
+    QCOMPARE(desktop.engine.state(), SyncEngine::Idle);
+
+    // Nothing new: neither side writes anything.
+    QSignalSpy changed(&desktop.notes, &NoteRepository::notesChanged);
+    QVERIFY(desktop.runCycle());
+    QCOMPARE(changed.size(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestSyncEngine)
