@@ -118,8 +118,10 @@ void NoteRepository::announceWrite(const QString &id)
 {
     recordChange(id);
     if (m_batchDepth > 0) {
-        if (!m_held.written.contains(id))
+        if (!m_held.writtenSet.contains(id)) {
+            m_held.writtenSet.insert(id);
             m_held.written.append(id);
+        }
         return;
     }
     emit notesWritten({ id });
@@ -531,6 +533,21 @@ bool NoteRepository::markSynced(const QString &id, int version)
         return false;
     // Announced by the caller, if at all; the change is still one a list must see.
     recordChange(id);
+    m_recorded = false;
+    return true;
+}
+
+bool NoteRepository::markSyncedIfUnchanged(const Note &sent, int version)
+{
+    QSqlQuery query(m_database->connection());
+    if (!SqlUtil::run(query,
+            QStringLiteral("UPDATE notes SET sync_status='synced', version=? WHERE id=? AND "
+                           "version=? AND body=? AND notebook_id=? AND (deleted_at IS NULL) = ?"),
+            { version, sent.id, sent.version, SqlUtil::nonNull(sent.body),
+                SqlUtil::nonNull(sent.notebookId), sent.deletedAt ? 0 : 1 })
+        || query.numRowsAffected() != 1)
+        return false;
+    recordChange(sent.id);
     m_recorded = false;
     return true;
 }

@@ -117,6 +117,9 @@ public:
     // Keeps updated_at so the note holds its place in time-sorted lists.
     bool moveToNotebook(const QString &noteId, const QString &notebookId);
     bool markSynced(const QString &id, int version);
+    // markSynced only while the stored note still has `sent`'s version, body, notebook and
+    // trash state, in one statement; false when it has changed (or the update failed).
+    bool markSyncedIfUnchanged(const Note &sent, int version);
     int markAllPending();
     int trashedCount() const;
     // Key "" holds the count of all notes not in the trash.
@@ -150,6 +153,7 @@ private:
     struct HeldSignals
     {
         QStringList written;
+        QSet<QString> writtenSet; // for the duplicate check: batches may hold many thousands
         QStringList deleted;
         QList<QPair<QString, QStringList>> purged;
     };
