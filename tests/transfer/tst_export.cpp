@@ -8,6 +8,7 @@
 #include "noteexport.h"
 #include "noterepository.h"
 #include "printdocument.h"
+#include "testaccount.h"
 #include "testdatadir.h"
 
 #include <QBuffer>
@@ -346,6 +347,7 @@ void TestExport::pdfShowsImageAttachments()
 {
     TestDataDir dataDir;
     AppState state;
+    state.setTokenStore(std::make_unique<MemoryTokenStore>());
     QVERIFY(state.initialize());
     QImage image(400, 300, QImage::Format_RGB32);
     image.fill(Qt::red);

@@ -12,6 +12,7 @@
 #include "notecommands.h"
 #include "noterepository.h"
 #include "notewriter.h"
+#include "testaccount.h"
 #include "testdatadir.h"
 
 #include <QAbstractButton>
@@ -180,6 +181,7 @@ void TestDialogs::init()
 {
     m_dir = std::make_unique<TestDataDir>();
     m_state = std::make_unique<AppState>();
+    m_state->setTokenStore(std::make_unique<MemoryTokenStore>());
     QVERIFY(m_state->initialize());
 }
 

@@ -17,6 +17,7 @@
 #include "preferencesrepository.h"
 #include "snapshotrepository.h"
 #include "statusbar.h"
+#include "testaccount.h"
 #include "testdatadir.h"
 #include "todosscreen.h"
 #include "versionhistorydialog.h"
@@ -151,6 +152,7 @@ void tst_MainWindow::init()
     m_settingsDir = std::make_unique<QTemporaryDir>();
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir->path());
     m_state = std::make_unique<AppState>();
+    m_state->setTokenStore(std::make_unique<MemoryTokenStore>());
     QVERIFY(m_state->initialize());
     // Start from an empty collection, not the welcome notes.
     for (const Note &note : m_state->notes()->allNotes())
