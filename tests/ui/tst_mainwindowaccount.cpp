@@ -148,7 +148,10 @@ void tst_MainWindowAccount::startShowsStoredSignIn_data()
     QTest::addColumn<int>("refreshStatus");
     QTest::addColumn<bool>("signedIn");
 
-    QTest::addRow("valid tokens stored") << makeJwt(3600) << "r-1" << 0 << true;
+    // In a group with someone else: sharing is offered as well.
+    const QJsonObject inGroup { { "custom",
+        QJsonObject { { "brv", QJsonObject { { "group_id", "g-1" } } } } } };
+    QTest::addRow("valid tokens stored") << makeJwt(3600, inGroup) << "r-1" << 0 << true;
     QTest::addRow("nothing stored") << ""
                                     << "" << 0 << false;
     QTest::addRow("stale token, refresh refused") << makeJwt(10) << "r-1" << 401 << false;
@@ -169,10 +172,18 @@ void tst_MainWindowAccount::startShowsStoredSignIn()
         m_server->setReply("POST", authPath("/auth/token/refresh"),
             ScriptedReply::json(refreshStatus, object({ { "error", "nope" } })));
 
+    const QJsonArray twoMembers { QJsonObject { { "account_id", "a-1" } },
+        QJsonObject { { "account_id", "a-2" } } };
+    m_server->setReply("GET", "/account/group",
+        ScriptedReply::json(200, object({ { "id", "g-1" }, { "members", twoMembers } })));
+
     auto window = makeWindow();
     QVERIFY(window);
     QTRY_VERIFY(m_state->accountClient()->authState() != BrevAccount::Unknown);
     checkSignedIn(*window, signedIn);
+    const bool sharing = refreshStatus == 0 && signedIn;
+    QTRY_COMPARE(window->action("sharedWithMeAction")->isVisible(), sharing);
+    QCOMPARE(window->action("sharedByMeAction")->isVisible(), sharing);
     // A refused refresh forgets the tokens; a busy server keeps them for the next try.
     QCOMPARE(m_stored.isEmpty(), !signedIn);
 
@@ -190,7 +201,7 @@ void tst_MainWindowAccount::startShowsStoredSignIn()
     QVERIFY(screen->isVisible());
     QCOMPARE(screen->windowTitle(), "Brevaro Account");
     QTRY_COMPARE(m_server->count(authPath("/users/me")), 1);
-    QTRY_COMPARE(m_server->count("/account/group"), 1);
+    QTRY_COMPARE(m_server->count("/account/group"), sharing ? 2 : 1);
     // A second request raises the open window instead of stacking another one.
     window->action("manageAccountAction")->trigger();
     QCOMPARE(window->accountScreen(), screen.data());
