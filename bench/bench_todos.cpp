@@ -7,6 +7,7 @@
 #include "appstate.h"
 #include "deltaformat.h"
 #include "taskextraction.h"
+#include "testaccount.h"
 #include "todosscreen.h"
 
 #include <QApplication>
@@ -55,6 +56,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     AppState state;
+    state.setTokenStore(std::make_unique<MemoryTokenStore>());
     if (!state.initialize())
         return 1;
 
