@@ -13,6 +13,7 @@
 #include "notecommands.h"
 #include "noterepository.h"
 #include "notewriter.h"
+#include "testaccount.h"
 #include "testbodies.h"
 #include "testdatabase.h"
 #include "testdatadir.h"
@@ -131,6 +132,7 @@ void TestDialogs::init()
 {
     m_dir = std::make_unique<TestDataDir>();
     m_state = std::make_unique<AppState>();
+    m_state->setTokenStore(std::make_unique<MemoryTokenStore>());
     QVERIFY(m_state->initialize());
 }
 
