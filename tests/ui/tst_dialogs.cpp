@@ -398,7 +398,9 @@ void TestDialogs::importFileFilterFollowsFormat()
         title = dialog->windowTitle();
         filters = dialog->nameFilters();
         dialog->selectFile(chosen);
-        static_cast<QDialog *>(dialog)->accept();
+        // done() rather than accept(): accept() re-checks the file against a directory model that
+        // may still be loading on a busy machine, and its "not found" box would wait for ever.
+        static_cast<QDialog *>(dialog)->done(QDialog::Accepted);
         return true;
     } });
     auto *browse = wizard->page(ImportDialog::FilePage)->findChild<QPushButton *>();
@@ -852,7 +854,9 @@ void TestDialogs::askExportWritesChosenFormat()
         // Typed, as a user would: a selection made while the folder is still being read is
         // replaced by the suggestion when the listing arrives.
         dialog->findChild<QLineEdit *>("fileNameEdit")->setText(target);
-        static_cast<QDialog *>(dialog)->accept();
+        // done() rather than accept(): accept() re-checks the file against a directory model that
+        // may still be loading on a busy machine, and its "not found" box would wait for ever.
+        static_cast<QDialog *>(dialog)->done(QDialog::Accepted);
         return true;
     };
     QString status;

@@ -3,7 +3,7 @@
 #include "authclient.h"
 #include "client.h"
 #include "mainwindow.h"
-#include "messageboxanswerer.h"
+#include "modalanswers.h"
 #include "noterepository.h"
 #include "recordinghttpserver.h"
 #include "statusbar.h"
