@@ -1,6 +1,7 @@
 #include "noterepository.h"
 
 #include "database.h"
+#include "searchindex.h"
 #include "searchquery.h"
 #include "sqlutil.h"
 #include "storagetime.h"
@@ -31,7 +32,7 @@ const char *const kListIndexes[] = {
     "updated_at, id, modified_at, version, sync_status, is_shared)",
 };
 
-const char kSearchTable[] = "notes_fts";
+const char kSearchTable[] = "notes_text_fts";
 
 const char kListColumns[] = "id, notebook_id, updated_at, modified_at, version, sync_status, "
                             "is_shared";
@@ -407,13 +408,30 @@ bool NoteRepository::writeNote(const QString &sql, const Note &note, bool isInse
     if (!isInsert)
         values << note.id;
 
-    QSqlQuery query(m_database->connection());
+    // The note and its search text commit together; a savepoint, so this also works inside a
+    // caller's transaction.
+    QSqlDatabase db = m_database->connection();
+    QSqlQuery control(db);
+    const bool inSavepoint = control.exec(QStringLiteral("SAVEPOINT note_write"));
+    QSqlQuery query(db);
     if (!SqlUtil::run(query, sql, values)) {
         qWarning().noquote() << (isInsert ? "NoteRepository::insert failed:"
                                           : "NoteRepository::update failed:")
                              << query.lastError().text();
+        query.finish();
+        if (inSavepoint) {
+            control.exec(QStringLiteral("ROLLBACK TO note_write"));
+            control.exec(QStringLiteral("RELEASE note_write"));
+        }
         return false;
     }
+    query.finish();
+    // A note is never lost to its index: if indexing fails the note is saved all the same and
+    // indexed at the next start.
+    if (!SearchIndex::write(db, note.id, nonNull(note.body)))
+        qWarning().noquote() << "NoteRepository: search text not indexed:" << note.id;
+    if (inSavepoint)
+        control.exec(QStringLiteral("RELEASE note_write"));
     announceWrite(note.id);
     return true;
 }
