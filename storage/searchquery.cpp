@@ -45,8 +45,15 @@ QString quotedTerm(const Term &term, bool isLast)
     // The word still being typed is a prefix; one that ends in punctuation ("C++") or a
     // finished phrase was typed to the end.
     bool prefix = term.explicitPrefix;
-    if (isLast && !term.quoted)
-        prefix = prefix || isWordCharacter(term.text.back());
+    if (isLast && !term.quoted && isWordCharacter(term.text.back())) {
+        // After inner punctuation a one-letter prefix ("don't" as "don" "t*") would also find
+        // "don the"; wait for a second letter there.
+        qsizetype partStart = term.text.size();
+        while (partStart > 0 && isWordCharacter(term.text.at(partStart - 1)))
+            --partStart;
+        const bool innerPunctuation = hasWordCharacter(term.text.left(partStart));
+        prefix = prefix || !innerPunctuation || term.text.size() - partStart >= 2;
+    }
     if (isLast && term.quoted && !term.closed)
         prefix = true;
     if (prefix)
