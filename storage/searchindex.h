@@ -9,13 +9,11 @@
 // the triggers that drop stale rows come with migration 3.
 namespace SearchIndex {
 
-inline constexpr char TableName[] = "notes_text_fts";
-
 // Indexes the note `noteId` under the text of `body`, replacing what was indexed for it.
 bool write(QSqlDatabase db, const QString &noteId, const QString &body);
 
-// Indexes every note that has no row, in batches of one transaction each when not already
-// inside one; `progress` (may be null) hears (done, total). The number indexed, or -1 on a
+// Indexes every note that has no row, 500 notes per savepoint; `progress` (may be empty)
+// hears (done, total) after each. The number indexed, or -1 on a
 // failure (the notes indexed so far stay indexed).
 int fillMissing(QSqlDatabase db, const std::function<void(int, int)> &progress = {});
 
