@@ -127,10 +127,15 @@ void benchSize(int count, const QString &keepDir)
         }));
     }
 
+    // Only searched refreshes are timed: each starts from the unsearched list, as a search typed
+    // into the field does.
     const auto searchTimes = [&](const QString &text) {
         QList<double> times;
         for (int run = 0; run < 7; ++run) {
-            window.searchField()->setText(run % 2 ? text : QString());
+            window.searchField()->clear();
+            window.refreshNoteList();
+            paint(window);
+            window.searchField()->setText(text);
             // What the 300 ms timer runs.
             times.append(timeMs([&] {
                 window.refreshNoteList();
@@ -142,10 +147,10 @@ void benchSize(int count, const QString &keepDir)
         return times;
     };
     const QList<double> common = searchTimes(QStringLiteral("meeting"));
-    const QList<double> rare = searchTimes(QStringLiteral("dentist tick"));
+    const QList<double> rare = searchTimes(QStringLiteral("dentist"));
 
     std::printf("%7d notes: start %7.1f ms | autosave to list %6.2f ms | switch note %6.2f ms | "
-                "search common word %7.2f ms, rare words %6.2f ms\n",
+                "search common word %7.2f ms, rare word %6.2f ms\n",
         count, median(starts), median(autosaves), median(switches), median(common), median(rare));
     std::fflush(stdout);
 }
@@ -167,7 +172,7 @@ int main(int argc, char **argv)
         benchSize(args.at(sizeAt + 1).toInt(), keep);
         return 0;
     }
-    std::printf("main window (medians; the search rows alternate with the unsearched list)\n");
+    std::printf("main window (medians; search rows time only searched refreshes)\n");
     for (int count : { 1000, 10000, 100000 })
         benchSize(count, keep);
     return 0;

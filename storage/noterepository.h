@@ -72,8 +72,8 @@ public:
     QList<Note> pendingNotes() const;
     QList<Note> sharedWithMe() const;
     QList<Note> sharedByMe() const;
-    // FTS5 query with the last term as a prefix; invalid syntax gives an empty list, blank text
-    // gives allNotes().
+    // Notes matching what the user typed (searchQueryFromInput), best first; text with nothing
+    // to search for gives allNotes(), and exclusions alone all notes but the excluded ones.
     QList<Note> search(const QString &text) const;
 
     // For large lists: the ids in list order (updated_at, newest first) without reading any
