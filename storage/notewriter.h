@@ -61,6 +61,13 @@ public:
     // one transaction: either all of that happens or nothing does.
     bool deleteNotebook(const QString &notebookId);
 
+    // Records brought back from a backup, written exactly as given (times, version, trash
+    // state, sync status): restore decides those fields, not the rules of a local edit.
+    bool insertRestoredNote(const Note &note);
+    bool replaceWithRestoredNote(const Note &note);
+    bool insertRestoredNotebook(const Notebook &notebook);
+    bool replaceWithRestoredNotebook(const Notebook &notebook);
+
     // Runs `work` in one transaction with the repositories' signals held until it commits; a
     // false from `work` or a failed commit rolls everything back. Nested calls join the
     // outermost transaction.
