@@ -118,8 +118,10 @@ void NoteRepository::announceWrite(const QString &id)
 {
     recordChange(id);
     if (m_batchDepth > 0) {
-        if (!m_held.written.contains(id))
+        if (!m_held.writtenSet.contains(id)) {
+            m_held.writtenSet.insert(id);
             m_held.written.append(id);
+        }
         return;
     }
     emit notesWritten({ id });

@@ -150,6 +150,7 @@ private:
     struct HeldSignals
     {
         QStringList written;
+        QSet<QString> writtenSet; // the same ids, for the duplicate check of a large batch
         QStringList deleted;
         QList<QPair<QString, QStringList>> purged;
     };

@@ -279,6 +279,14 @@ ImportResult failure(const QString &message)
 
 // ---------------------------------------------------------------- writing
 
+// Whether a sample of a file's start shrinks by a tenth or more under fast deflate.
+bool looksCompressible(const QByteArray &sample)
+{
+    if (sample.size() < 512)
+        return true;
+    return qCompress(sample, 1).size() < sample.size() * 9 / 10;
+}
+
 la_ssize_t writeToSaveFile(struct archive *archive, void *data, const void *buffer, size_t length)
 {
     auto *file = static_cast<QSaveFile *>(data);
@@ -323,6 +331,7 @@ public:
 
     bool addBytes(const QString &name, const QByteArray &bytes)
     {
+        archive_write_zip_set_compression_deflate(m_archive);
         return header(name, AE_IFREG, 0644, bytes.size()) && data(bytes.constData(), bytes.size());
     }
 
@@ -337,23 +346,36 @@ public:
             return false;
         }
         const qint64 size = file.size();
+        QByteArray buffer(int(ChunkSize), Qt::Uninitialized);
+        qint64 buffered = file.read(buffer.data(), std::min(size, ChunkSize));
+        if (buffered < 0) {
+            m_error = tr("Can't read %1: %2").arg(path, file.errorString());
+            return false;
+        }
+        // Photos and PDFs are compressed already: deflating them again costs most of a
+        // backup's time for nothing, so content that does not shrink is stored as it is.
+        if (looksCompressible(buffer.left(int(buffered))))
+            archive_write_zip_set_compression_deflate(m_archive);
+        else
+            archive_write_zip_set_compression_store(m_archive);
         if (!header(name, AE_IFREG, 0644, size))
             return false;
-        QByteArray buffer(int(ChunkSize), Qt::Uninitialized);
         qint64 remaining = size;
-        while (remaining > 0) {
+        for (;;) {
+            if (buffered <= 0 && remaining > 0) {
+                m_error = tr("Can't read %1: %2").arg(path, file.errorString());
+                return false;
+            }
+            if (buffered > 0 && !data(buffer.constData(), buffered))
+                return false;
+            remaining -= buffered;
+            if (remaining <= 0)
+                break;
             if (cancel && cancel()) {
                 cancelled = true;
                 return false;
             }
-            const qint64 read = file.read(buffer.data(), std::min(remaining, ChunkSize));
-            if (read <= 0) {
-                m_error = tr("Can't read %1: %2").arg(path, file.errorString());
-                return false;
-            }
-            if (!data(buffer.constData(), read))
-                return false;
-            remaining -= read;
+            buffered = file.read(buffer.data(), std::min(remaining, ChunkSize));
         }
         return true;
     }
