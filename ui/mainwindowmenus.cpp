@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "appstate.h"
+#include "backupcommands.h"
 #include "findbar.h"
 #include "notecommands.h"
 #include "noteeditor.h"
@@ -74,6 +75,15 @@ void MainWindow::createMenuBar()
     connect(addMenuAction(file, tr("Print Preview..."), QStringLiteral("printPreviewAction"),
                 QKeySequence(QStringLiteral("Ctrl+Shift+P"))),
         &QAction::triggered, this, &MainWindow::printPreviewOpenNote);
+    file->addSeparator();
+    connect(addMenuAction(file, tr("Backup Database..."), QStringLiteral("backupAction")),
+        &QAction::triggered, this, [this] {
+            const QString saved = BackupCommands::backupDatabase(m_appState, this);
+            if (!saved.isEmpty())
+                m_statusBar->showMessage(saved, 3000);
+        });
+    connect(addMenuAction(file, tr("Restore Database..."), QStringLiteral("restoreAction")),
+        &QAction::triggered, this, [this] { BackupCommands::restoreDatabase(m_appState, this); });
     file->addSeparator();
     connect(addMenuAction(file, tr("Quit"), QStringLiteral("quitAction"), QKeySequence::Quit),
         &QAction::triggered, this, &MainWindow::quitWithBookkeeping);
