@@ -13,7 +13,7 @@ int main(int argc, char *argv[])
     Logging::install();
     // Backup and restore show no window, so they also run where no display is available.
     if (isTransferCommandLine(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "minimal");
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     Application app(argc, argv, started);
     return app.run();
 }
