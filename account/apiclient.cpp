@@ -427,4 +427,73 @@ void ApiClient::postMultipart(
         });
 }
 
+void ApiClient::postMultipart(
+    const QString &path, MultipartBuilder build, ResponseCallback callback)
+{
+    const QUrl url = buildUrl(path);
+    auto shared = std::make_shared<ResponseCallback>(std::move(callback));
+    withFreshToken(
+        QStringLiteral("POST"), url.path(),
+        [this, url, build, shared](const QString &token) {
+            executeMultipart(url, build, token, std::move(*shared), true);
+        },
+        [shared](int status) { (*shared)(false, status, {}); });
+}
+
+void ApiClient::executeMultipart(const QUrl &url, const MultipartBuilder &build,
+    const QString &token, ResponseCallback callback, bool retryOn401)
+{
+    QHttpMultiPart *multipart = build ? build() : nullptr;
+    if (!multipart) {
+        callback(false, 0, {});
+        return;
+    }
+    QNetworkRequest request(url);
+    addClientHeaders(request, token);
+    request.setAttribute(MethodAttribute, QByteArray("POST"));
+    QNetworkReply *reply = m_network->post(request, multipart);
+    if (!reply) {
+        delete multipart;
+        callback(false, 0, {});
+        return;
+    }
+    multipart->setParent(reply);
+    watchReply(reply, true);
+    connect(reply, &QNetworkReply::finished, this,
+        [this, reply, url, build, callback = std::move(callback), retryOn401] {
+            reply->deleteLater();
+            if (endedByWatch(reply)) {
+                callback(false, 0, {});
+                return;
+            }
+            const int status = httpStatus(reply);
+            const QJsonObject json = parseBody(reply->readAll(), reply);
+            if (status == 401 && retryOn401 && m_tokens) {
+                QPointer<ApiClient> self(this);
+                m_tokens->refresh([self, url, build, callback](RefreshResult result) {
+                    if (!self) {
+                        callback(false, 0, {});
+                        return;
+                    }
+                    if (result == RefreshResult::Success) {
+                        self->executeMultipart(
+                            url, build, self->m_tokens->accessToken(), callback, false);
+                    } else if (result == RefreshResult::Rejected) {
+                        emit self->authenticationRequired();
+                        callback(false, 401, {});
+                    } else {
+                        callback(false, 0, {});
+                    }
+                });
+                return;
+            }
+            if (reply->error() != QNetworkReply::NoError && status == 0) {
+                emit networkError(reply->errorString());
+                callback(false, 0, {});
+                return;
+            }
+            callback(isSuccess(status), status, json);
+        });
+}
+
 } // namespace BrevAccount

@@ -54,6 +54,10 @@ public:
         const QString &path, BinaryCallback callback, const QUrlQuery &query = QUrlQuery());
     // Takes ownership of `multipart`.
     void postMultipart(const QString &path, QHttpMultiPart *multipart, ResponseCallback callback);
+    // Builds the body with `build` for each attempt, so a 401 is retried once after a token
+    // refresh as JSON calls are. `build` may return nullptr (the call then fails with status 0).
+    using MultipartBuilder = std::function<QHttpMultiPart *()>;
+    void postMultipart(const QString &path, MultipartBuilder build, ResponseCallback callback);
 
     void sendRequest(const QString &method, const QString &path, const QJsonObject &body,
         ResponseCallback callback, const QUrlQuery &query, bool authenticated);
@@ -69,6 +73,8 @@ private:
         const QString &token, ResponseCallback callback, bool retryOn401);
     void executeBinary(
         const QUrl &url, const QString &token, BinaryCallback callback, bool retryOn401);
+    void executeMultipart(const QUrl &url, const MultipartBuilder &build, const QString &token,
+        ResponseCallback callback, bool retryOn401);
     void addClientHeaders(QNetworkRequest &request, const QString &token) const;
     void watchReply(QNetworkReply *reply, bool binary) const;
     QJsonObject parseBody(const QByteArray &data, const QNetworkReply *reply) const;

@@ -1,7 +1,11 @@
 #include "appstate.h"
 
+#include "accountclient.h"
+#include "apiclient.h"
 #include "attachmentrepository.h"
+#include "client.h"
 #include "database.h"
+#include "jwt.h"
 #include "note.h"
 #include "notebookrepository.h"
 #include "noterepository.h"
@@ -11,7 +15,11 @@
 #include "samplenotes.h"
 #include "snapshotrepository.h"
 #include "thememanager.h"
+#include "tokenmanager.h"
+#include "tokenstore.h"
 
+#include <QPointer>
+#include <QUrl>
 #include <QWidget>
 
 namespace {
@@ -38,8 +46,21 @@ AppState::~AppState()
             continue;
         disconnect(window, nullptr, this, nullptr);
         window->close();
+        // Closing only schedules the deletion; the window must not outlive the state it uses.
+        delete window.data();
     }
     // The services go now, in reverse order of their members, before QObject's destructor.
+}
+
+void AppState::setTokenStore(std::unique_ptr<BrevAccount::TokenStore> store)
+{
+    m_tokenStore = std::move(store);
+}
+
+void AppState::setServiceConfig(const ServiceConfig &config)
+{
+    m_serviceConfig = config;
+    m_serviceConfigGiven = true;
 }
 
 bool AppState::initialize()
@@ -77,10 +98,7 @@ bool AppState::initialize()
     m_themeManager->setThemeFromString(
         m_preferences->stringValue(QStringLiteral("theme_mode"), QStringLiteral("system")));
 
-    m_serviceConfig = ServiceConfig::fromEnvironment();
-    qInfo().noquote() << "Auth:" << m_serviceConfig.authBaseUrl
-                      << "Account:" << m_serviceConfig.accountApiUrl
-                      << "Sync:" << m_serviceConfig.syncApiUrl;
+    startAccountClient();
 
     if (const auto notebookId = m_preferences->value(LastNotebookKey))
         m_currentNotebookId = *notebookId;
@@ -91,6 +109,71 @@ bool AppState::initialize()
 
     emit databaseReady();
     return true;
+}
+
+void AppState::startAccountClient()
+{
+    if (!m_serviceConfigGiven)
+        m_serviceConfig = ServiceConfig::fromEnvironment();
+    qInfo().noquote() << "Auth:" << m_serviceConfig.authBaseUrl
+                      << "Account:" << m_serviceConfig.accountApiUrl
+                      << "Sync:" << m_serviceConfig.syncApiUrl;
+
+    std::unique_ptr<BrevAccount::TokenStore> store = std::move(m_tokenStore);
+    if (!store)
+        store = BrevAccount::createTokenStore(m_serviceConfig.appIdentifier);
+    m_accountClient = std::make_unique<BrevAccount::Client>(
+        accountClientConfig(m_serviceConfig), std::move(store));
+    m_accountClient->syncApi()->setBaseUrl(QUrl(m_serviceConfig.syncApiUrl));
+
+    // Every way out of a session (Sign Out, a refused refresh, a 401 the refresh could not
+    // mend) arrives here as a state other than Authenticated.
+    connect(m_accountClient.get(), &BrevAccount::Client::authStateChanged, this,
+        [this](BrevAccount::AuthState state) {
+            if (state == BrevAccount::Authenticated) {
+                refreshCanShare();
+            } else {
+                ++m_canShareRequest;
+                setCanShare(false);
+            }
+        });
+    connect(m_accountClient->accountClient(), &BrevAccount::AccountClient::accountDetailsChanged,
+        this, &AppState::refreshCanShare);
+    m_accountClient->initialize();
+}
+
+bool AppState::isSignedIn() const
+{
+    return m_accountClient && m_accountClient->isAuthenticated();
+}
+
+void AppState::refreshCanShare()
+{
+    const quint64 request = ++m_canShareRequest;
+    const QString groupId = isSignedIn()
+        ? BrevAccount::jwtBrevaroClaim(
+            m_accountClient->tokenManager()->accessToken(), QStringLiteral("group_id"))
+        : QString();
+    if (groupId.isEmpty()) {
+        setCanShare(false);
+        return;
+    }
+    QPointer<AppState> self(this);
+    m_accountClient->accountClient()->getGroup([self, request](const BrevAccount::Group &group) {
+        // An answer for a session that has since ended, or overtaken by a newer request, says
+        // nothing about the user now signed in.
+        if (!self || request != self->m_canShareRequest || !self->isSignedIn())
+            return;
+        self->setCanShare(group.members.size() > 1);
+    });
+}
+
+void AppState::setCanShare(bool canShare)
+{
+    if (canShare == m_canShare)
+        return;
+    m_canShare = canShare;
+    emit canShareChanged(canShare);
 }
 
 void AppState::setCurrentNotebookId(const QString &id)

@@ -11,6 +11,11 @@
 #include <functional>
 #include <memory>
 
+namespace BrevAccount {
+class Client;
+class TokenStore;
+} // namespace BrevAccount
+
 class AttachmentRepository;
 class Database;
 class NoteRepository;
@@ -40,6 +45,12 @@ public:
     explicit AppState(const QString &dataDirectory, QObject *parent = nullptr);
     ~AppState() override;
 
+    // Before initialize: where the account client keeps the sign-in tokens. Without one it uses
+    // the platform's credential store (tests hand in their own, away from the user's keyring).
+    void setTokenStore(std::unique_ptr<BrevAccount::TokenStore> store);
+    // Before initialize: the service addresses to use instead of the environment's.
+    void setServiceConfig(const ServiceConfig &config);
+
     // Opens and migrates the database and builds every service. False only when the database
     // cannot be opened or migrated.
     bool initialize();
@@ -55,6 +66,13 @@ public:
     NoteWriter *writer() const { return m_writer.get(); }
     ThemeManager *themeManager() const { return m_themeManager.get(); }
     const ServiceConfig &serviceConfig() const { return m_serviceConfig; }
+    // Sign-in state, tokens and the auth, account and sync API clients.
+    BrevAccount::Client *accountClient() const { return m_accountClient.get(); }
+    bool isSignedIn() const;
+
+    // Sharing is available: the signed-in user's group has other members.
+    bool canShare() const { return m_canShare; }
+    void refreshCanShare();
 
     QString currentNotebookId() const { return m_currentNotebookId; }
     void setCurrentNotebookId(const QString &id);
@@ -86,11 +104,14 @@ signals:
     // before notesChanged.
     void notesWritten(const QStringList &noteIds);
     void notebooksChanged();
+    void canShareChanged(bool canShare);
     void noteUpdatedExternally(const QString &noteId, QObject *source);
     void noteDeletedExternally(const QString &noteId);
 
 private:
     void forgetNoteWindow(const QString &noteId, const QWidget *window);
+    void startAccountClient();
+    void setCanShare(bool canShare);
 
     QString m_dataDirectory;
     // Built in this order by initialize and destroyed in the reverse one, so every service
@@ -103,7 +124,13 @@ private:
     std::unique_ptr<AttachmentRepository> m_attachments;
     std::unique_ptr<NoteWriter> m_writer;
     std::unique_ptr<ThemeManager> m_themeManager;
+    std::unique_ptr<BrevAccount::Client> m_accountClient;
     ServiceConfig m_serviceConfig;
+    bool m_serviceConfigGiven = false;
+    std::unique_ptr<BrevAccount::TokenStore> m_tokenStore; // until initialize hands it on
+    bool m_canShare = false;
+    // Bumped on every sign-in change and group request, so a late group answer is dropped.
+    quint64 m_canShareRequest = 0;
     QString m_currentNotebookId;
     QString m_currentNoteId;
     QHash<QString, QPointer<QWidget>> m_noteWindows;

@@ -34,6 +34,21 @@ ServiceConfig ServiceConfig::fromEnvironment()
     return config;
 }
 
+BrevAccount::ClientConfig accountClientConfig(const ServiceConfig &config)
+{
+    BrevAccount::ClientConfig client;
+    client.authBaseUrl = config.authBaseUrl;
+    client.realmSlug = config.realmSlug;
+    client.accountApiUrl = config.accountApiUrl;
+    client.clientId = config.clientId;
+    client.appIdentifier = config.appIdentifier;
+    client.appDisplayName = config.displayName;
+    client.appVersion = config.appVersion;
+    client.platformName = config.platformName;
+    client.accountPortalUrl = config.accountPortalUrl;
+    return client;
+}
+
 QUrl feedbackPageUrl(const QString &baseUrl)
 {
     QUrl url(baseUrl);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "clientconfig.h"
+
 #include <QString>
 #include <QUrl>
 
@@ -23,6 +25,9 @@ struct ServiceConfig
 
     static ServiceConfig fromEnvironment();
 };
+
+// What the account client is told: the fields it shares with this configuration.
+BrevAccount::ClientConfig accountClientConfig(const ServiceConfig &config);
 
 // The feedback page for this product: the base address with its path ending in "/", tagged
 // with the application key.

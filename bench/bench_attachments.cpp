@@ -12,6 +12,7 @@
 #include "noteeditor.h"
 #include "noterepository.h"
 #include "snapshotrepository.h"
+#include "testaccount.h"
 #include "thememanager.h"
 #include "versionhistorydialog.h"
 
@@ -182,6 +183,7 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     qputenv("NOTES_DATA_DIR", dir.path().toUtf8());
     AppState state;
+    state.setTokenStore(std::make_unique<MemoryTokenStore>());
     if (!state.initialize())
         return 1;
     if (showing)

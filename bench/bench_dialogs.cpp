@@ -6,6 +6,7 @@
 #include "importdialog.h"
 #include "movetonotebookdialog.h"
 #include "notebookdialog.h"
+#include "testaccount.h"
 #include "thememanager.h"
 
 #include <QApplication>
@@ -28,6 +29,7 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("NOTES_DATA_DIR"))
         qputenv("NOTES_DATA_DIR", dataDir.path().toUtf8());
     AppState state;
+    state.setTokenStore(std::make_unique<MemoryTokenStore>());
     if (!state.initialize())
         return 1;
     state.themeManager()->setTheme(dark ? ThemeManager::Dark : ThemeManager::Light);

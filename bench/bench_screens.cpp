@@ -6,6 +6,7 @@
 #include "appstate.h"
 #include "searchscreen.h"
 #include "sharedscreen.h"
+#include "testaccount.h"
 #include "thememanager.h"
 #include "todosscreen.h"
 #include "trashscreen.h"
@@ -33,6 +34,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     AppState state;
+    state.setTokenStore(std::make_unique<MemoryTokenStore>());
     if (!state.initialize())
         return 1;
     state.themeManager()->setTheme(dark ? ThemeManager::Dark : ThemeManager::Light);

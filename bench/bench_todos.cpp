@@ -9,6 +9,7 @@
 #include "deltaformat.h"
 #include "notewriter.h"
 #include "taskextraction.h"
+#include "testaccount.h"
 #include "todosscreen.h"
 
 #include <QApplication>
@@ -51,6 +52,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     AppState state;
+    state.setTokenStore(std::make_unique<MemoryTokenStore>());
     if (!state.initialize())
         return 1;
 

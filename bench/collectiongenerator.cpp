@@ -10,11 +10,13 @@
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QStringList>
 #include <QUuid>
 
 #include <algorithm>
+#include <vector>
 
 namespace CollectionGenerator {
 
@@ -110,22 +112,75 @@ Note makeNote(QRandomGenerator &random, const QList<Notebook> &notebooks, const 
 
 } // namespace
 
+namespace {
+
+// Words follow a natural language's frequencies (Zipf: the k-th most frequent word about 1/k as
+// often as the first), so a common word is in most notes and a rare one in a few: "meeting" is
+// the most frequent, "dentist" (rank 2500) and "tickets" (rank 4000) are rare. The rest of
+// the vocabulary is made of syllables.
+constexpr int kVocabularySize = 20000;
+constexpr int kDentistRank = 2500;
+constexpr int kTicketsRank = 4000;
+
+struct Vocabulary
+{
+    QStringList words;
+    std::vector<double> cumulative; // ascending, last = 1
+};
+
+const Vocabulary &vocabulary()
+{
+    static const Vocabulary vocabulary = [] {
+        static const char *const Named[] = { "meeting", "project", "budget", "garden", "release",
+            "recipe", "travel", "invoice", "draft", "review", "family", "weekend", "design",
+            "server", "chapter", "ideas", "shopping", "backup", "weekly", "plan", "client", "book",
+            "summer", "call", "lecture", "goals", "health", "music", "repair", "coffee" };
+        static const char *const Syllables[] = { "ka", "lo", "mi", "ten", "ar", "vu", "so", "pre",
+            "dan", "el", "ri", "mo", "gal", "ney", "tor", "bi", "ush", "fen", "ca", "lin" };
+        Vocabulary v;
+        for (const char *word : Named)
+            v.words.append(QString::fromLatin1(word));
+        QSet<QString> seen(v.words.cbegin(), v.words.cend());
+        for (int n = 0; v.words.size() < kVocabularySize; ++n) {
+            // n spelled in base 20 with syllables for digits, at least two of them.
+            QString word;
+            int rest = n;
+            do {
+                word += QString::fromLatin1(Syllables[rest % 20]);
+                rest /= 20;
+            } while (rest > 0 || word.size() < 4);
+            if (!seen.contains(word)) {
+                seen.insert(word);
+                v.words.append(word);
+            }
+        }
+        v.words[kDentistRank - 1] = QStringLiteral("dentist");
+        v.words[kTicketsRank - 1] = QStringLiteral("tickets");
+        double sum = 0;
+        for (int rank = 1; rank <= kVocabularySize; ++rank)
+            sum += 1.0 / rank;
+        double running = 0;
+        for (int rank = 1; rank <= kVocabularySize; ++rank) {
+            running += 1.0 / rank / sum;
+            v.cumulative.push_back(running);
+        }
+        v.cumulative.back() = 1.0;
+        return v;
+    }();
+    return vocabulary;
+}
+
+} // namespace
+
 QString sentence(QRandomGenerator &random, int words)
 {
-    static const QStringList Words = { QStringLiteral("meeting"), QStringLiteral("project"),
-        QStringLiteral("budget"), QStringLiteral("garden"), QStringLiteral("release"),
-        QStringLiteral("recipe"), QStringLiteral("travel"), QStringLiteral("invoice"),
-        QStringLiteral("draft"), QStringLiteral("review"), QStringLiteral("family"),
-        QStringLiteral("weekend"), QStringLiteral("design"), QStringLiteral("server"),
-        QStringLiteral("chapter"), QStringLiteral("ideas"), QStringLiteral("shopping"),
-        QStringLiteral("dentist"), QStringLiteral("tickets"), QStringLiteral("backup"),
-        QStringLiteral("weekly"), QStringLiteral("plan"), QStringLiteral("client"),
-        QStringLiteral("book"), QStringLiteral("summer"), QStringLiteral("call"),
-        QStringLiteral("lecture"), QStringLiteral("goals"), QStringLiteral("health"),
-        QStringLiteral("music"), QStringLiteral("repair"), QStringLiteral("coffee") };
+    const Vocabulary &v = vocabulary();
     QStringList parts;
-    for (int i = 0; i < words; ++i)
-        parts.append(Words.at(random.bounded(int(Words.size()))));
+    for (int i = 0; i < words; ++i) {
+        const double draw = random.generateDouble();
+        const auto at = std::upper_bound(v.cumulative.cbegin(), v.cumulative.cend(), draw);
+        parts.append(v.words.at(qMin(int(at - v.cumulative.cbegin()), kVocabularySize - 1)));
+    }
     QString text = parts.join(QLatin1Char(' '));
     if (!text.isEmpty())
         text[0] = text[0].toUpper();

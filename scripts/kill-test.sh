@@ -37,6 +37,10 @@ Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$fd_file" 2>/dev/null &
 xvfb_pid=$!
 for _ in $(seq 100); do [ -s "$fd_file" ] && break; sleep 0.05; done
 export DISPLAY=":$(head -n1 "$fd_file")" QT_QPA_PLATFORM=xcb
+# Sign-in tokens are looked up in the run's own folders, never in the user's keyring.
+mkdir -p -m 700 "$work/runtime"
+export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
+unset DBUS_SESSION_BUS_ADDRESS
 
 failures=0
 corrupt=0

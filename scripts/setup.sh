@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing on a Debian 12 machine and builds the project into ./build.
-# Usage: scripts/setup.sh [extra cmake arguments...]
+# Usage: [NOTES_BUILD_DIR=dir] scripts/setup.sh [extra cmake arguments...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,5 +23,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y --no-install-recommends "${missing[@]}"
 fi
 
-cmake -S . -B build -G Ninja "$@"
-cmake --build build -j2
+# NOTES_BUILD_DIR picks another build folder (the sanitizer build uses build-asan).
+build_dir=${NOTES_BUILD_DIR:-build}
+cmake -S . -B "$build_dir" -G Ninja "$@"
+cmake --build "$build_dir" -j2

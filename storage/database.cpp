@@ -1,6 +1,7 @@
 #include "database.h"
 
 #include "schema.h"
+#include "searchindex.h"
 
 #include <QDebug>
 #include <QDir>
@@ -99,6 +100,29 @@ bool Database::migrate()
         emit migrationApplied(2, QStringLiteral("drop default notebook + FK"));
     }
 
+    if (version < 3) {
+        qInfo().noquote() << "Running migration 3: plain-text search index";
+        if (!migrateToV3()) {
+            emit migrationError(3, QStringLiteral("Failed to create search index"));
+            return false;
+        }
+        if (!setVersion(3))
+            return false;
+        emit migrationApplied(3, QStringLiteral("plain-text search index"));
+    }
+
+    // Fills the index on the first start after migration 3, and after an older version of the
+    // program wrote notes without indexing them. Search works on the rest meanwhile.
+    if (version <= CurrentVersion && SearchIndex::hasMissing(m_db)) {
+        qInfo().noquote() << "Indexing notes for search";
+        const int indexed = SearchIndex::fillMissing(
+            m_db, [this](int done, int total) { emit searchIndexProgress(done, total); });
+        if (indexed < 0)
+            qWarning().noquote() << "Search index incomplete; it is completed at the next start";
+        else
+            qInfo().noquote() << "Indexed" << indexed << "notes for search";
+    }
+
     qInfo().noquote() << "Database at version" << CurrentVersion;
     return true;
 }
@@ -129,6 +153,27 @@ bool Database::migrateToV1()
         error = m_db.lastError().text();
     if (!error.isEmpty()) {
         qCritical().noquote() << "Schema creation failed:" << error;
+        m_db.rollback();
+        return false;
+    }
+    return true;
+}
+
+bool Database::migrateToV3()
+{
+    if (!m_db.transaction())
+        return false;
+    QSqlQuery query(m_db);
+    for (const MigrationStep &step : searchIndexSteps()) {
+        if (!query.exec(QString::fromLatin1(step.sql))) {
+            qCritical().noquote() << "migrateToV3" << step.label << query.lastError().text();
+            query.finish();
+            m_db.rollback();
+            return false;
+        }
+    }
+    query.finish();
+    if (!m_db.commit()) {
         m_db.rollback();
         return false;
     }

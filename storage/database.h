@@ -4,14 +4,14 @@
 #include <QSqlDatabase>
 #include <QString>
 
-// The one SQLite connection of the application and the schema it carries (version 2).
+// The one SQLite connection of the application and the schema it carries (version 3).
 class Database final : public QObject
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Database)
 
 public:
-    static constexpr int CurrentVersion = 2;
+    static constexpr int CurrentVersion = 3;
 
     explicit Database(QObject *parent = nullptr);
     ~Database() override;
@@ -27,10 +27,14 @@ public:
 signals:
     void migrationApplied(int version, const QString &name);
     void migrationError(int version, const QString &error);
+    // While migrate() indexes notes written without the search index (first start after the
+    // upgrade): `done` of `total` notes, after every few hundred.
+    void searchIndexProgress(int done, int total);
 
 private:
     bool migrateToV1();
     bool migrateToV2();
+    bool migrateToV3();
     bool setVersion(int version);
 
     QString m_connectionName;

@@ -66,6 +66,19 @@ std::optional<Notebook> NotebookRepository::notebookById(const QString &id) cons
     return notebookFromRow(query);
 }
 
+QList<Notebook> NotebookRepository::pendingNotebooks() const
+{
+    QList<Notebook> notebooks;
+    QSqlQuery query(m_database->connection());
+    if (!SqlUtil::run(query,
+            QStringLiteral("SELECT * FROM notebooks WHERE sync_status = 'pending' ORDER BY "
+                           "is_default DESC, name ASC")))
+        return notebooks;
+    while (query.next())
+        notebooks.append(notebookFromRow(query));
+    return notebooks;
+}
+
 bool NotebookRepository::insert(const Notebook &notebook)
 {
     QSqlQuery query(m_database->connection());

@@ -21,6 +21,9 @@ public:
     // Not trashed; byte-wise name order, so upper-case initials come before lower-case ones.
     QList<Notebook> allNotebooks() const;
     std::optional<Notebook> notebookById(const QString &id) const;
+    // Trashed ones included, in the order of allNotebooks(): their deletion has to reach the
+    // server too.
+    QList<Notebook> pendingNotebooks() const;
     bool insert(const Notebook &notebook);
     bool update(const Notebook &notebook);
     // Leaves the notebook's notes alone; callers move them first.

@@ -1,6 +1,8 @@
 #include "noterepository.h"
 
 #include "database.h"
+#include "searchindex.h"
+#include "searchquery.h"
 #include "sqlutil.h"
 #include "storagetime.h"
 
@@ -30,6 +32,8 @@ const char *const kListIndexes[] = {
     "updated_at, id, modified_at, version, sync_status, is_shared)",
 };
 
+const char kSearchTable[] = "notes_text_fts";
+
 const char kListColumns[] = "id, notebook_id, updated_at, modified_at, version, sync_status, "
                             "is_shared";
 
@@ -55,22 +59,25 @@ Note noteFromRow(const QSqlQuery &query)
     return note;
 }
 
-// The one full-text search: `columns` (unqualified) of the matching notes not in the trash,
-// best match first. The text goes to FTS5 as typed, so its operators keep their meaning; the
-// appended "*" turns the last term into a prefix. A syntax error simply yields no rows.
-QString searchStatement(const char *columns)
+// Every full-text search: `columns` (unqualified) of the notes not in the trash that match,
+// best match first, or, when only exclusions were typed, of all notes but the excluded ones in
+// list order. The typed text reaches FTS5 only as built by searchQueryFromInput.
+std::pair<QString, QString> searchStatement(const char *columns, const SearchQuery &query)
 {
     QStringList qualified;
     for (const QString &column : QString::fromLatin1(columns).split(QLatin1Char(',')))
         qualified.append(QStringLiteral("n.") + column.trimmed());
-    return QStringLiteral("SELECT %1 FROM notes_fts f JOIN notes n ON n.rowid = f.rowid WHERE "
-                          "notes_fts MATCH ? AND n.deleted_at IS NULL ORDER BY f.rank")
-        .arg(qualified.join(QStringLiteral(", ")));
-}
-
-QString searchPattern(const QString &text)
-{
-    return text + QLatin1Char('*');
+    const QString selected = qualified.join(QStringLiteral(", "));
+    if (!query.match.isEmpty()) {
+        return { QStringLiteral("SELECT %1 FROM %2 f JOIN notes n ON n.rowid = f.rowid WHERE "
+                                "%2 MATCH ? AND n.deleted_at IS NULL ORDER BY f.rank")
+                     .arg(selected, QLatin1String(kSearchTable)),
+            query.match };
+    }
+    return { QStringLiteral("SELECT %1 FROM notes n WHERE n.deleted_at IS NULL AND n.rowid NOT IN "
+                            "(SELECT rowid FROM %2 WHERE %2 MATCH ?) ORDER BY n.updated_at DESC")
+                 .arg(selected, QLatin1String(kSearchTable)),
+        query.excluded };
 }
 
 QString nowText()
@@ -211,9 +218,11 @@ QList<NoteListEntry> NoteRepository::listEntriesInNotebook(const QString &notebo
 
 QList<NoteListEntry> NoteRepository::searchListEntries(const QString &text) const
 {
-    if (text.trimmed().isEmpty())
+    const SearchQuery query = searchQueryFromInput(text);
+    if (query.isEmpty())
         return listEntries();
-    return queryListEntries(searchStatement(kListColumns), { searchPattern(text) });
+    const auto [sql, expression] = searchStatement(kListColumns, query);
+    return queryListEntries(sql, { expression });
 }
 
 QList<NoteListEntry> NoteRepository::listEntriesByIds(const QStringList &ids) const
@@ -310,9 +319,11 @@ QList<Note> NoteRepository::sharedByMe() const
 
 QList<Note> NoteRepository::search(const QString &text) const
 {
-    if (text.trimmed().isEmpty())
+    const SearchQuery query = searchQueryFromInput(text);
+    if (query.isEmpty())
         return allNotes();
-    return queryNotes(searchStatement("*"), { searchPattern(text) });
+    const auto [sql, expression] = searchStatement("*", query);
+    return queryNotes(sql, { expression });
 }
 
 QStringList NoteRepository::allNoteIds() const
@@ -399,13 +410,30 @@ bool NoteRepository::writeNote(const QString &sql, const Note &note, bool isInse
     if (!isInsert)
         values << note.id;
 
-    QSqlQuery query(m_database->connection());
+    // The note and its search text commit together; a savepoint, so this also works inside a
+    // caller's transaction.
+    QSqlDatabase db = m_database->connection();
+    QSqlQuery control(db);
+    const bool inSavepoint = control.exec(QStringLiteral("SAVEPOINT note_write"));
+    QSqlQuery query(db);
     if (!SqlUtil::run(query, sql, values)) {
         qWarning().noquote() << (isInsert ? "NoteRepository::insert failed:"
                                           : "NoteRepository::update failed:")
                              << query.lastError().text();
+        query.finish();
+        if (inSavepoint) {
+            control.exec(QStringLiteral("ROLLBACK TO note_write"));
+            control.exec(QStringLiteral("RELEASE note_write"));
+        }
         return false;
     }
+    query.finish();
+    // A note is never lost to its index: if indexing fails the note is saved all the same and
+    // indexed at the next start.
+    if (!SearchIndex::write(db, note.id, nonNull(note.body)))
+        qWarning().noquote() << "NoteRepository: search text not indexed:" << note.id;
+    if (inSavepoint)
+        control.exec(QStringLiteral("RELEASE note_write"));
     announceWrite(note.id);
     return true;
 }
@@ -533,6 +561,21 @@ bool NoteRepository::markSynced(const QString &id, int version)
         return false;
     // Announced by the caller, if at all; the change is still one a list must see.
     recordChange(id);
+    m_recorded = false;
+    return true;
+}
+
+bool NoteRepository::markSyncedIfUnchanged(const Note &sent, int version)
+{
+    QSqlQuery query(m_database->connection());
+    if (!SqlUtil::run(query,
+            QStringLiteral("UPDATE notes SET sync_status='synced', version=? WHERE id=? AND "
+                           "version=? AND body=? AND notebook_id=? AND (deleted_at IS NULL) = ?"),
+            { version, sent.id, sent.version, SqlUtil::nonNull(sent.body),
+                SqlUtil::nonNull(sent.notebookId), sent.deletedAt ? 0 : 1 })
+        || query.numRowsAffected() != 1)
+        return false;
+    recordChange(sent.id);
     m_recorded = false;
     return true;
 }

@@ -72,8 +72,8 @@ public:
     QList<Note> pendingNotes() const;
     QList<Note> sharedWithMe() const;
     QList<Note> sharedByMe() const;
-    // FTS5 query with the last term as a prefix; invalid syntax gives an empty list, blank text
-    // gives allNotes().
+    // Notes matching what the user typed (searchQueryFromInput), best first; text with nothing
+    // to search for gives allNotes(), and exclusions alone all notes but the excluded ones.
     QList<Note> search(const QString &text) const;
 
     // For large lists: the ids in list order (updated_at, newest first) without reading any
@@ -117,6 +117,9 @@ public:
     // Keeps updated_at so the note holds its place in time-sorted lists.
     bool moveToNotebook(const QString &noteId, const QString &notebookId);
     bool markSynced(const QString &id, int version);
+    // markSynced only while the stored note still has `sent`'s version, body, notebook and
+    // trash state, in one statement; false when it has changed (or the update failed).
+    bool markSyncedIfUnchanged(const Note &sent, int version);
     int markAllPending();
     int trashedCount() const;
     // Key "" holds the count of all notes not in the trash.

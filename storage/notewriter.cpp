@@ -216,3 +216,59 @@ bool NoteWriter::replaceWithRestoredNotebook(const Notebook &notebook)
 {
     return m_notebooks->notebookById(notebook.id) && m_notebooks->update(notebook);
 }
+
+bool NoteWriter::storePulledNote(const Note &note, bool replace)
+{
+    Note stored = note;
+    stored.syncStatus = SyncStatus::Synced;
+    stored.opVersion = 0;
+    stored.isSample = false;
+    if (replace)
+        return m_notes->update(stored);
+    return m_notes->insert(stored);
+}
+
+bool NoteWriter::storePulledNotebook(const Notebook &notebook)
+{
+    std::optional<Notebook> local = m_notebooks->notebookById(notebook.id);
+    if (!local) {
+        Notebook stored = notebook;
+        stored.syncStatus = SyncStatus::Synced;
+        return m_notebooks->insert(stored);
+    }
+    local->name = notebook.name;
+    local->isDefault = notebook.isDefault;
+    local->isShared = notebook.isShared;
+    local->createdAt = notebook.createdAt;
+    local->updatedAt = notebook.updatedAt;
+    local->version = notebook.version;
+    local->syncStatus = SyncStatus::Synced;
+    return m_notebooks->update(*local);
+}
+
+bool NoteWriter::markNoteSynced(const Note &sent, int version)
+{
+    return m_notes->markSyncedIfUnchanged(sent, version);
+}
+
+bool NoteWriter::markNotebookSynced(const Notebook &sent, int version)
+{
+    std::optional<Notebook> stored = m_notebooks->notebookById(sent.id);
+    if (!stored || stored->name != sent.name || stored->version != sent.version
+        || stored->deletedAt.has_value() != sent.deletedAt.has_value())
+        return false;
+    stored->syncStatus = SyncStatus::Synced;
+    stored->version = version;
+    return m_notebooks->update(*stored);
+}
+
+int NoteWriter::markAllPending()
+{
+    int marked = 0;
+    const bool ok = inTransaction([&] {
+        marked = m_notes->markAllPending();
+        m_notebooks->markAllPending();
+        return true;
+    });
+    return ok ? marked : -1;
+}

@@ -68,6 +68,21 @@ public:
     bool insertRestoredNotebook(const Notebook &notebook);
     bool replaceWithRestoredNotebook(const Notebook &notebook);
 
+    // Sync. Server copies are stored as they arrive: sync status synced, op version 0, no
+    // sample flag. `note` replaces the stored note of its id, or is inserted when `replace` is
+    // false (the caller has just looked).
+    bool storePulledNote(const Note &note, bool replace);
+    // The notebook list's copy: inserted when new, else replaces name, flags, times and version
+    // of the stored notebook (its owner and deletion time stay local).
+    bool storePulledNotebook(const Notebook &notebook);
+    // The server accepted `sent` as `version`. Marked synced only while the stored note is still
+    // the state that was sent: an edit made while the request was under way stays pending.
+    bool markNoteSynced(const Note &sent, int version);
+    bool markNotebookSynced(const Notebook &sent, int version);
+    // Marks every note and notebook not in the trash pending, in one transaction; the number of
+    // notes marked, or -1 when nothing was marked.
+    int markAllPending();
+
     // Runs `work` in one transaction with the repositories' signals held until it commits; a
     // false from `work` or a failed commit rolls everything back. Nested calls join the
     // outermost transaction.

@@ -229,3 +229,18 @@ QList<MigrationStep> rebuildNotesSteps()
         { "delete default", "DELETE FROM notebooks WHERE is_default = 1" },
     };
 }
+
+QList<MigrationStep> searchIndexSteps()
+{
+    return {
+        { "create notes_text_fts",
+            "CREATE VIRTUAL TABLE IF NOT EXISTS notes_text_fts USING fts5(  title,  body,  "
+            "tokenize='unicode61 remove_diacritics 2')" },
+        { "trigger text ad",
+            "CREATE TRIGGER IF NOT EXISTS notes_text_ad AFTER DELETE ON notes BEGIN  DELETE FROM "
+            "notes_text_fts WHERE rowid = old.rowid;END" },
+        { "trigger text au",
+            "CREATE TRIGGER IF NOT EXISTS notes_text_au AFTER UPDATE OF body ON notes BEGIN  "
+            "DELETE FROM notes_text_fts WHERE rowid = old.rowid;END" },
+    };
+}

@@ -16,3 +16,10 @@ struct MigrationStep
 
 // Migration 2: rebuilds notes without the old foreign key to the default notebook.
 QList<MigrationStep> rebuildNotesSteps();
+
+// Migration 3: the index of the text people read (titles and plain text, see searchtext.h),
+// beside notes_fts. Its rows are written by NoteRepository, which computes the text; these
+// triggers only drop a note's row when its body changes or the note goes, so a writer that
+// does not know the index (an older version of the program) leaves a note unindexed until
+// the next start fills it in, never indexed under text it no longer holds.
+QList<MigrationStep> searchIndexSteps();

@@ -109,6 +109,9 @@ MainWindow::MainWindow(AppState *appState, QWidget *parent)
 
     applyStenoMode();
     updateTray();
+    m_wasSignedIn = signedIn();
+    m_statusBar->setSignedIn(m_wasSignedIn);
+    updateAuthUI();
     showEmptyOrEditor();
 }
 
@@ -120,6 +123,7 @@ MainWindow::~MainWindow()
     delete m_trashScreen;
     delete m_sharedWithMeScreen;
     delete m_sharedByMeScreen;
+    delete m_accountScreen;
 }
 
 TodosScreen *MainWindow::todosScreen() const
@@ -254,6 +258,7 @@ void MainWindow::setupConnections()
     });
 
     connect(m_welcomePage, &WelcomeScreen::newNoteRequested, this, &MainWindow::newNote);
+    setupAccountConnections();
     setupHeaderBar();
 }
 
@@ -601,8 +606,7 @@ void MainWindow::showEmptyOrEditor()
 
 bool MainWindow::signedIn() const
 {
-    // Sign-in arrives with the account client; until then nobody is signed in.
-    return false;
+    return m_appState->isSignedIn();
 }
 
 bool MainWindow::stenoMode() const

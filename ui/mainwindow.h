@@ -1,5 +1,6 @@
 #pragma once
 
+#include "accountscreen.h"
 #include "notecommands.h"
 #include "notelistcache.h"
 
@@ -53,6 +54,13 @@ public:
     void refreshNoteList();
     void refreshNotebookList();
     void showEmptyOrEditor();
+    // Shows the sign-in entry while signed out, the account entries while signed in.
+    void updateAuthUI();
+
+    // The account commands: the browser sign-in, the account window, signing out.
+    void signIn();
+    void showAccountScreen();
+    void signOut();
 
     void setFocusMode(bool on);
     bool focusMode() const { return m_focusMode; }
@@ -97,6 +105,7 @@ public:
     QWidget *editorPage() const { return m_editorPage; }
     QSystemTrayIcon *trayIcon() const { return m_trayIcon; }
     TodosScreen *todosScreen() const;
+    BrevAccount::AccountScreen *accountScreen() const;
     QAction *action(const QString &objectName) const;
 
 protected:
@@ -117,6 +126,8 @@ private:
     void onFontScaleChanged(int percent);
     void onNotesChanged();
     void onNoteSelected(const QString &noteId);
+    void onAuthStateChanged();
+    void setupAccountConnections();
     void clearOpenNote();
     void refreshNotebookChip();
     NoteCommands::StatusMessage statusMessage();
@@ -165,11 +176,18 @@ private:
     QPointer<TrashScreen> m_trashScreen;
     QPointer<SharedScreen> m_sharedWithMeScreen;
     QPointer<SharedScreen> m_sharedByMeScreen;
+    QPointer<BrevAccount::AccountScreen> m_accountScreen;
 
     QAction *m_focusModeAction = nullptr;
     QAction *m_sidebarAction = nullptr;
     QAction *m_sharedWithMeAction = nullptr;
     QAction *m_sharedByMeAction = nullptr;
+    QAction *m_signInAction = nullptr;
+    QAction *m_manageAccountAction = nullptr;
+    QAction *m_signOutAction = nullptr;
+    // Tells a session the services ended from one the user ended, which needs no explaining.
+    bool m_wasSignedIn = false;
+    bool m_signingOut = false;
 
     // What the list shows, in display order.
     NoteListCache m_listCache;

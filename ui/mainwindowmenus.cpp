@@ -1,7 +1,10 @@
 #include "mainwindow.h"
 
+#include "accountscreen.h"
 #include "appstate.h"
+#include "authclient.h"
 #include "backupcommands.h"
+#include "client.h"
 #include "findbar.h"
 #include "notecommands.h"
 #include "noteeditor.h"
@@ -13,6 +16,7 @@
 #include "statusbar.h"
 #include "todosscreen.h"
 #include "trashscreen.h"
+#include "welcomescreen.h"
 
 #include <QAction>
 #include <QApplication>
@@ -22,6 +26,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QStackedWidget>
 #include <QStyle>
 #include <QSystemTrayIcon>
 
@@ -85,6 +90,15 @@ void MainWindow::createMenuBar()
     connect(addMenuAction(file, tr("Restore Database..."), QStringLiteral("restoreAction")),
         &QAction::triggered, this, [this] { BackupCommands::restoreDatabase(m_appState, this); });
     file->addSeparator();
+    m_signInAction = addMenuAction(file, tr("Sign &In…"), QStringLiteral("signInAction"));
+    connect(m_signInAction, &QAction::triggered, this,
+        [this] { m_pages->setCurrentWidget(m_welcomePage); });
+    m_manageAccountAction
+        = addMenuAction(file, tr("&Manage Account…"), QStringLiteral("manageAccountAction"));
+    connect(m_manageAccountAction, &QAction::triggered, this, &MainWindow::showAccountScreen);
+    m_signOutAction = addMenuAction(file, tr("Sign &Out"), QStringLiteral("signOutAction"));
+    connect(m_signOutAction, &QAction::triggered, this, &MainWindow::signOut);
+    file->addSeparator();
     connect(addMenuAction(file, tr("Quit"), QStringLiteral("quitAction"), QKeySequence::Quit),
         &QAction::triggered, this, &MainWindow::quitWithBookkeeping);
 
@@ -117,8 +131,11 @@ void MainWindow::createMenuBar()
     // Italic and Import share Ctrl+I: the editor takes the key while it has the focus, Import
     // everywhere else. Two enabled actions on one key would both stay silent.
     italic->setEnabled(false);
+    // Focus also changes while the window is being destroyed: compare pointers only, never
+    // through a half-destroyed MainWindow.
+    const QPointer<NoteEditor> editor = m_editor;
     connect(qApp, &QApplication::focusChanged, italic,
-        [this, italic](QWidget *, QWidget *now) { italic->setEnabled(now == m_editor); });
+        [editor, italic](QWidget *, QWidget *now) { italic->setEnabled(now && now == editor); });
     editorCommand(addMenuAction(format, tr("Underline"), QStringLiteral("underlineAction"),
                       QKeySequence::Underline),
         &NoteEditor::toggleUnderline);
@@ -237,9 +254,9 @@ void MainWindow::createMenuBar()
         QKeySequence(QStringLiteral("Ctrl+Alt+Shift+S")));
     connect(m_sharedByMeAction, &QAction::triggered, this,
         [this] { showSharedScreen(SharedScreen::SharedByMe); });
-    // Sharing needs a signed-in user in a group; nobody can sign in yet.
-    m_sharedWithMeAction->setVisible(false);
-    m_sharedByMeAction->setVisible(false);
+    // Sharing needs a signed-in user whose group has other members.
+    m_sharedWithMeAction->setVisible(m_appState->canShare());
+    m_sharedByMeAction->setVisible(m_appState->canShare());
     view->addSeparator();
     m_focusModeAction = addMenuAction(view, tr("Focus Mode"), QStringLiteral("focusModeAction"),
         QKeySequence(QStringLiteral("Ctrl+\\")));
@@ -337,6 +354,96 @@ void MainWindow::showSharedScreen(int mode)
     raiseScreen(screen,
         byMe ? tr("Shared by Me — Brevaro Notes") : tr("Shared with Me — Brevaro Notes"),
         QSize(600, 500));
+}
+
+void MainWindow::setupAccountConnections()
+{
+    connect(m_appState, &AppState::canShareChanged, this, [this](bool canShare) {
+        m_sharedWithMeAction->setVisible(canShare);
+        m_sharedByMeAction->setVisible(canShare);
+    });
+    connect(m_welcomePage, &WelcomeScreen::signInRequested, this, &MainWindow::signIn);
+    connect(m_welcomePage, &WelcomeScreen::dismissRequested, this,
+        [this] { m_pages->setCurrentWidget(m_editorPage); });
+
+    BrevAccount::Client *account = m_appState->accountClient();
+    if (!account)
+        return;
+    connect(account, &BrevAccount::Client::authStateChanged, this, &MainWindow::onAuthStateChanged);
+    connect(account->authClient(), &BrevAccount::AuthClient::loginFailed, this,
+        [this](const QString &error) {
+            m_welcomePage->setSigningIn(false);
+            QMessageBox::warning(this, tr("Sign In Failed"), error);
+        });
+}
+
+void MainWindow::onAuthStateChanged()
+{
+    const bool nowSignedIn = signedIn();
+    m_statusBar->setSignedIn(nowSignedIn);
+    if (nowSignedIn) {
+        m_welcomePage->setSigningIn(false);
+    } else {
+        if (m_wasSignedIn && !m_signingOut)
+            m_statusBar->showMessage(
+                tr("Signed out: the server no longer accepts this sign-in. Sign in again to sync."),
+                10000);
+        // Its pages belong to the session that ended, and every call it made would be refused.
+        if (m_accountScreen)
+            m_accountScreen->close();
+    }
+    m_wasSignedIn = nowSignedIn;
+    showEmptyOrEditor();
+    updateAuthUI();
+}
+
+void MainWindow::updateAuthUI()
+{
+    const bool nowSignedIn = signedIn();
+    m_signInAction->setVisible(!nowSignedIn);
+    m_manageAccountAction->setVisible(nowSignedIn);
+    m_signOutAction->setVisible(nowSignedIn);
+}
+
+void MainWindow::signIn()
+{
+    BrevAccount::Client *account = m_appState->accountClient();
+    if (!account || account->isAuthenticated())
+        return;
+    m_welcomePage->setSigningIn(true);
+    account->authClient()->login();
+}
+
+void MainWindow::showAccountScreen()
+{
+    BrevAccount::Client *account = m_appState->accountClient();
+    if (!account || !account->isAuthenticated())
+        return;
+    if (!m_accountScreen) {
+        auto *screen = new BrevAccount::AccountScreen(account);
+        connect(screen, &BrevAccount::AccountScreen::logoutRequested, this, &MainWindow::signOut);
+        m_accountScreen = screen;
+        screen->show();
+        screen->refreshAll();
+    }
+    m_accountScreen->show();
+    m_accountScreen->raise();
+    m_accountScreen->activateWindow();
+}
+
+void MainWindow::signOut()
+{
+    BrevAccount::Client *account = m_appState->accountClient();
+    if (!account || !account->isAuthenticated())
+        return;
+    m_signingOut = true;
+    account->authClient()->logout();
+    m_signingOut = false;
+}
+
+BrevAccount::AccountScreen *MainWindow::accountScreen() const
+{
+    return m_accountScreen;
 }
 
 void MainWindow::quitWithBookkeeping()

@@ -1,17 +1,24 @@
 #include "statusbar.h"
 
+#include "synccloudicon.h"
+
 #include <QLabel>
 
 StatusBar::StatusBar(QWidget *parent)
     : QStatusBar(parent),
       m_locationLabel(new QLabel(tr("All Notes"), this)),
-      m_saveLabel(new QLabel(this))
+      m_saveLabel(new QLabel(this)),
+      m_separatorLabel(new QLabel(QStringLiteral("·"), this)),
+      m_syncIcon(new SyncCloudIcon(this))
 {
     setStyleSheet(QStringLiteral("QStatusBar {  font-size: 9pt;  color: %1;}QStatusBar::item { "
                                  "border: none; }")
                       .arg(QStringLiteral("#78909C")));
     addWidget(m_locationLabel, 1);
     addPermanentWidget(m_saveLabel);
+    addPermanentWidget(m_separatorLabel);
+    addPermanentWidget(m_syncIcon);
+    m_separatorLabel->hide();
 
     m_saveTimer.setSingleShot(true);
     m_saveTimer.setInterval(SavingDelayMs);
@@ -59,6 +66,14 @@ void StatusBar::showMessage(const QString &text, int milliseconds)
     QStatusBar::showMessage(text, milliseconds);
 }
 
+void StatusBar::setSignedIn(bool signedIn)
+{
+    if (signedIn)
+        m_syncIcon->setIconState(SyncCloudIcon::Synced, tr("Signed in"));
+    else
+        m_syncIcon->setIconState(SyncCloudIcon::NotSignedIn, tr("Not signed in"));
+}
+
 QString StatusBar::locationText() const
 {
     return m_locationLabel->text();
@@ -80,4 +95,5 @@ void StatusBar::render()
         parts.append(tr("Words: %1").arg(m_wordCount));
     const QString text = parts.join(QStringLiteral("   ·   "));
     m_saveLabel->setText(text);
+    m_separatorLabel->setVisible(!text.isEmpty());
 }

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QHBoxLayout>
 #include <QIcon>
 #include <QKeySequence>
 #include <QLabel>
@@ -16,7 +17,10 @@ WelcomeScreen::WelcomeScreen(QWidget *parent)
       m_titleLabel(new QLabel(tr("Brevaro Notes"), this)),
       m_hintLabel(new QLabel(this)),
       m_shortcutLabel(new QLabel(this)),
-      m_newNoteButton(new QPushButton(tr("New Note"), this))
+      m_newNoteButton(new QPushButton(tr("New Note"), this)),
+      m_accountLabel(new QLabel(this)),
+      m_signInButton(new QPushButton(tr("Sign In…"), this)),
+      m_continueButton(new QPushButton(tr("Continue without an account"), this))
 {
     setAttribute(Qt::WA_StyledBackground);
     setObjectName(QStringLiteral("welcomeScreen"));
@@ -55,10 +59,44 @@ WelcomeScreen::WelcomeScreen(QWidget *parent)
     layout->addWidget(m_newNoteButton, 0, Qt::AlignHCenter);
     layout->addSpacing(10);
     layout->addWidget(m_shortcutLabel, 0, Qt::AlignHCenter);
+
+    m_accountLabel->setAlignment(Qt::AlignCenter);
+    m_accountLabel->setObjectName(QStringLiteral("welcomeAccountHint"));
+    m_signInButton->setObjectName(QStringLiteral("welcomeSignIn"));
+    m_signInButton->setCursor(Qt::PointingHandCursor);
+    m_continueButton->setObjectName(QStringLiteral("welcomeContinue"));
+    m_continueButton->setCursor(Qt::PointingHandCursor);
+    m_continueButton->setFlat(true);
+    auto *accountRow = new QHBoxLayout;
+    accountRow->setSpacing(12);
+    accountRow->addStretch(1);
+    accountRow->addWidget(m_signInButton);
+    accountRow->addWidget(m_continueButton);
+    accountRow->addStretch(1);
+    layout->addSpacing(40);
+    layout->addWidget(m_accountLabel, 0, Qt::AlignHCenter);
+    layout->addSpacing(12);
+    layout->addLayout(accountRow);
     layout->addStretch(4);
+    setSigningIn(false);
 
     connect(m_newNoteButton, &QPushButton::clicked, this, &WelcomeScreen::newNoteRequested);
+    connect(m_signInButton, &QPushButton::clicked, this, &WelcomeScreen::signInRequested);
+    connect(m_continueButton, &QPushButton::clicked, this, &WelcomeScreen::dismissRequested);
     applyStyle();
+}
+
+void WelcomeScreen::setSigningIn(bool signingIn)
+{
+    m_accountLabel->setText(signingIn
+            ? tr("Finish signing in in your web browser.\nThis page changes once you are "
+                 "signed in.")
+            : tr("Sign in with your Brevaro account to sync your notes across your devices."));
+}
+
+QString WelcomeScreen::accountText() const
+{
+    return m_accountLabel->text();
 }
 
 void WelcomeScreen::changeEvent(QEvent *event)
@@ -82,12 +120,19 @@ void WelcomeScreen::applyStyle()
             "#welcomeScreen { background: %1; }"
             "#welcomeTitle { font-family: 'IBM Plex Sans'; font-size: 26px; font-weight: 600; "
             "color: %2; }"
-            "#welcomeHint { font-family: 'IBM Plex Sans'; font-size: 14px; color: %3; }"
+            "#welcomeHint, #welcomeAccountHint { font-family: 'IBM Plex Sans'; font-size: 14px; "
+            "color: %3; }"
             "#welcomeShortcut { font-family: 'IBM Plex Sans'; font-size: 12px; color: %4; }"
             "#welcomeNewNote { font-family: 'IBM Plex Sans'; font-size: 14px; font-weight: 500; "
             "color: %5; background: %6; border: none; border-radius: 6px; "
             "padding: 9px 22px; }"
-            "#welcomeNewNote:hover { background: %7; }")
+            "#welcomeNewNote:hover { background: %7; }"
+            "#welcomeSignIn { font-family: 'IBM Plex Sans'; font-size: 13px; color: %5; "
+            "background: %6; border: none; border-radius: 6px; padding: 7px 18px; }"
+            "#welcomeSignIn:hover { background: %7; }"
+            "#welcomeContinue { font-family: 'IBM Plex Sans'; font-size: 13px; color: %6; "
+            "background: transparent; border: none; padding: 7px 8px; }"
+            "#welcomeContinue:hover { text-decoration: underline; }")
               .arg(palette.color(QPalette::Base).name(), palette.color(QPalette::Text).name(),
                   DocumentPalette::secondaryTextColor().name(),
                   palette.color(QPalette::PlaceholderText).name(),

@@ -56,6 +56,9 @@ QProcessEnvironment tst_Startup::environment(const QString &dataDir) const
     env.insert("NOTES_DATA_DIR", dataDir);
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("XDG_RUNTIME_DIR", m_tempDir->path());
+    // The sign-in tokens, too, stay in the test's folder: no session bus, so no user keyring.
+    env.insert("XDG_CONFIG_HOME", m_tempDir->filePath("config"));
+    env.remove("DBUS_SESSION_BUS_ADDRESS");
     return env;
 }
 

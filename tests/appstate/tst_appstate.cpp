@@ -1,15 +1,20 @@
 #include "appstate.h"
 #include "attachmentrepository.h"
+#include "authclient.h"
+#include "client.h"
 #include "noterepository.h"
 #include "preferencesrepository.h"
+#include "recordinghttpserver.h"
 #include "samplecontent.h"
 #include "samplenotes.h"
+#include "testaccount.h"
 #include "testdatadir.h"
 #include "versionnumber.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -71,6 +76,8 @@ private slots:
     void stateKeepsItsDataInTheGivenDirectory();
     void versionComparison_data();
     void versionComparison();
+    void canShareFollowsGroupAndSignIn_data();
+    void canShareFollowsGroupAndSignIn();
 
 private:
     std::unique_ptr<AppState> makeState();
@@ -94,6 +101,7 @@ void tst_AppState::cleanup()
 std::unique_ptr<AppState> tst_AppState::makeState()
 {
     auto state = std::make_unique<AppState>();
+    state->setTokenStore(std::make_unique<MemoryTokenStore>());
     if (!state->initialize())
         return nullptr;
     return state;
@@ -130,6 +138,7 @@ void tst_AppState::restartRestoresCurrentSelectionSilently()
         state->setCurrentNoteId("note-7");
     }
     auto state = std::make_unique<AppState>();
+    state->setTokenStore(std::make_unique<MemoryTokenStore>());
     QSignalSpy noteSpy(state.get(), &AppState::currentNoteChanged);
     QSignalSpy notebookSpy(state.get(), &AppState::currentNotebookChanged);
     QSignalSpy readySpy(state.get(), &AppState::databaseReady);
@@ -335,6 +344,78 @@ void tst_AppState::versionComparison()
     QFETCH(bool, olderThanCurrent);
     const VersionNumber current = VersionNumber::parse("1.1.0");
     QCOMPARE(VersionNumber::parse(stored) < current, olderThanCurrent);
+}
+
+void tst_AppState::canShareFollowsGroupAndSignIn_data()
+{
+    QTest::addColumn<QString>("groupId");
+    QTest::addColumn<int>("members");
+    QTest::addColumn<bool>("answerAfterSignOut");
+    QTest::addColumn<bool>("expected");
+
+    QTest::addRow("group with another member") << "g-1" << 2 << false << true;
+    QTest::addRow("alone in the group") << "g-1" << 1 << false << false;
+    QTest::addRow("no group claim") << "" << 3 << false << false;
+    QTest::addRow("group answer after sign-out") << "g-1" << 2 << true << false;
+}
+
+void tst_AppState::canShareFollowsGroupAndSignIn()
+{
+    QFETCH(QString, groupId);
+    QFETCH(int, members);
+    QFETCH(bool, answerAfterSignOut);
+    QFETCH(bool, expected);
+
+    RecordingHttpServer server;
+    QVERIFY(server.listen());
+    QJsonArray memberList;
+    for (int i = 0; i < members; ++i)
+        memberList.append(QJsonObject { { "account_id", QString("a-%1").arg(i) } });
+    const QJsonObject group { { "id", "g-1" }, { "members", memberList } };
+    server.setReply("GET", "/account/group",
+        answerAfterSignOut ? ScriptedReply::held(200, group) : ScriptedReply::json(200, group));
+    server.setReply("POST", "/api/v1/realms/brevaro/auth/logout", ScriptedReply::json(200, {}));
+
+    QJsonObject claims;
+    if (!groupId.isEmpty())
+        claims.insert("custom", QJsonObject { { "brv", QJsonObject { { "group_id", groupId } } } });
+    QMap<QString, QString> stored { { accessKey, makeJwt(3600, claims) }, { refreshKey, "r-1" } };
+    ServiceConfig config = ServiceConfig::fromEnvironment();
+    config.authBaseUrl = server.url().toString();
+    config.accountApiUrl = server.url("/account").toString();
+    config.syncApiUrl = server.url("/sync").toString();
+
+    AppState state;
+    state.setTokenStore(std::make_unique<MemoryTokenStore>(&stored));
+    state.setServiceConfig(config);
+    QSignalSpy canShareSpy(&state, &AppState::canShareChanged);
+    QVERIFY(state.initialize());
+    QVERIFY(state.isSignedIn());
+
+    if (groupId.isEmpty()) {
+        QCOMPARE(server.count("/account/group"), 0);
+    } else if (answerAfterSignOut) {
+        QTRY_COMPARE(server.heldCount(), 1);
+        state.accountClient()->authClient()->logout();
+        QCOMPARE(server.releaseHeld(), 1);
+        QTRY_COMPARE(server.count("/api/v1/realms/brevaro/auth/logout"), 1);
+    } else {
+        QTRY_COMPARE(canShareSpy.count(), expected ? 1 : 0);
+        QTRY_COMPARE(server.count("/account/group"), 1);
+    }
+    // Gives a late group answer the chance to arrive; it must change nothing.
+    QTest::qWait(200);
+    QCOMPARE(state.canShare(), expected);
+    QCOMPARE(canShareSpy.count(), expected ? 1 : 0);
+
+    if (expected) {
+        // Signing out takes sharing away, announced once.
+        state.accountClient()->authClient()->logout();
+        QCOMPARE(state.canShare(), false);
+        QCOMPARE(canShareSpy.count(), 2);
+        QCOMPARE(canShareSpy.last().at(0).toBool(), false);
+        QVERIFY(stored.isEmpty());
+    }
 }
 
 QTEST_MAIN(tst_AppState)

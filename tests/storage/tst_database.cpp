@@ -81,6 +81,7 @@ private slots:
     void negativeVersionIsRefused();
     void failingStatementRollsBackInitialSchema();
     void failingStepRollsBackNotesRebuild();
+    void versionTwoGainsSearchIndex();
     void openFailureIsReported();
 };
 
@@ -93,23 +94,26 @@ void TestDatabaseMigrations::freshDirectoryRunsBothMigrations()
     QTest::ignoreMessage(QtInfoMsg, "Running migration 1: initial schema");
     QTest::ignoreMessage(
         QtInfoMsg, "Running migration 2: drop default notebook + FK on notes.notebook_id");
-    QTest::ignoreMessage(QtInfoMsg, "Database at version 2");
+    QTest::ignoreMessage(QtInfoMsg, "Running migration 3: plain-text search index");
+    QTest::ignoreMessage(QtInfoMsg, "Database at version 3");
     QVERIFY(db.migrate());
 
-    QCOMPARE(applied.count(), 2);
+    QCOMPARE(applied.count(), 3);
     QCOMPARE(applied.at(0), (QVariantList { 1, QStringLiteral("initial schema") }));
     QCOMPARE(applied.at(1), (QVariantList { 2, QStringLiteral("drop default notebook + FK") }));
-    QCOMPARE(scalar(db, QStringLiteral("SELECT version FROM schema_version")), 2);
+    QCOMPARE(applied.at(2), (QVariantList { 3, QStringLiteral("plain-text search index") }));
+    QCOMPARE(scalar(db, QStringLiteral("SELECT version FROM schema_version")), 3);
     QCOMPARE(scalar(db, QStringLiteral("SELECT count(*) FROM schema_version")), 1);
     QCOMPARE(scalar(db, QStringLiteral("PRAGMA foreign_keys")), 1);
     QCOMPARE(text(db, QStringLiteral("PRAGMA journal_mode")), QStringLiteral("wal"));
     for (const char *table : { "notebooks", "notes", "notes_fts", "note_operations",
              "note_snapshots", "attachments", "sync_queue", "tasks", "note_task_settings",
-             "preferences", "notes_ai", "notes_ad", "notes_au", "idx_notes_updated_at" })
+             "preferences", "notes_ai", "notes_ad", "notes_au", "idx_notes_updated_at",
+             "notes_text_fts", "notes_text_ad", "notes_text_au" })
         QVERIFY2(tableExists(db, QString::fromLatin1(table)), table);
     QVERIFY(!tableExists(db, QStringLiteral("notes_new")));
 
-    // A second start finds version 2 and runs nothing.
+    // A second start finds version 3 and runs nothing.
     applied.clear();
     QVERIFY(db.migrate());
     QCOMPARE(applied.count(), 0);
@@ -151,10 +155,11 @@ void TestDatabaseMigrations::versionOneLosesDefaultNotebook()
 
     QSignalSpy applied(&db, &Database::migrationApplied);
     QVERIFY(db.migrate());
-    QCOMPARE(applied.count(), 1);
+    QCOMPARE(applied.count(), 2);
     QCOMPARE(applied.at(0).at(0).toInt(), 2);
+    QCOMPARE(applied.at(1).at(0).toInt(), 3);
 
-    QCOMPARE(scalar(db, QStringLiteral("SELECT version FROM schema_version")), 2);
+    QCOMPARE(scalar(db, QStringLiteral("SELECT version FROM schema_version")), 3);
     QCOMPARE(scalar(db, QStringLiteral("SELECT count(*) FROM notebooks")), 1);
     QCOMPARE(text(db, QStringLiteral("SELECT id FROM notebooks")), QStringLiteral("nb-work"));
     QCOMPARE(text(db, QStringLiteral("SELECT notebook_id FROM notes WHERE id='n1'")), QString());
@@ -182,7 +187,7 @@ void TestDatabaseMigrations::versionOneLosesDefaultNotebook()
 void TestDatabaseMigrations::laterVersionsAreLeftAlone_data()
 {
     QTest::addColumn<int>("version");
-    QTest::addRow("current") << 2;
+    QTest::addRow("current") << 3;
     QTest::addRow("newer than this program") << 7;
 }
 
@@ -197,7 +202,7 @@ void TestDatabaseMigrations::laterVersionsAreLeftAlone()
 
     QSignalSpy applied(&db, &Database::migrationApplied);
     QSignalSpy failed(&db, &Database::migrationError);
-    QTest::ignoreMessage(QtInfoMsg, "Database at version 2");
+    QTest::ignoreMessage(QtInfoMsg, "Database at version 3");
     QVERIFY(db.migrate());
     QCOMPARE(applied.count(), 0);
     QCOMPARE(failed.count(), 0);
@@ -241,7 +246,7 @@ void TestDatabaseMigrations::failingStatementRollsBackInitialSchema()
     // Once the obstacle is gone the next start succeeds.
     QVERIFY(run(db, QStringLiteral("DROP VIEW tasks")));
     QVERIFY(db.migrate());
-    QCOMPARE(scalar(db, QStringLiteral("SELECT version FROM schema_version")), 2);
+    QCOMPARE(scalar(db, QStringLiteral("SELECT version FROM schema_version")), 3);
 }
 
 void TestDatabaseMigrations::failingStepRollsBackNotesRebuild()
@@ -271,6 +276,75 @@ void TestDatabaseMigrations::failingStepRollsBackNotesRebuild()
     QCOMPARE(scalar(db, QStringLiteral("SELECT count(*) FROM notebooks")), 1);
     QVERIFY(tableExists(db, QStringLiteral("notes_ai")));
     QCOMPARE(scalar(db, QStringLiteral("PRAGMA foreign_keys")), 1);
+}
+
+// A collection as the previous version left it: the search index is built once, from the text
+// people read, and every table that was there is still there as it was.
+void TestDatabaseMigrations::versionTwoGainsSearchIndex()
+{
+    TestDataDir dir;
+    Database db;
+    QVERIFY(db.open(dir.filePath(QStringLiteral("v2.db"))));
+    QVERIFY(buildVersionOne(db, false));
+    for (const MigrationStep &step : rebuildNotesSteps())
+        QVERIFY2(run(db, QString::fromLatin1(step.sql)), step.label);
+    QVERIFY(run(db, QStringLiteral("UPDATE schema_version SET version = 2")));
+    const QString insert = QStringLiteral(
+        "INSERT INTO notes (id, body, created_at, updated_at, modified_at, deleted_at) VALUES "
+        "('%1', '%2', 'x', 'x', 'x', NULL)");
+    QVERIFY(run(db,
+        insert.arg(QStringLiteral("bold"),
+            QStringLiteral("[{\"insert\":\"Kettle\"},{\"attributes\":{\"header\":1},"
+                           "\"insert\":\"\\n\"},{\"attributes\":{\"bold\":true},"
+                           "\"insert\":\"descaling\"},{\"insert\":\"\\n\"}]"))));
+    QVERIFY(run(db, insert.arg(QStringLiteral("plain"), QStringLiteral("Résumé draft"))));
+    const auto schemaOf = [&db] {
+        QStringList entries;
+        QSqlQuery query(db.connection());
+        query.exec(QStringLiteral("SELECT name || ': ' || ifnull(sql, '') FROM sqlite_master "
+                                  "ORDER BY name"));
+        while (query.next())
+            entries.append(query.value(0).toString());
+        return entries;
+    };
+    const QStringList before = schemaOf();
+
+    QSignalSpy applied(&db, &Database::migrationApplied);
+    QSignalSpy progress(&db, &Database::searchIndexProgress);
+    QVERIFY(db.migrate());
+    QCOMPARE(applied.count(), 1);
+    QCOMPARE(applied.at(0).at(0).toInt(), 3);
+    QCOMPARE(scalar(db, QStringLiteral("SELECT version FROM schema_version")), 3);
+    QCOMPARE(progress.last(), (QVariantList { 2, 2 }));
+    for (const QString &entry : before)
+        QVERIFY2(schemaOf().contains(entry), qPrintable(entry));
+    // The old index is still kept in step, raw JSON and all.
+    QCOMPARE(scalar(db,
+                 QStringLiteral("SELECT count(*) FROM notes_fts WHERE notes_fts MATCH "
+                                "'attributes'")),
+        1);
+
+    NoteRepository notes(&db);
+    const auto idsFound = [&notes](const char *text) {
+        QStringList ids;
+        for (const Note &note : notes.search(QString::fromUtf8(text)))
+            ids.append(note.id);
+        return ids;
+    };
+    QCOMPARE(idsFound("kettle descal"), QStringList { QStringLiteral("bold") });
+    QCOMPARE(idsFound("resume"), QStringList { QStringLiteral("plain") });
+    QVERIFY(idsFound("attributes").isEmpty());
+
+    // A note written by a version that does not know the index is indexed at the next start.
+    QVERIFY(run(db, insert.arg(QStringLiteral("older"), QStringLiteral("kettle from before"))));
+    QVERIFY(run(db, QStringLiteral("UPDATE notes SET body = 'Résumé final' WHERE id = 'plain'")));
+    QVERIFY(idsFound("final").isEmpty());
+    applied.clear();
+    QVERIFY(db.migrate());
+    QCOMPARE(applied.count(), 0);
+    QCOMPARE(idsFound("final"), QStringList { QStringLiteral("plain") });
+    QVERIFY(idsFound("draft").isEmpty());
+    QCOMPARE(idsFound("before"), QStringList { QStringLiteral("older") });
 }
 
 void TestDatabaseMigrations::openFailureIsReported()

@@ -47,6 +47,7 @@ private slots:
     void idListsReadNoBodies();
     void search_data();
     void search();
+    void searchIndexFollowsEveryWrite();
     void countsByNotebook();
     void includeInTodosDefaultsToTrue();
     void softDeleteOfUnknownIdStillAnnounces();
@@ -234,6 +235,7 @@ void TestNoteRepository::search_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QStringList>("expected"); // note keys, in any order; "*" = allNotes
+    // Plain words and deliberate operators mean what they meant.
     QTest::addRow("word prefix") << QStringLiteral("kett") << QStringList { "kettle", "both" };
     QTest::addRow("whole word") << QStringLiteral("kettle") << QStringList { "kettle", "both" };
     QTest::addRow("all words must occur")
@@ -243,13 +245,50 @@ void TestNoteRepository::search_data()
     // Only the last term is a prefix: "kettle" no longer matches "kettles".
     QTest::addRow("or operator") << QStringLiteral("kettle OR lamp")
                                  << QStringList { "kettle", "lamp" };
+    QTest::addRow("lower-case or is a word") << QStringLiteral("kettle or lamp") << QStringList {};
+    QTest::addRow("not operator") << QStringLiteral("kettle NOT teapot")
+                                  << QStringList { "kettle" };
+    QTest::addRow("leading minus") << QStringLiteral("-teapot kett") << QStringList { "kettle" };
+    QTest::addRow("minus alone") << QStringLiteral("-kettle")
+                                 << QStringList { "lamp", "formatted", "email", "dont", "cpp",
+                                        "version", "number", "colon", "cjk", "accents" };
+    QTest::addRow("phrase") << QStringLiteral("\"and kettles\"") << QStringList { "both" };
+    QTest::addRow("phrase in order") << QStringLiteral("\"kettles and\"") << QStringList {};
     QTest::addRow("case insensitive") << QStringLiteral("LAMP") << QStringList { "lamp" };
     QTest::addRow("no match") << QStringLiteral("zebra") << QStringList {};
     QTest::addRow("trashed note excluded") << QStringLiteral("binned") << QStringList {};
-    QTest::addRow("unbalanced quote") << QStringLiteral("\"kettle") << QStringList {};
-    QTest::addRow("dangling operator") << QStringLiteral("kettle AND") << QStringList {};
+    // What the reader sees is searched, not the JSON around it.
+    QTest::addRow("formatting key bold") << QStringLiteral("bold") << QStringList {};
+    QTest::addRow("formatting key insert") << QStringLiteral("insert") << QStringList {};
+    QTest::addRow("formatting key attributes") << QStringLiteral("attributes") << QStringList {};
+    QTest::addRow("formatting key header") << QStringLiteral("header") << QStringList {};
+    QTest::addRow("formatted text")
+        << QStringLiteral("descaling ste") << QStringList { "formatted" };
+    QTest::addRow("heading text") << QStringLiteral("Boiler") << QStringList { "formatted" };
+    // Words with inner punctuation match as the text shows them.
+    QTest::addRow("e-mail") << QStringLiteral("e-mail") << QStringList { "email" };
+    QTest::addRow("don't") << QStringLiteral("don't") << QStringList { "dont" };
+    QTest::addRow("C++") << QStringLiteral("C++") << QStringList { "cpp" };
+    QTest::addRow("3.5") << QStringLiteral("3.5") << QStringList { "version" };
+    QTest::addRow("foo:bar") << QStringLiteral("foo:bar") << QStringList { "colon" };
+    QTest::addRow("parentheses") << QStringLiteral("(lamp") << QStringList { "lamp" };
+    // A half-typed phrase or operator searches for what is there.
+    QTest::addRow("unbalanced quote")
+        << QStringLiteral("\"kettle") << QStringList { "kettle", "both" };
+    QTest::addRow("lone double quote") << QStringLiteral("\"") << QStringList { "*" };
+    QTest::addRow("dangling operator")
+        << QStringLiteral("kettle AND") << QStringList { "kettle", "both" };
     QTest::addRow("sql in the text")
         << QStringLiteral("x'); DROP TABLE notes; --") << QStringList {};
+    // Scripts without spaces: any substring of two characters or more.
+    QTest::addRow("japanese verb") << QStringLiteral("行き") << QStringList { "cjk" };
+    QTest::addRow("japanese place") << QStringLiteral("京都") << QStringList { "cjk" };
+    QTest::addRow("japanese absent") << QStringLiteral("大阪") << QStringList {};
+    QTest::addRow("japanese out of order") << QStringLiteral("都京") << QStringList {};
+    // Accents fold both ways.
+    QTest::addRow("resume") << QStringLiteral("resume") << QStringList { "accents" };
+    QTest::addRow("Muller") << QStringLiteral("Muller") << QStringList { "accents" };
+    QTest::addRow("accented query") << QStringLiteral("naïve") << QStringList { "accents" };
     QTest::addRow("empty") << QString() << QStringList { "*" };
     QTest::addRow("white space only") << QStringLiteral("  \t ") << QStringList { "*" };
 }
@@ -263,6 +302,20 @@ void TestNoteRepository::search()
         { "kettle", "[{\"insert\":\"The kettle whistles\\n\"}]" },
         { "both", "[{\"insert\":\"teapot and kettles\\n\"}]" },
         { "lamp", "[{\"insert\":\"Lamp oil\\n\"}]" },
+        { "formatted",
+            "[{\"insert\":\"Boiler\"},{\"attributes\":{\"header\":1},\"insert\":\"\\n\"},"
+            "{\"attributes\":{\"bold\":true,\"link\":\"https://insert.example\"},"
+            "\"insert\":\"descaling\"},{\"insert\":\" steps\\n\"},"
+            "{\"insert\":{\"image\":\"brevaro-notes://attachment/header-attributes\"}},"
+            "{\"insert\":\"\\n\"}]" },
+        { "email", "[{\"insert\":\"Answer the e-mail\\n\"}]" },
+        { "dont", "[{\"insert\":\"I don't know\\n\"}]" },
+        { "cpp", "[{\"insert\":\"Learning C++ templates\\n\"}]" },
+        { "version", "[{\"insert\":\"Release 3.5 is out\\n\"}]" },
+        { "number", "[{\"insert\":\"35 apples, mail sent, don the hat, foo and bar\\n\"}]" },
+        { "colon", "[{\"insert\":\"map foo:bar\\n\"}]" },
+        { "cjk", "[{\"insert\":\"東京都に行きました\\n\"}]" },
+        { "accents", "[{\"insert\":\"Résumé of Müller, naive\\n\"}]" },
     };
     int offset = 0;
     for (const auto &[key, body] : bodies) {
@@ -270,11 +323,12 @@ void TestNoteRepository::search()
         QVERIFY(m_notes->insert(note));
         idOf.insert(key, note.id);
     }
-    Note binned = TestDatabase::makeNote(QStringLiteral("[{\"insert\":\"binned\\n\"}]"));
+    Note binned = TestDatabase::makeNote(QStringLiteral("[{\"insert\":\"binned kettle\\n\"}]"));
     binned.deletedAt = kBase;
     QVERIFY(m_notes->insert(binned));
 
     const QList<Note> found = m_notes->search(text);
+    QCOMPARE(idsOf(found), idsOf(m_notes->notesByIds(idsOf(found)))); // whole notes
     if (expected == QStringList { "*" }) {
         QCOMPARE(idsOf(found), idsOf(m_notes->allNotes()));
         return;
@@ -283,10 +337,70 @@ void TestNoteRepository::search()
     for (const QString &key : expected)
         expectedIds.append(idOf.value(key));
     QStringList foundIds = idsOf(found);
+    // The list view's query finds the same notes in the same order.
+    QStringList entryIds;
+    for (const NoteListEntry &entry : m_notes->searchListEntries(text))
+        entryIds.append(entry.id);
+    QCOMPARE(entryIds, foundIds);
     foundIds.sort();
     expectedIds.sort();
     QCOMPARE(foundIds, expectedIds);
-    QCOMPARE(m_db->scalar(QStringLiteral("SELECT count(*) FROM notes")), 4);
+    QCOMPARE(m_db->scalar(QStringLiteral("SELECT count(*) FROM notes")), int(bodies.size()) + 1);
+}
+
+// Every way a note's text or place changes reaches the index, including a many-note write in
+// one transaction and one that is rolled back.
+void TestNoteRepository::searchIndexFollowsEveryWrite()
+{
+    const auto found
+        = [this](const char *text) { return idsOf(m_notes->search(QString::fromUtf8(text))); };
+    const auto body = [](const char *text) {
+        return QStringLiteral("[{\"insert\":\"%1\\n\"}]").arg(QString::fromUtf8(text));
+    };
+    Note note = TestDatabase::makeNote(body("alpha kettle"));
+    QVERIFY(m_notes->insert(note));
+    QCOMPARE(found("alpha"), QStringList { note.id });
+
+    note.body = body("beta kettle");
+    QVERIFY(m_notes->update(note));
+    QVERIFY(found("alpha").isEmpty());
+    QCOMPARE(found("beta"), QStringList { note.id });
+
+    QVERIFY(m_notes->softDelete(note.id));
+    QVERIFY(found("beta").isEmpty());
+    QVERIFY(m_notes->restore(note.id));
+    QCOMPARE(found("beta"), QStringList { note.id });
+    QVERIFY(m_notes->moveToNotebook(note.id, QStringLiteral("nb")));
+    QCOMPARE(found("beta"), QStringList { note.id });
+
+    // A pull writes many notes in one transaction; a failed one leaves no trace.
+    QSqlDatabase db = m_db->database()->connection();
+    QList<Note> pulled;
+    for (const char *text : { "gamma one", "gamma two", "gamma three" })
+        pulled.append(TestDatabase::makeNote(body(text)));
+    QVERIFY(db.transaction());
+    for (const Note &each : pulled)
+        QVERIFY(m_notes->insert(each));
+    note.body = body("delta kettle");
+    QVERIFY(m_notes->update(note));
+    QVERIFY(db.commit());
+    QCOMPARE(found("gamma").size(), 3);
+    QCOMPARE(found("delta"), QStringList { note.id });
+
+    QVERIFY(db.transaction());
+    note.body = body("epsilon");
+    QVERIFY(m_notes->update(note));
+    QVERIFY(m_notes->insert(TestDatabase::makeNote(body("epsilon too"))));
+    QVERIFY(db.rollback());
+    QVERIFY(found("epsilon").isEmpty());
+    QCOMPARE(found("delta"), QStringList { note.id });
+
+    QVERIFY(m_notes->purge(note.id));
+    QVERIFY(found("delta").isEmpty());
+    QVERIFY(m_notes->purge(pulled.first().id));
+    QCOMPARE(m_db->scalar(QStringLiteral("SELECT count(*) FROM notes_text_fts")),
+        m_db->scalar(QStringLiteral("SELECT count(*) FROM notes")));
+    QCOMPARE(found("gamma").size(), 2);
 }
 
 void TestNoteRepository::countsByNotebook()

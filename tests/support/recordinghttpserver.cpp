@@ -113,12 +113,21 @@ QList<RecordedRequest> RecordingHttpServer::requests(const QString &path) const
     return matching;
 }
 
+void RecordingHttpServer::setResponder(
+    const QByteArray &method, const QString &path, Responder responder)
+{
+    m_responders.insert(routeKey(method, path), std::move(responder));
+}
+
 ScriptedReply RecordingHttpServer::replyFor(const RecordedRequest &request)
 {
     const QString key = routeKey(request.method, request.path);
     auto queued = m_queued.find(key);
     if (queued != m_queued.end() && !queued->isEmpty())
         return queued->dequeue();
+    const auto responder = m_responders.constFind(key);
+    if (responder != m_responders.constEnd())
+        return (*responder)(request);
     const auto standing = m_standing.constFind(key);
     if (standing != m_standing.constEnd())
         return *standing;

@@ -11,6 +11,8 @@
 #include <QUrl>
 #include <QUrlQuery>
 
+#include <functional>
+
 class QTcpSocket;
 
 // One request as the server received it.
@@ -58,6 +60,10 @@ public:
 
     void setReply(const QByteArray &method, const QString &path, const ScriptedReply &reply);
     void enqueueReply(const QByteArray &method, const QString &path, const ScriptedReply &reply);
+    // A reply computed from the request, for servers that must echo what they were sent; used
+    // when no one-shot reply is queued, before the standing one.
+    using Responder = std::function<ScriptedReply(const RecordedRequest &request)>;
+    void setResponder(const QByteArray &method, const QString &path, Responder responder);
     // Answers every held request; returns how many there were.
     int releaseHeld();
     int heldCount() const { return m_held.size(); }
@@ -78,6 +84,7 @@ private:
     QTcpServer m_server;
     QHash<QString, ScriptedReply> m_standing;
     QHash<QString, QQueue<ScriptedReply>> m_queued;
+    QHash<QString, Responder> m_responders;
     QList<QPair<QTcpSocket *, ScriptedReply>> m_held;
     QList<RecordedRequest> m_requests;
     QHash<QTcpSocket *, QByteArray> m_buffers;

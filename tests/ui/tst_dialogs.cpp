@@ -14,6 +14,7 @@
 #include "notecommands.h"
 #include "noterepository.h"
 #include "notewriter.h"
+#include "testaccount.h"
 #include "testbodies.h"
 #include "testdatabase.h"
 #include "testdatadir.h"
@@ -134,6 +135,7 @@ void TestDialogs::init()
 {
     m_dir = std::make_unique<TestDataDir>();
     m_state = std::make_unique<AppState>();
+    m_state->setTokenStore(std::make_unique<MemoryTokenStore>());
     QVERIFY(m_state->initialize());
 }
 
@@ -399,7 +401,9 @@ void TestDialogs::importFileFilterFollowsFormat()
         title = dialog->windowTitle();
         filters = dialog->nameFilters();
         dialog->selectFile(chosen);
-        static_cast<QDialog *>(dialog)->accept();
+        // done() rather than accept(): accept() re-checks the file against a directory model that
+        // may still be loading on a busy machine, and its "not found" box would wait for ever.
+        static_cast<QDialog *>(dialog)->done(QDialog::Accepted);
         return true;
     } });
     auto *browse = wizard->page(ImportDialog::FilePage)->findChild<QPushButton *>();
@@ -853,7 +857,9 @@ void TestDialogs::askExportWritesChosenFormat()
         // Typed, as a user would: a selection made while the folder is still being read is
         // replaced by the suggestion when the listing arrives.
         dialog->findChild<QLineEdit *>("fileNameEdit")->setText(target);
-        static_cast<QDialog *>(dialog)->accept();
+        // done() rather than accept(): accept() re-checks the file against a directory model that
+        // may still be loading on a busy machine, and its "not found" box would wait for ever.
+        static_cast<QDialog *>(dialog)->done(QDialog::Accepted);
         return true;
     };
     QString status;

@@ -18,6 +18,7 @@
 #include "readablecolumn.h"
 #include "snapshotrepository.h"
 #include "statusbar.h"
+#include "testaccount.h"
 #include "testbodies.h"
 #include "testdatabase.h"
 #include "testdatadir.h"
@@ -131,6 +132,7 @@ void tst_MainWindow::init()
     m_settingsDir = std::make_unique<QTemporaryDir>();
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir->path());
     m_state = std::make_unique<AppState>();
+    m_state->setTokenStore(std::make_unique<MemoryTokenStore>());
     QVERIFY(m_state->initialize());
     // Start from an empty collection, not the welcome notes.
     for (const Note &note : m_state->notes()->allNotes())

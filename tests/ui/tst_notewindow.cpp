@@ -15,6 +15,7 @@
 #include "preferencesrepository.h"
 #include "snapshotrepository.h"
 #include "statusbar.h"
+#include "testaccount.h"
 #include "testbodies.h"
 #include "testdatabase.h"
 #include "testdatadir.h"
@@ -102,6 +103,7 @@ void TestNoteWindow::init()
     m_dir = std::make_unique<TestDataDir>();
     QVERIFY(m_dir->isValid());
     m_state = std::make_unique<AppState>();
+    m_state->setTokenStore(std::make_unique<MemoryTokenStore>());
     QVERIFY(m_state->initialize());
     m_state->setNoteWindowFactory([](AppState *state, const QString &noteId) -> QWidget * {
         return NoteWindow::createForNote(state, noteId);

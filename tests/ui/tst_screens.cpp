@@ -13,6 +13,7 @@
 #include "searchscreen.h"
 #include "sharedscreen.h"
 #include "snapshotrepository.h"
+#include "testaccount.h"
 #include "testbodies.h"
 #include "testdatabase.h"
 #include "testdatadir.h"
@@ -109,6 +110,7 @@ void TestScreens::init()
     m_dir = std::make_unique<TestDataDir>();
     QVERIFY(m_dir->isValid());
     m_state = std::make_unique<AppState>();
+    m_state->setTokenStore(std::make_unique<MemoryTokenStore>());
     QVERIFY(m_state->initialize());
     // The first run brings welcome notes with their own tasks; start from an empty collection.
     for (const Note &note : m_state->notes()->allNotes())

@@ -8,6 +8,7 @@
 #include "noteeditor.h"
 #include "noterepository.h"
 #include "snapshotrepository.h"
+#include "testaccount.h"
 #include "testbodies.h"
 #include "testdatabase.h"
 #include "testdatadir.h"
@@ -62,6 +63,7 @@ void TestVersionHistory::init()
     m_dir = std::make_unique<TestDataDir>();
     QVERIFY(m_dir->isValid());
     m_state = std::make_unique<AppState>();
+    m_state->setTokenStore(std::make_unique<MemoryTokenStore>());
     QVERIFY(m_state->initialize());
     m_note = addNote("current words", 3);
 }
