@@ -8,11 +8,13 @@
 #include "paths.h"
 #include "preferencesrepository.h"
 #include "singleinstance.h"
+#include "transfercommand.h"
 
 #include <QEvent>
 #include <QFontDatabase>
 #include <QIcon>
 #include <QMessageBox>
+#include <QTextStream>
 
 namespace {
 
@@ -57,6 +59,20 @@ Application::~Application()
 int Application::run()
 {
     m_singleInstance = new SingleInstance(InstanceServerName, this);
+
+    const TransferCommand transfer = parseTransferCommand(arguments());
+    if (transfer.kind != TransferCommand::Kind::None) {
+        // A running copy holds the same database open: writing beside it would race its
+        // saves, so the command waits for the user to close it. The probe sends no request.
+        if (transfer.error.isEmpty() && !m_singleInstance->tryBecomePrimary(QString())) {
+            QTextStream(stderr) << tr("Brevaro Notes is running. Quit it first, then run "
+                                      "--backup or --restore again.")
+                                << Qt::endl;
+            return 1;
+        }
+        return runTransferCommand(transfer, dataDirectory());
+    }
+
     const QString message = buildInstanceMessage(arguments());
     if (!m_singleInstance->tryBecomePrimary(message)) {
         qInfo().noquote() << "Handed" << message << "to the running instance";
@@ -113,6 +129,9 @@ int Application::run()
 
 void Application::handleInstanceMessage(const QString &message)
 {
+    // An empty message is a probe (a command-line backup checking for a running copy).
+    if (message.isEmpty())
+        return;
     // When the note window cannot be opened, the main window comes forward instead, so the
     // request is never answered with nothing at all.
     if (message == QStringLiteral("new-note")) {

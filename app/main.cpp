@@ -1,5 +1,6 @@
 #include "application.h"
 #include "logging.h"
+#include "transfercommand.h"
 
 #include <QElapsedTimer>
 
@@ -10,6 +11,9 @@ int main(int argc, char *argv[])
     QElapsedTimer started;
     started.start();
     Logging::install();
+    // Backup and restore show no window, so they also run where no display is available.
+    if (isTransferCommandLine(argc, argv) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     Application app(argc, argv, started);
     return app.run();
 }

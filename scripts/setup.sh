@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-qpa-plugins libgl-dev
   libsqlite3-0 sqlite3 zip unzip xvfb xauth xdotool
   libsecret-1-dev gnome-keyring dbus-daemon
-  qt6-httpserver-dev qt6-websockets-dev libsodium-dev libqt6sql6-psql
+  qt6-httpserver-dev qt6-websockets-dev libsodium-dev libqt6sql6-psql libarchive-dev
 )
 missing=()
 for p in "${packages[@]}"; do

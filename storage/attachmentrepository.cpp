@@ -79,6 +79,12 @@ QList<Attachment> AttachmentRepository::attachmentsForNote(const QString &noteId
         { noteId });
 }
 
+QList<Attachment> AttachmentRepository::allAttachments() const
+{
+    return queryAttachments(
+        QStringLiteral("SELECT * FROM attachments ORDER BY created_at ASC"), {});
+}
+
 QList<Attachment> AttachmentRepository::pendingAttachments() const
 {
     return queryAttachments(QStringLiteral("SELECT * FROM attachments WHERE sync_status = "

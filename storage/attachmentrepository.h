@@ -34,6 +34,8 @@ public:
     // Oldest first.
     QList<Attachment> attachmentsForNote(const QString &noteId) const;
     QList<Attachment> pendingAttachments() const;
+    // Every row, oldest first (backup).
+    QList<Attachment> allAttachments() const;
     bool insert(const Attachment &attachment);
     bool markSynced(const QString &id);
 

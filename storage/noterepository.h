@@ -153,7 +153,7 @@ private:
     struct HeldSignals
     {
         QStringList written;
-        QSet<QString> writtenSet; // for the duplicate check: batches may hold many thousands
+        QSet<QString> writtenSet; // the same ids, for the duplicate check of a large batch
         QStringList deleted;
         QList<QPair<QString, QStringList>> purged;
     };

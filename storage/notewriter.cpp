@@ -197,6 +197,26 @@ bool NoteWriter::deleteNotebook(const QString &notebookId)
     });
 }
 
+bool NoteWriter::insertRestoredNote(const Note &note)
+{
+    return m_notes->insert(note);
+}
+
+bool NoteWriter::replaceWithRestoredNote(const Note &note)
+{
+    return m_notes->noteById(note.id) && m_notes->update(note);
+}
+
+bool NoteWriter::insertRestoredNotebook(const Notebook &notebook)
+{
+    return m_notebooks->insert(notebook);
+}
+
+bool NoteWriter::replaceWithRestoredNotebook(const Notebook &notebook)
+{
+    return m_notebooks->notebookById(notebook.id) && m_notebooks->update(notebook);
+}
+
 bool NoteWriter::storePulledNote(const Note &note, bool replace)
 {
     Note stored = note;

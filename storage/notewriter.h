@@ -61,6 +61,13 @@ public:
     // one transaction: either all of that happens or nothing does.
     bool deleteNotebook(const QString &notebookId);
 
+    // Records brought back from a backup, written exactly as given (times, version, trash
+    // state, sync status): restore decides those fields, not the rules of a local edit.
+    bool insertRestoredNote(const Note &note);
+    bool replaceWithRestoredNote(const Note &note);
+    bool insertRestoredNotebook(const Notebook &notebook);
+    bool replaceWithRestoredNotebook(const Notebook &notebook);
+
     // Sync. Server copies are stored as they arrive: sync status synced, op version 0, no
     // sample flag. `note` replaces the stored note of its id, or is inserted when `replace` is
     // false (the caller has just looked).

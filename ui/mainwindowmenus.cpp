@@ -3,6 +3,7 @@
 #include "accountscreen.h"
 #include "appstate.h"
 #include "authclient.h"
+#include "backupcommands.h"
 #include "client.h"
 #include "findbar.h"
 #include "notecommands.h"
@@ -79,6 +80,15 @@ void MainWindow::createMenuBar()
     connect(addMenuAction(file, tr("Print Preview..."), QStringLiteral("printPreviewAction"),
                 QKeySequence(QStringLiteral("Ctrl+Shift+P"))),
         &QAction::triggered, this, &MainWindow::printPreviewOpenNote);
+    file->addSeparator();
+    connect(addMenuAction(file, tr("Backup Database..."), QStringLiteral("backupAction")),
+        &QAction::triggered, this, [this] {
+            const QString saved = BackupCommands::backupDatabase(m_appState, this);
+            if (!saved.isEmpty())
+                m_statusBar->showMessage(saved, 3000);
+        });
+    connect(addMenuAction(file, tr("Restore Database..."), QStringLiteral("restoreAction")),
+        &QAction::triggered, this, [this] { BackupCommands::restoreDatabase(m_appState, this); });
     file->addSeparator();
     m_signInAction = addMenuAction(file, tr("Sign &In…"), QStringLiteral("signInAction"));
     connect(m_signInAction, &QAction::triggered, this,

@@ -1,6 +1,7 @@
 #include "database.h"
 #include "noterepository.h"
 #include "paths.h"
+#include "testdatabase.h"
 #include "testdatadir.h"
 
 #include <QDir>
@@ -24,6 +25,7 @@ private slots:
 
     void secondCopyHandsOverAndExits();
     void unopenableDatabaseExitsWithOne();
+    void backupAndRestoreRunWithoutWindow();
 
 private:
     QProcessEnvironment environment(const QString &dataDir) const;
@@ -142,6 +144,57 @@ void tst_Startup::unopenableDatabaseExitsWithOne()
     QVERIFY2(log.contains("Failed to initialize the database."), log.constData());
     QVERIFY2(log.contains(dataDir.toUtf8()), log.constData());
     QVERIFY2(!log.contains("Main window first painted"), log.constData());
+}
+
+void tst_Startup::backupAndRestoreRunWithoutWindow()
+{
+    {
+        Database database;
+        QVERIFY(database.open(databasePath(m_dataDir->path())));
+        QVERIFY(database.migrate());
+        NoteRepository notes(&database);
+        QVERIFY(notes.insert(TestDatabase::makeNote("[{\"insert\":\"First\\n\"}]")));
+        QVERIFY(notes.insert(TestDatabase::makeNote("[{\"insert\":\"Second\\n\"}]")));
+    }
+    const QString zipPath = m_tempDir->filePath("backup.zip");
+    const QString otherDir = m_tempDir->filePath("other-data");
+
+    QByteArray log;
+    QCOMPARE(runToEnd({ "--backup", zipPath }, m_dataDir->path(), &log), 0);
+    QVERIFY2(log.contains("Backup saved: 2 notes"), log.constData());
+    QVERIFY2(!log.contains("Main window first painted"), log.constData());
+    QCOMPARE(runToEnd({ "--restore", zipPath }, otherDir, &log), 0);
+    QVERIFY2(log.contains("Imported: 2\nSkipped: 0\nErrors: 0"), log.constData());
+    QCOMPARE(runToEnd({ "--restore", zipPath }, otherDir, &log), 0);
+    QVERIFY2(log.contains("Imported: 0\nSkipped: 2\nErrors: 0"), log.constData());
+
+    QFile notZip(m_tempDir->filePath("notes.zip"));
+    QVERIFY(notZip.open(QIODevice::WriteOnly));
+    notZip.write("not an archive");
+    notZip.close();
+    QCOMPARE(runToEnd({ "--restore", notZip.fileName() }, otherDir, &log), 1);
+    QVERIFY2(log.contains("Restore failed: Failed to extract backup"), log.constData());
+    QCOMPARE(runToEnd({ "--backup" }, otherDir, &log), 2);
+    QVERIFY2(log.contains("--backup needs the path of a ZIP file."), log.constData());
+
+    // With the program running on the same data, the command refuses and writes nothing.
+    QProcess first;
+    first.setProcessEnvironment(environment(m_dataDir->path()));
+    first.setProcessChannelMode(QProcess::MergedChannels);
+    first.start(BREVARO_NOTES_EXECUTABLE, {});
+    QVERIFY(first.waitForStarted());
+    QByteArray firstLog;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (firstLog += first.readAll()).contains("Main window first painted"), 20000);
+    const QString refusedPath = m_tempDir->filePath("refused.zip");
+    QCOMPARE(runToEnd({ "--backup", refusedPath }, m_dataDir->path(), &log), 1);
+    QVERIFY2(log.contains("Brevaro Notes is running."), log.constData());
+    QVERIFY(!QFile::exists(refusedPath));
+    first.terminate();
+    if (!first.waitForFinished(5000)) {
+        first.kill();
+        first.waitForFinished();
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_Startup)

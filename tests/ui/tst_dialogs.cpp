@@ -3,6 +3,7 @@
 
 #include "appstate.h"
 #include "attachmentrepository.h"
+#include "backupcommands.h"
 #include "deltaformat.h"
 #include "exportdialog.h"
 #include "importdialog.h"
@@ -39,6 +40,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextDocument>
 #include <QTimer>
@@ -111,6 +113,7 @@ private slots:
     void exportBundleHoldsAttachments();
     void printWithoutNoteSaysSo();
     void printPreviewTitleAndPages();
+    void backupAndRestoreCommands();
 
 private:
     Note addNote(const QString &text, const QString &notebookId = QString());
@@ -995,6 +998,47 @@ void TestDialogs::printPreviewTitleAndPages()
     NoteCommands::printPreviewNote(m_state.get(), note.id, &document, nullptr, {});
     QCOMPARE(title, QStringLiteral("Print Preview — Shopping list"));
     QCOMPARE(size, QSize(900, 700));
+}
+
+void TestDialogs::backupAndRestoreCommands()
+{
+    addNote("kept");
+    const int noteCount = int(m_state->notes()->allNotes().size());
+    QTemporaryDir out;
+    const QString zipPath = out.filePath("backup.zip");
+    QCOMPARE(BackupCommands::backupTo(m_state.get(), nullptr, zipPath),
+        QStringLiteral("Backup saved: %1 notes").arg(noteCount));
+
+    QString title;
+    QString text;
+    {
+        ModalScript script({ answerBox(QMessageBox::Ok, &title, &text) });
+        BackupCommands::restoreFrom(m_state.get(), nullptr, zipPath);
+    }
+    QCOMPARE(title, QStringLiteral("Restore Complete"));
+    QCOMPARE(text, QStringLiteral("Imported: 0\nSkipped: %1\nErrors: 0").arg(noteCount));
+
+    // A broken archive says why, and the collection stays as it was.
+    QFile broken(out.filePath("broken.zip"));
+    QVERIFY(broken.open(QIODevice::WriteOnly));
+    broken.write("PK not really");
+    broken.close();
+    {
+        ModalScript script({ answerBox(QMessageBox::Ok, &title, &text) });
+        BackupCommands::restoreFrom(m_state.get(), nullptr, broken.fileName());
+    }
+    QCOMPARE(
+        text, QStringLiteral("Imported: 0\nSkipped: 0\nErrors: 1\n\nFailed to extract backup"));
+    QCOMPARE(int(m_state->notes()->allNotes().size()), noteCount);
+
+    // A destination that cannot be written is a warning, not a status-bar success.
+    {
+        ModalScript script({ answerBox(QMessageBox::Ok, &title, &text) });
+        QCOMPARE(BackupCommands::backupTo(m_state.get(), nullptr, out.filePath("no/such/dir.zip")),
+            QString());
+    }
+    QCOMPARE(title, QStringLiteral("Backup Failed"));
+    QVERIFY2(text.startsWith(QStringLiteral("Failed to create ZIP: ")), qPrintable(text));
 }
 
 QTEST_MAIN(TestDialogs)

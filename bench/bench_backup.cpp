@@ -1,0 +1,143 @@
+// Backup of a large collection and its restore into an empty data directory: wall time and the
+// process's peak memory (Linux: VmHWM), with attachments that do not compress, as photos don't.
+// Usage: bench_backup [notes] [attachment MB]
+#include "attachmentrepository.h"
+#include "backup.h"
+#include "collectiongenerator.h"
+#include "database.h"
+#include "notebookrepository.h"
+#include "noterepository.h"
+#include "notewriter.h"
+#include "paths.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QUuid>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+// Peak resident memory of this process in MB, or -1 where it cannot be read.
+double peakMemoryMb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    }
+    return -1;
+}
+
+// Resets the peak so each phase is measured on its own (Linux 4.0 and later).
+void resetPeakMemory()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+struct Store
+{
+    explicit Store(const QString &dataDir)
+    {
+        QDir().mkpath(dataDir);
+        ok = database.open(databasePath(dataDir)) && database.migrate();
+        notes = std::make_unique<NoteRepository>(&database);
+        notebooks = std::make_unique<NotebookRepository>(&database);
+        attachments
+            = std::make_unique<AttachmentRepository>(&database, attachmentsDirectory(dataDir));
+        writer = std::make_unique<NoteWriter>(&database, notes.get(), notebooks.get());
+    }
+    ImportTarget target()
+    {
+        return { writer.get(), notes.get(), notebooks.get(), attachments.get() };
+    }
+
+    bool ok = false;
+    Database database;
+    std::unique_ptr<NoteRepository> notes;
+    std::unique_ptr<NotebookRepository> notebooks;
+    std::unique_ptr<AttachmentRepository> attachments;
+    std::unique_ptr<NoteWriter> writer;
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
+        if (type >= QtWarningMsg)
+            std::fprintf(stderr, "%s\n", qPrintable(text));
+    });
+    const QStringList args = app.arguments();
+    const int noteCount = args.size() > 1 ? args[1].toInt() : 10000;
+    const int attachmentMb = args.size() > 2 ? args[2].toInt() : 200;
+
+    QTemporaryDir work;
+    const QString sourceDir = work.filePath(QStringLiteral("source"));
+    if (!CollectionGenerator::fillDataDirectory(sourceDir, noteCount))
+        return 1;
+    Store source(sourceDir);
+    if (!source.ok)
+        return 1;
+    const QStringList noteIds = source.notes->allNoteIds();
+    QRandomGenerator random(CollectionGenerator::DefaultSeed);
+    QByteArray bytes(1024 * 1024, Qt::Uninitialized);
+    for (int i = 0; i < attachmentMb; ++i) {
+        random.fillRange(reinterpret_cast<quint32 *>(bytes.data()), bytes.size() / 4);
+        Attachment attachment;
+        attachment.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        attachment.noteId = noteIds.at(i % noteIds.size());
+        attachment.filename = QStringLiteral("photo-%1.jpg").arg(i);
+        attachment.mimeType = QStringLiteral("image/jpeg");
+        attachment.sizeBytes = bytes.size();
+        attachment.createdAt = QDateTime::currentDateTimeUtc();
+        if (!source.attachments->insert(attachment)
+            || !source.attachments->saveFile(attachment.id, bytes))
+            return 1;
+    }
+    bytes.clear();
+    bytes.squeeze();
+
+    const QString zipPath = work.filePath(QStringLiteral("backup.zip"));
+    resetPeakMemory();
+    const double baseline = peakMemoryMb();
+    QElapsedTimer clock;
+    clock.start();
+    const ImportResult made = createBackup(zipPath, source.target());
+    const qint64 backupMs = clock.elapsed();
+    const double backupPeak = peakMemoryMb();
+    if (made.errors) {
+        std::fprintf(stderr, "backup failed: %s\n", qPrintable(made.errorMessage));
+        return 1;
+    }
+
+    Store fresh(work.filePath(QStringLiteral("restored")));
+    resetPeakMemory();
+    clock.restart();
+    const ImportResult restored = restoreBackup(zipPath, fresh.target(), false);
+    const qint64 restoreMs = clock.elapsed();
+    const double restorePeak = peakMemoryMb();
+    if (restored.errors) {
+        std::fprintf(stderr, "restore failed: %s\n", qPrintable(restored.errorMessage));
+        return 1;
+    }
+
+    std::printf("%d notes, %d MB attachments, archive %.1f MB\n", made.imported, attachmentMb,
+        QFileInfo(zipPath).size() / 1048576.0);
+    std::printf("backup  %6lld ms | peak memory %6.1f MB (%.1f MB before)\n", backupMs, backupPeak,
+        baseline);
+    std::printf("restore %6lld ms | peak memory %6.1f MB | %d records, %d attachment files\n",
+        restoreMs, restorePeak, restored.imported, restored.attachmentCount);
+    return 0;
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "importresult.h"
+
+#include <QString>
+
+class AppState;
+class QWidget;
+
+// File > Backup Database... and File > Restore Database... (the offline flows): the file
+// dialogs, the question, and a progress dialog that appears when the work takes longer than
+// half a second.
+namespace BackupCommands {
+
+// Asks for the destination, then backupTo. The status-bar text on success, else empty.
+QString backupDatabase(AppState *state, QWidget *parent);
+// Writes the backup with a progress dialog that can cancel it; a failure (not a cancel) is shown
+// as "Backup Failed". The status-bar text on success, else empty.
+QString backupTo(AppState *state, QWidget *parent, const QString &path);
+
+// Asks for the archive and whether to import, then restoreFrom.
+void restoreDatabase(AppState *state, QWidget *parent);
+// Restores without overwriting, with a progress dialog, and shows "Restore Complete".
+ImportResult restoreFrom(AppState *state, QWidget *parent, const QString &path);
+
+} // namespace BackupCommands
