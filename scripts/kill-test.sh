@@ -48,7 +48,10 @@ worst_loss=0
 for run in $(seq 1 "$runs"); do
   data="$work/data$run"
   mkdir -p "$data"
-  NOTES_DATA_DIR="$data" "$program" >"$work/log$run" 2>&1 &
+  # A temporary folder of its own: the single-instance socket lives there, and a copy of the
+  # program started elsewhere on this machine must not take over the run.
+  mkdir -p "$work/tmp$run"
+  TMPDIR="$work/tmp$run" NOTES_DATA_DIR="$data" "$program" >"$work/log$run" 2>&1 &
   app_pid=$!
   window=""
   for _ in $(seq 300); do

@@ -101,6 +101,7 @@ class TestAttachments : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -142,9 +143,18 @@ private:
     std::unique_ptr<AttachmentRepository> m_attachments;
     std::unique_ptr<NoteEditor> m_editor;
     std::unique_ptr<QTemporaryDir> m_sources;
+    QTemporaryDir m_privateTemp;
     UrlCatcher m_catcher;
     Note m_note;
 };
+
+void TestAttachments::initTestCase()
+{
+    // The tests count the files in the temporary folder: one of our own, so that other
+    // programs writing to /tmp meanwhile cannot change the count.
+    QVERIFY(m_privateTemp.isValid());
+    qputenv("TMPDIR", QFile::encodeName(m_privateTemp.path()));
+}
 
 void TestAttachments::init()
 {
