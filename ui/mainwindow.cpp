@@ -154,8 +154,7 @@ void MainWindow::createUI()
     searchLayout->addWidget(m_searchField);
     m_noteList = new NoteListWidget(m_middlePane);
     m_offlineBanner = new QLabel(
-        tr("Offline — changes are kept on this computer and sync when the server is back."),
-        m_middlePane);
+        tr("Offline — your changes are kept and sync when the server is back."), m_middlePane);
     m_offlineBanner->setObjectName(QStringLiteral("offlineBanner"));
     m_offlineBanner->setWordWrap(true);
     m_offlineBanner->hide();
