@@ -436,6 +436,9 @@ void MainWindow::setupSyncConnections()
 void MainWindow::updateOfflineBanner()
 {
     const SyncEngine *engine = m_appState->syncEngine();
+    // A retry keeps the banner until it has an answer, so an offline period does not flicker.
+    if (engine && engine->state() == SyncEngine::Syncing && signedIn())
+        return;
     const bool offline = engine && signedIn() && engine->state() == SyncEngine::Error
         && engine->lastErrorStatus() == 0
         && m_appState->preferences()->boolValue(QStringLiteral("show_offline_notification"), true);

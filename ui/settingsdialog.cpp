@@ -276,10 +276,13 @@ QWidget *SettingsDialog::buildAppearancePage()
     ThemeManager *theme = m_appState->themeManager();
     const int fontIndex = m_fontSizeCombo->findData(theme ? theme->fontScale() : 100);
     m_fontSizeCombo->setCurrentIndex(fontIndex >= 0 ? fontIndex : m_fontSizeCombo->findData(100));
-    connect(m_fontSizeCombo, &QComboBox::currentIndexChanged, this, [this](int index) {
+    const auto applyFontSize = [this](int index) {
         if (ThemeManager *manager = m_appState->themeManager())
             manager->setFontScale(m_fontSizeCombo->itemData(index).toInt());
-    });
+    };
+    connect(m_fontSizeCombo, &QComboBox::currentIndexChanged, this, applyFontSize);
+    // A scale that is no preset shows "Default"; picking "Default" then still sets 100.
+    connect(m_fontSizeCombo, &QComboBox::activated, this, applyFontSize);
     addIndented(layout, m_fontSizeCombo);
     layout->addStretch(1);
     return page;

@@ -11,6 +11,7 @@
 #include "syncengine.h"
 #include "testaccount.h"
 #include "testdatadir.h"
+#include "thememanager.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -271,6 +272,20 @@ void tst_SyncSettings::settingsControlsWriteTheirKeys()
                 box->setChecked(input.toBool()); // disabled while signed out
         } else if (auto *combo = qobject_cast<QComboBox *>(widget)) {
             combo->setCurrentIndex(input.toInt());
+            if (key == "fontScale") {
+                // A scale that is no preset shows "Default"; picking it sets 100.
+                QVERIFY(m_state->themeManager());
+                m_state->themeManager()->setFontScale(120);
+                dialog->close();
+                QTRY_VERIFY(!dialog);
+                dialog = new SettingsDialog(m_state.get());
+                dialog->show();
+                combo = dialog->findChild<QComboBox *>(control);
+                QCOMPARE(combo->currentText(), QString("Default"));
+                emit combo->activated(combo->currentIndex());
+                QCOMPARE(preferences->stringValue(key), QString("100"));
+                m_state->themeManager()->setFontScale(input.toInt() == 3 ? 130 : 100);
+            }
         } else if (auto *spin = qobject_cast<QSpinBox *>(widget)) {
             spin->selectAll();
             QTest::keyClicks(spin, input.toString());
