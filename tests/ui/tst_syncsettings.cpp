@@ -19,6 +19,7 @@
 #include <QJsonArray>
 #include <QLabel>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
@@ -199,6 +200,21 @@ void tst_SyncSettings::syncCommandsFollowTheServer()
     QCOMPARE(
         m_server->requests("/notes/sync/push").first().json()["changes"].toArray().size(), notes);
     QVERIFY(!m_server->requests("/notes/sync/pull").first().query.hasQueryItem("since"));
+    QTRY_COMPARE(icon->toolTip(), QString("Synced"));
+
+    // A cycle that takes long shows its step beside the busy bar until it ends.
+    StatusBar *status = window.noteStatusBar();
+    QVERIFY(!status->progressLabel()->isVisible() && !status->busyBar()->isVisible());
+    m_server->enqueueReply("GET", "/notes/sync/pull",
+        ScriptedReply::held(200, { { "changes", QJsonArray() }, { "timestamp", 2000 } }));
+    syncNow->trigger();
+    QTRY_COMPARE(m_server->heldCount(), 1);
+    QCOMPARE(icon->iconState(), SyncCloudIcon::Syncing);
+    QCOMPARE(icon->toolTip(), QString("Downloading notes"));
+    QTRY_VERIFY(status->progressLabel()->isVisible() && status->busyBar()->isVisible());
+    QCOMPARE(status->progressLabel()->text(), QString("Downloading notes"));
+    QCOMPARE(m_server->releaseHeld(), 1);
+    QTRY_VERIFY(!status->progressLabel()->isVisible() && !status->busyBar()->isVisible());
     QTRY_COMPARE(icon->toolTip(), QString("Synced"));
 }
 
