@@ -14,18 +14,24 @@
 #include "preferencesrepository.h"
 #include "samplenotes.h"
 #include "snapshotrepository.h"
+#include "syncengine.h"
 #include "thememanager.h"
 #include "tokenmanager.h"
 #include "tokenstore.h"
 
 #include <QPointer>
 #include <QUrl>
+
 #include <QWidget>
+#include <utility>
 
 namespace {
 
 const QString LastNotebookKey = QStringLiteral("lastNotebookId");
 const QString LastNoteKey = QStringLiteral("lastNoteId");
+const QString AutoSyncKey = QStringLiteral("auto_sync");
+const QString SyncIntervalKey = QStringLiteral("sync_interval_minutes");
+constexpr int DefaultSyncIntervalMinutes = 5;
 
 } // namespace
 
@@ -125,11 +131,13 @@ void AppState::startAccountClient()
     m_accountClient = std::make_unique<BrevAccount::Client>(
         accountClientConfig(m_serviceConfig), std::move(store));
     m_accountClient->syncApi()->setBaseUrl(QUrl(m_serviceConfig.syncApiUrl));
+    startSyncEngine();
 
     // Every way out of a session (Sign Out, a refused refresh, a 401 the refresh could not
     // mend) arrives here as a state other than Authenticated.
     connect(m_accountClient.get(), &BrevAccount::Client::authStateChanged, this,
         [this](BrevAccount::AuthState state) {
+            applyAutoSync(true);
             if (state == BrevAccount::Authenticated) {
                 refreshCanShare();
             } else {
@@ -145,6 +153,84 @@ void AppState::startAccountClient()
 bool AppState::isSignedIn() const
 {
     return m_accountClient && m_accountClient->isAuthenticated();
+}
+
+void AppState::startSyncEngine()
+{
+    m_syncEngine
+        = std::make_unique<SyncEngine>(m_accountClient->syncApi(), m_writer.get(), m_notes.get(),
+            m_notebooks.get(), m_attachments.get(), m_snapshots.get(), m_preferences.get());
+    SyncEngine *engine = m_syncEngine.get();
+    connect(engine, &SyncEngine::dataChanged, this, [this] {
+        emit notesChanged();
+        emit notebooksChanged();
+    });
+    // The pulls write through the repositories too, so a change announced while a cycle runs
+    // may be the cycle's own: it is looked at when the cycle ends, when anything still pending
+    // (an edit made meanwhile, read too late for the push) gets one more debounced sync.
+    const auto localChange = [this] {
+        if (!m_syncEngine)
+            return;
+        if (m_syncEngine->isCycleRunning())
+            m_changedDuringCycle = true;
+        else
+            scheduleAutomaticSync();
+    };
+    connect(m_notes.get(), &NoteRepository::notesChanged, this, localChange);
+    connect(m_notebooks.get(), &NotebookRepository::notebooksChanged, this, localChange);
+    connect(engine, &SyncEngine::stateChanged, this, [this](int state) {
+        if (state == SyncEngine::Syncing)
+            m_changedDuringCycle = false;
+    });
+    connect(engine, &SyncEngine::syncCompleted, this, [this] {
+        const bool changed = std::exchange(m_changedDuringCycle, false);
+        if (changed && m_syncEngine->state() == SyncEngine::Pending)
+            scheduleAutomaticSync();
+    });
+    connect(m_preferences.get(), &PreferencesRepository::changed, this, [this](const QString &key) {
+        if (key == AutoSyncKey || key == SyncIntervalKey)
+            applyAutoSync(false);
+    });
+}
+
+bool AppState::autoSyncEnabled() const
+{
+    return !m_preferences || m_preferences->boolValue(AutoSyncKey, true);
+}
+
+int AppState::syncIntervalMinutes() const
+{
+    if (!m_preferences)
+        return DefaultSyncIntervalMinutes;
+    bool ok = false;
+    const int minutes = m_preferences->stringValue(SyncIntervalKey).trimmed().toInt(&ok);
+    return ok ? qBound(1, minutes, 120) : DefaultSyncIntervalMinutes;
+}
+
+void AppState::applyAutoSync(bool signInChanged)
+{
+    if (!m_syncEngine)
+        return;
+    if (!isSignedIn() || !autoSyncEnabled()) {
+        m_syncEngine->stopAutoSync();
+        return;
+    }
+    const int intervalMs = syncIntervalMinutes() * 60000;
+    // A new interval alone re-times the timer; signing in or turning sync on also syncs now.
+    if (!signInChanged && m_syncEngine->isAutoSyncActive())
+        m_syncEngine->setAutoSyncInterval(intervalMs);
+    else
+        m_syncEngine->startAutoSync(intervalMs);
+}
+
+void AppState::scheduleAutomaticSync()
+{
+    if (!m_syncEngine || !isSignedIn())
+        return;
+    if (autoSyncEnabled())
+        m_syncEngine->scheduleSync();
+    else
+        m_syncEngine->markPending();
 }
 
 void AppState::refreshCanShare()

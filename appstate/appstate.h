@@ -23,6 +23,7 @@ class NoteWriter;
 class NotebookRepository;
 class PreferencesRepository;
 class SnapshotRepository;
+class SyncEngine;
 class ThemeManager;
 class QWidget;
 
@@ -69,6 +70,11 @@ public:
     // Sign-in state, tokens and the auth, account and sync API clients.
     BrevAccount::Client *accountClient() const { return m_accountClient.get(); }
     bool isSignedIn() const;
+    // Keeps the store and the notes server in step while the user is signed in.
+    SyncEngine *syncEngine() const { return m_syncEngine.get(); }
+    // "auto_sync" (default on) and "sync_interval_minutes" (1 to 120, default 5).
+    bool autoSyncEnabled() const;
+    int syncIntervalMinutes() const;
 
     // Sharing is available: the signed-in user's group has other members.
     bool canShare() const { return m_canShare; }
@@ -112,6 +118,11 @@ private:
     void forgetNoteWindow(const QString &noteId, const QWidget *window);
     void startAccountClient();
     void setCanShare(bool canShare);
+    void startSyncEngine();
+    // Starts, re-times or stops the periodic sync after a sign-in or preference change.
+    void applyAutoSync(bool signInChanged);
+    // A local change: a debounced sync, when signed in with automatic sync on.
+    void scheduleAutomaticSync();
 
     QString m_dataDirectory;
     // Built in this order by initialize and destroyed in the reverse one, so every service
@@ -125,6 +136,10 @@ private:
     std::unique_ptr<NoteWriter> m_writer;
     std::unique_ptr<ThemeManager> m_themeManager;
     std::unique_ptr<BrevAccount::Client> m_accountClient;
+    // After the account client, so it goes first: it uses the client's sync API.
+    std::unique_ptr<SyncEngine> m_syncEngine;
+    // A note or notebook changed while a sync cycle ran.
+    bool m_changedDuringCycle = false;
     ServiceConfig m_serviceConfig;
     bool m_serviceConfigGiven = false;
     std::unique_ptr<BrevAccount::TokenStore> m_tokenStore; // until initialize hands it on

@@ -108,6 +108,12 @@ void SyncEngine::scheduleSync()
     m_debounce.start();
 }
 
+void SyncEngine::markPending()
+{
+    if (m_state == Idle)
+        setState(Pending);
+}
+
 void SyncEngine::startAutoSync(int intervalMs)
 {
     m_periodic.start(qMax(1, intervalMs));
@@ -128,8 +134,9 @@ int SyncEngine::forceFullResync()
     m_preferences->remove(LastSyncKey);
     m_preferences->remove(LastAttachmentSyncKey);
     const int marked = qMax(0, m_writer->markAllPending());
+    // Keeps the period the user chose.
     if (wasActive)
-        m_periodic.start(AutoSyncIntervalMs);
+        m_periodic.start();
     sync();
     return marked;
 }

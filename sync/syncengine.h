@@ -57,6 +57,9 @@ public:
     int lastErrorStatus() const { return m_lastErrorStatus; }
     bool isCycleRunning() const { return m_running; }
     bool isAutoSyncActive() const { return m_periodic.isActive(); }
+    int autoSyncInterval() const { return m_periodic.interval(); }
+    // A new period for the running (or next) automatic sync, without syncing now.
+    void setAutoSyncInterval(int ms) { m_periodic.setInterval(qMax(1, ms)); }
     static QString statusText(int state);
 
     // The quiet time after the last scheduleSync before a cycle starts (tests shorten it).
@@ -70,6 +73,8 @@ public:
 public slots:
     void sync();
     void scheduleSync();
+    // Shows local changes as unsynced without syncing (automatic sync turned off).
+    void markPending();
     void startAutoSync(int intervalMs = AutoSyncIntervalMs);
     void stopAutoSync();
 

@@ -31,6 +31,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
@@ -110,7 +111,8 @@ MainWindow::MainWindow(AppState *appState, QWidget *parent)
     applyStenoMode();
     updateTray();
     m_wasSignedIn = signedIn();
-    m_statusBar->setSignedIn(m_wasSignedIn);
+    m_statusBar->followSync(m_appState);
+    setupSyncConnections();
     updateAuthUI();
     showEmptyOrEditor();
 }
@@ -151,7 +153,13 @@ void MainWindow::createUI()
     m_searchField->setClearButtonEnabled(true);
     searchLayout->addWidget(m_searchField);
     m_noteList = new NoteListWidget(m_middlePane);
+    m_offlineBanner = new QLabel(
+        tr("Offline — your changes are kept and sync when the server is back."), m_middlePane);
+    m_offlineBanner->setObjectName(QStringLiteral("offlineBanner"));
+    m_offlineBanner->setWordWrap(true);
+    m_offlineBanner->hide();
     m_middleLayout->addWidget(m_searchBox);
+    m_middleLayout->addWidget(m_offlineBanner);
     m_middleLayout->addWidget(m_noteList);
 
     QPointer<AppState> state(m_appState);
@@ -672,12 +680,16 @@ void MainWindow::applyStenoMode()
 {
     const bool steno = stenoMode();
     m_middleLayout->removeWidget(m_searchBox);
+    m_middleLayout->removeWidget(m_offlineBanner);
     m_middleLayout->removeWidget(m_noteList);
+    // The banner always sits right above the list.
     if (steno) {
+        m_middleLayout->addWidget(m_offlineBanner);
         m_middleLayout->addWidget(m_noteList);
         m_middleLayout->addWidget(m_searchBox);
     } else {
         m_middleLayout->addWidget(m_searchBox);
+        m_middleLayout->addWidget(m_offlineBanner);
         m_middleLayout->addWidget(m_noteList);
     }
     refreshNoteList();
@@ -690,6 +702,7 @@ void MainWindow::onPreferenceChanged(const QString &key)
             QStringLiteral("theme_mode"), QStringLiteral("system")));
         m_noteList->viewport()->update();
         m_notebookList->viewport()->update();
+        updateOfflineBanner();
         // Link, code and table colours are set when a body is loaded; load it again.
         if (m_editor->hasNote()) {
             const QString id = m_editor->noteId();
@@ -698,6 +711,8 @@ void MainWindow::onPreferenceChanged(const QString &key)
         }
     } else if (key == QLatin1String("steno_mode")) {
         applyStenoMode();
+    } else if (key == QLatin1String("show_offline_notification")) {
+        updateOfflineBanner();
     } else if (key == QLatin1String("close_to_tray") || key == QLatin1String("start_minimized")) {
         updateTray();
     }

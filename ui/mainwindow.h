@@ -18,7 +18,9 @@ class NoteListWidget;
 class NotebookListWidget;
 class QAction;
 class ReadableColumn;
+class QLabel;
 class QLineEdit;
+class SettingsDialog;
 class QMenu;
 class QPoint;
 class QSplitter;
@@ -56,6 +58,15 @@ public:
     void showEmptyOrEditor();
     // Shows the sign-in entry while signed out, the account entries while signed in.
     void updateAuthUI();
+    // The slim banner over the note list while the last sync found no connection.
+    void updateOfflineBanner();
+    QLabel *offlineBanner() const { return m_offlineBanner; }
+
+    // View > "Sync Now" and "Force Full Resync…": only while signed in.
+    void syncNow();
+    void forceFullResync();
+    // "Preferences…": the one settings dialog, raised when already open.
+    void showSettings();
 
     // The account commands: the browser sign-in, the account window, signing out.
     void signIn();
@@ -128,6 +139,7 @@ private:
     void onNoteSelected(const QString &noteId);
     void onAuthStateChanged();
     void setupAccountConnections();
+    void setupSyncConnections();
     void clearOpenNote();
     void refreshNotebookChip();
     NoteCommands::StatusMessage statusMessage();
@@ -152,6 +164,7 @@ private:
     QWidget *m_searchBox = nullptr;
     QLineEdit *m_searchField = nullptr;
     NoteListWidget *m_noteList = nullptr;
+    QLabel *m_offlineBanner = nullptr;
     QWidget *m_rightPane = nullptr;
     QStackedWidget *m_pages = nullptr;
     WelcomeScreen *m_welcomePage = nullptr;
@@ -185,6 +198,9 @@ private:
     QAction *m_signInAction = nullptr;
     QAction *m_manageAccountAction = nullptr;
     QAction *m_signOutAction = nullptr;
+    QAction *m_syncNowAction = nullptr;
+    QAction *m_forceResyncAction = nullptr;
+    QPointer<SettingsDialog> m_settingsDialog;
     // Tells a session the services ended from one the user ended, which needs no explaining.
     bool m_wasSignedIn = false;
     bool m_signingOut = false;

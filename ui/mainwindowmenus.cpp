@@ -5,6 +5,7 @@
 #include "authclient.h"
 #include "backupcommands.h"
 #include "client.h"
+#include "documentpalette.h"
 #include "findbar.h"
 #include "notecommands.h"
 #include "noteeditor.h"
@@ -12,8 +13,10 @@
 #include "samplenotes.h"
 #include "searchscreen.h"
 #include "serviceconfig.h"
+#include "settingsdialog.h"
 #include "sharedscreen.h"
 #include "statusbar.h"
+#include "syncengine.h"
 #include "todosscreen.h"
 #include "trashscreen.h"
 #include "welcomescreen.h"
@@ -22,6 +25,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QIcon>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -99,6 +103,10 @@ void MainWindow::createMenuBar()
     m_signOutAction = addMenuAction(file, tr("Sign &Out"), QStringLiteral("signOutAction"));
     connect(m_signOutAction, &QAction::triggered, this, &MainWindow::signOut);
     file->addSeparator();
+    connect(addMenuAction(file, tr("Preferences…"), QStringLiteral("preferencesAction"),
+                QKeySequence(QStringLiteral("Ctrl+,")), Qt::ApplicationShortcut),
+        &QAction::triggered, this, &MainWindow::showSettings);
+    file->addSeparator();
     connect(addMenuAction(file, tr("Quit"), QStringLiteral("quitAction"), QKeySequence::Quit),
         &QAction::triggered, this, &MainWindow::quitWithBookkeeping);
 
@@ -120,6 +128,11 @@ void MainWindow::createMenuBar()
             if (m_editor->hasNote())
                 m_findBar->openBar();
         });
+    edit->addSeparator();
+    QAction *editPreferences
+        = addMenuAction(edit, tr("Preferences…"), QStringLiteral("editPreferencesAction"));
+    editPreferences->setMenuRole(QAction::PreferencesRole);
+    connect(editPreferences, &QAction::triggered, this, &MainWindow::showSettings);
 
     QMenu *format = bar->addMenu(tr("F&ormat"));
     editorCommand(
@@ -270,6 +283,13 @@ void MainWindow::createMenuBar()
     m_sidebarAction->setChecked(true);
     connect(m_sidebarAction, &QAction::triggered, this,
         [this] { setNotebookSidebarVisible(!m_sidebarVisible); });
+    view->addSeparator();
+    m_syncNowAction = addMenuAction(view, tr("Sync Now"), QStringLiteral("syncNowAction"),
+        QKeySequence(QStringLiteral("Ctrl+Alt+R")));
+    connect(m_syncNowAction, &QAction::triggered, this, &MainWindow::syncNow);
+    m_forceResyncAction
+        = addMenuAction(view, tr("Force Full Resync…"), QStringLiteral("forceFullResyncAction"));
+    connect(m_forceResyncAction, &QAction::triggered, this, &MainWindow::forceFullResync);
 
     QMenu *help = bar->addMenu(tr("&Help"));
     connect(addMenuAction(help, tr("About Brevaro Notes"), QStringLiteral("aboutAction")),
@@ -380,7 +400,6 @@ void MainWindow::setupAccountConnections()
 void MainWindow::onAuthStateChanged()
 {
     const bool nowSignedIn = signedIn();
-    m_statusBar->setSignedIn(nowSignedIn);
     if (nowSignedIn) {
         m_welcomePage->setSigningIn(false);
     } else {
@@ -403,6 +422,88 @@ void MainWindow::updateAuthUI()
     m_signInAction->setVisible(!nowSignedIn);
     m_manageAccountAction->setVisible(nowSignedIn);
     m_signOutAction->setVisible(nowSignedIn);
+    m_syncNowAction->setEnabled(nowSignedIn);
+    m_forceResyncAction->setEnabled(nowSignedIn);
+    updateOfflineBanner();
+}
+
+void MainWindow::setupSyncConnections()
+{
+    SyncEngine *engine = m_appState->syncEngine();
+    if (!engine)
+        return;
+    connect(engine, &SyncEngine::stateChanged, this, &MainWindow::updateOfflineBanner);
+    connect(engine, &SyncEngine::attachmentsChanged, this, [this] {
+        m_editor->refreshAttachments();
+        // Reloading shows the arrived files; unsaved words are stored first, not dropped.
+        if (m_editor->hasNote()) {
+            saveCurrentNote();
+            openNote(m_editor->noteId(), true);
+        }
+    });
+}
+
+void MainWindow::updateOfflineBanner()
+{
+    const SyncEngine *engine = m_appState->syncEngine();
+    // A retry keeps the banner until it has an answer, so an offline period does not flicker.
+    if (engine && engine->state() == SyncEngine::Syncing && signedIn())
+        return;
+    const bool offline = engine && signedIn() && engine->state() == SyncEngine::Error
+        && engine->lastErrorStatus() == 0
+        && m_appState->preferences()->boolValue(QStringLiteral("show_offline_notification"), true);
+    if (offline) {
+        const bool dark = isDarkPalette();
+        m_offlineBanner->setStyleSheet(
+            QStringLiteral("QLabel#offlineBanner { background: %1; color: %2; padding: 5px 10px; "
+                           "font-size: 9pt; border-bottom: 1px solid %3; }")
+                .arg(dark ? QStringLiteral("#3A3226") : QStringLiteral("#FFF4E0"),
+                    dark ? QStringLiteral("#F0D9B5") : QStringLiteral("#6B4E16"),
+                    dark ? QStringLiteral("#4A4032") : QStringLiteral("#F0DDB8")));
+    }
+    m_offlineBanner->setVisible(offline);
+}
+
+void MainWindow::showSettings()
+{
+    if (!m_settingsDialog) {
+        auto *dialog = new SettingsDialog(m_appState, this);
+        connect(dialog, &SettingsDialog::signInRequested, this, [this] {
+            m_pages->setCurrentWidget(m_welcomePage);
+            signIn();
+        });
+        connect(dialog, &SettingsDialog::signOutRequested, this, &MainWindow::signOut);
+        connect(
+            dialog, &SettingsDialog::manageAccountRequested, this, &MainWindow::showAccountScreen);
+        m_settingsDialog = dialog;
+    }
+    m_settingsDialog->show();
+    m_settingsDialog->raise();
+    m_settingsDialog->activateWindow();
+}
+
+void MainWindow::syncNow()
+{
+    if (SyncEngine *engine = m_appState->syncEngine(); engine && signedIn())
+        engine->sync();
+}
+
+void MainWindow::forceFullResync()
+{
+    SyncEngine *engine = m_appState->syncEngine();
+    if (!engine || !signedIn())
+        return;
+    const auto answer = QMessageBox::question(this, tr("Force Full Resync"),
+        tr("Re-upload every local note and notebook to the server, and re-download everything "
+           "the server has?\n\nThis is safe — no data is lost — but it can take a while if you "
+           "have a lot of notes or attachments. Use this only if your local copy and the server "
+           "seem out of sync."),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    // Signed out while the question was open: nothing to sync with.
+    if (answer != QMessageBox::Yes || !signedIn())
+        return;
+    const int marked = engine->forceFullResync();
+    m_statusBar->showMessage(tr("Marked %n note(s) for re-sync.", nullptr, marked), 4000);
 }
 
 void MainWindow::signIn()

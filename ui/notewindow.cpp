@@ -67,13 +67,7 @@ NoteWindow::NoteWindow(AppState *appState, const QString &noteId, QWidget *paren
     connect(m_editor, &NoteEditor::noteModified, this, &NoteWindow::saveNote);
     connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::setSaved);
     connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
-    if (BrevAccount::Client *account = m_appState->accountClient()) {
-        m_statusBar->setSignedIn(account->isAuthenticated());
-        connect(account, &BrevAccount::Client::authStateChanged, m_statusBar,
-            [status = m_statusBar](BrevAccount::AuthState state) {
-                status->setSignedIn(state == BrevAccount::Authenticated);
-            });
-    }
+    m_statusBar->followSync(m_appState);
     connectHeaderBar();
     connectAppState();
     restoreStoredGeometry();

@@ -1,12 +1,18 @@
 #include "statusbar.h"
 
+#include "appstate.h"
+#include "client.h"
 #include "synccloudicon.h"
+#include "syncengine.h"
 
 #include <QLabel>
+#include <QProgressBar>
 
 StatusBar::StatusBar(QWidget *parent)
     : QStatusBar(parent),
       m_locationLabel(new QLabel(tr("All Notes"), this)),
+      m_progressLabel(new QLabel(this)),
+      m_busyBar(new QProgressBar(this)),
       m_saveLabel(new QLabel(this)),
       m_separatorLabel(new QLabel(QStringLiteral("·"), this)),
       m_syncIcon(new SyncCloudIcon(this))
@@ -15,6 +21,14 @@ StatusBar::StatusBar(QWidget *parent)
                                  "border: none; }")
                       .arg(QStringLiteral("#78909C")));
     addWidget(m_locationLabel, 1);
+    m_busyBar->setRange(0, 0);
+    m_busyBar->setMaximumWidth(100);
+    m_busyBar->setMaximumHeight(14);
+    m_busyBar->setTextVisible(false);
+    addPermanentWidget(m_progressLabel);
+    addPermanentWidget(m_busyBar);
+    m_progressLabel->hide();
+    m_busyBar->hide();
     addPermanentWidget(m_saveLabel);
     addPermanentWidget(m_separatorLabel);
     addPermanentWidget(m_syncIcon);
@@ -26,6 +40,56 @@ StatusBar::StatusBar(QWidget *parent)
         m_saveState = Saving;
         render();
     });
+}
+
+void StatusBar::followSync(AppState *appState)
+{
+    m_appState = appState;
+    BrevAccount::Client *account = appState->accountClient();
+    SyncEngine *engine = appState->syncEngine();
+    // A cycle that failed without reaching the server means no connection: shown as offline.
+    const auto shownState = [engine] {
+        if (engine->state() == SyncEngine::Error && engine->lastErrorStatus() == 0)
+            return int(SyncEngine::Offline);
+        return int(engine->state());
+    };
+    const auto refresh = [this, appState, engine, shownState] {
+        setSignedIn(appState->isSignedIn(), engine ? shownState() : -1);
+    };
+    refresh();
+    if (account)
+        connect(account, &BrevAccount::Client::authStateChanged, this, refresh);
+    if (!engine)
+        return;
+    m_syncProgressDelay.setSingleShot(true);
+    m_syncProgressDelay.setInterval(SyncProgressDelayMs);
+    connect(&m_syncProgressDelay, &QTimer::timeout, this, [this, engine] {
+        if (!engine->isCycleRunning() || m_syncStep.isEmpty())
+            return;
+        m_showingSyncProgress = true;
+        showProgress(m_syncStep);
+    });
+    connect(engine, &SyncEngine::stateChanged, this, [this, appState, shownState](int state) {
+        if (state == SyncEngine::Syncing) {
+            m_syncStep.clear();
+            m_syncProgressDelay.start();
+        } else {
+            m_syncProgressDelay.stop();
+            if (m_showingSyncProgress)
+                hideProgress();
+        }
+        if (appState->isSignedIn())
+            setSyncState(shownState());
+    });
+    connect(engine, &SyncEngine::syncProgress, this,
+        [this, appState](const QString &label, int current, int total) {
+            m_syncStep
+                = total > 0 ? label + QStringLiteral(" %1/%2").arg(current).arg(total) : label;
+            if (m_showingSyncProgress)
+                m_progressLabel->setText(m_syncStep);
+            if (appState->isSignedIn())
+                setSyncProgress(label, current, total);
+        });
 }
 
 void StatusBar::setLocation(const QString &text, int count)
@@ -63,15 +127,60 @@ void StatusBar::setWordCount(int count)
 
 void StatusBar::showMessage(const QString &text, int milliseconds)
 {
+    hideProgress();
     QStatusBar::showMessage(text, milliseconds);
 }
 
-void StatusBar::setSignedIn(bool signedIn)
+void StatusBar::showProgress(const QString &text)
 {
-    if (signedIn)
+    m_progressLabel->setText(text);
+    m_progressLabel->show();
+    m_busyBar->show();
+}
+
+void StatusBar::hideProgress()
+{
+    m_showingSyncProgress = false;
+    m_progressLabel->hide();
+    m_busyBar->hide();
+}
+
+void StatusBar::setSignedIn(bool signedIn, int syncState)
+{
+    if (!signedIn)
+        m_syncIcon->setIconState(SyncCloudIcon::NotSignedIn, tr("Not signed in"));
+    else if (syncState < 0)
         m_syncIcon->setIconState(SyncCloudIcon::Synced, tr("Signed in"));
     else
-        m_syncIcon->setIconState(SyncCloudIcon::NotSignedIn, tr("Not signed in"));
+        setSyncState(syncState);
+}
+
+void StatusBar::setSyncState(int syncState)
+{
+    SyncCloudIcon::IconState icon = SyncCloudIcon::Synced;
+    switch (syncState) {
+    case SyncEngine::Pending:
+        icon = SyncCloudIcon::UnsyncedChanges;
+        break;
+    case SyncEngine::Syncing:
+        icon = SyncCloudIcon::Syncing;
+        break;
+    case SyncEngine::Error:
+        icon = SyncCloudIcon::SyncError;
+        break;
+    case SyncEngine::Offline:
+        icon = SyncCloudIcon::Offline;
+        break;
+    default:
+        break;
+    }
+    m_syncIcon->setIconState(icon, SyncEngine::statusText(syncState));
+}
+
+void StatusBar::setSyncProgress(const QString &label, int current, int total)
+{
+    m_syncIcon->setIconState(SyncCloudIcon::Syncing,
+        total > 0 ? label + QStringLiteral(" %1/%2").arg(current).arg(total) : label);
 }
 
 QString StatusBar::locationText() const

@@ -3,10 +3,13 @@
 #include "authclient.h"
 #include "client.h"
 #include "noterepository.h"
+#include "notesservice.h"
+#include "notewriter.h"
 #include "preferencesrepository.h"
 #include "recordinghttpserver.h"
 #include "samplecontent.h"
 #include "samplenotes.h"
+#include "syncengine.h"
 #include "testaccount.h"
 #include "testdatadir.h"
 #include "versionnumber.h"
@@ -78,6 +81,8 @@ private slots:
     void versionComparison();
     void canShareFollowsGroupAndSignIn_data();
     void canShareFollowsGroupAndSignIn();
+    void automaticSyncFollowsPreferences_data();
+    void automaticSyncFollowsPreferences();
 
 private:
     std::unique_ptr<AppState> makeState();
@@ -416,6 +421,96 @@ void tst_AppState::canShareFollowsGroupAndSignIn()
         QCOMPARE(canShareSpy.last().at(0).toBool(), false);
         QVERIFY(stored.isEmpty());
     }
+}
+
+void tst_AppState::automaticSyncFollowsPreferences_data()
+{
+    QTest::addColumn<QString>("autoSync");
+    QTest::addColumn<QString>("interval");
+    QTest::addColumn<int>("expectedIntervalMs");
+
+    QTest::addRow("on, 7 minutes") << "1"
+                                   << "7" << 7 * 60000;
+    QTest::addRow("on, interval out of range") << "yes"
+                                               << "500" << 120 * 60000;
+    QTest::addRow("off") << "0"
+                         << "7" << 0;
+}
+
+void tst_AppState::automaticSyncFollowsPreferences()
+{
+    QFETCH(QString, autoSync);
+    QFETCH(QString, interval);
+    QFETCH(int, expectedIntervalMs);
+    const bool on = expectedIntervalMs > 0;
+
+    RecordingHttpServer server;
+    QVERIFY(server.listen());
+    serveEmptyNotesService(server, "/notes");
+    ServiceConfig config = ServiceConfig::fromEnvironment();
+    config.authBaseUrl = server.url().toString();
+    config.accountApiUrl = server.url("/account").toString();
+    config.syncApiUrl = server.url("/notes").toString();
+
+    // The choice is made while signed out, as in the settings, and holds from the next sign-in.
+    {
+        AppState signedOut;
+        signedOut.setTokenStore(std::make_unique<MemoryTokenStore>());
+        signedOut.setServiceConfig(config);
+        QVERIFY(signedOut.initialize());
+        signedOut.preferences()->setValue("auto_sync", autoSync);
+        signedOut.preferences()->setValue("sync_interval_minutes", interval);
+    }
+    server.clearRequests();
+
+    QMap<QString, QString> stored { { accessKey, makeJwt(3600) }, { refreshKey, "r-1" } };
+    AppState state;
+    state.setTokenStore(std::make_unique<MemoryTokenStore>(&stored));
+    state.setServiceConfig(config);
+    QVERIFY(state.initialize());
+    QVERIFY(state.isSignedIn());
+    SyncEngine *engine = state.syncEngine();
+    QVERIFY(engine);
+    engine->setDebounceInterval(20);
+    QCOMPARE(engine->isAutoSyncActive(), on);
+    if (on) {
+        QCOMPARE(engine->autoSyncInterval(), expectedIntervalMs);
+        // Signing in syncs at once; the welcome notes go with it or with the cycle after.
+        QTRY_VERIFY(server.count("/notes/sync/pull") >= 1 && !engine->isCycleRunning()
+            && state.notes()->pendingNotes().isEmpty());
+        QTest::qWait(50);
+        QTRY_VERIFY(!engine->isCycleRunning());
+    }
+    server.clearRequests();
+
+    const std::optional<Note> note = state.writer()->createNote(QString());
+    QVERIFY(note);
+    if (on) {
+        QTRY_COMPARE(server.count("/notes/sync/push"), 1);
+        const QJsonArray changes
+            = server.requests("/notes/sync/push").first().json()["changes"].toArray();
+        QCOMPARE(changes.size(), 1);
+        QCOMPARE(changes.first()["entity_id"].toString(), note->id);
+        QTRY_COMPARE(engine->state(), SyncEngine::Idle);
+        // What the pull wrote back schedules nothing further.
+        QTest::qWait(100);
+        QCOMPARE(server.count("/notes/sync/push"), 1);
+        return;
+    }
+    // Nothing automatic: not the sign-in, not the edit after the debounce.
+    QTest::qWait(150);
+    QStringList syncRequests;
+    for (const RecordedRequest &request : server.requests()) {
+        if (request.path.startsWith("/notes/"))
+            syncRequests.append(request.path);
+    }
+    QVERIFY2(syncRequests.isEmpty(), qPrintable(syncRequests.join(' ')));
+    QCOMPARE(engine->state(), SyncEngine::Pending);
+    // Sync Now still works and takes everything pending along.
+    engine->sync();
+    QTRY_COMPARE(server.count("/notes/sync/push"), 1);
+    QTRY_COMPARE(engine->state(), SyncEngine::Idle);
+    QVERIFY(state.notes()->pendingNotes().isEmpty());
 }
 
 QTEST_MAIN(tst_AppState)

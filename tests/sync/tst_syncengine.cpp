@@ -682,6 +682,8 @@ void TestSyncEngine::forceFullResyncPushesEverything()
     QTRY_COMPARE(f.completed.size(), 2);
     QCOMPARE(f.engine.forceFullResync(), 2);
     QVERIFY(f.engine.isAutoSyncActive());
+    // The user's period stays.
+    QCOMPARE(f.engine.autoSyncInterval(), 60000);
     QTRY_COMPARE(f.completed.size(), 3);
     const QList<RecordedRequest> pushes = f.server().requests(SyncFixture::path("/sync/push"));
     QCOMPARE(pushes.size(), 1);

@@ -564,8 +564,10 @@ void tst_MainWindow::stenoModeReversesOnlyTheUnsearchedList()
     QCOMPARE(listedIds(*window), (QStringList { oldest, middle, newest }));
     auto *layout = qobject_cast<QVBoxLayout *>(window->noteList()->parentWidget()->layout());
     QVERIFY(layout);
-    QCOMPARE(layout->indexOf(window->noteList()), 0);
-    QCOMPARE(layout->indexOf(window->searchField()->parentWidget()), 1);
+    // The list (under the offline banner) on top, the search field below it.
+    QCOMPARE(layout->indexOf(window->offlineBanner()), 0);
+    QCOMPARE(layout->indexOf(window->noteList()), 1);
+    QCOMPARE(layout->indexOf(window->searchField()->parentWidget()), 2);
 
     // A note written now goes to the end, where the newest notes are in this order.
     window->newNote();
