@@ -1,5 +1,7 @@
 #include "accountrecords.h"
 
+#include "jsonfields.h"
+
 #include <QJsonArray>
 #include <QJsonValue>
 
@@ -7,20 +9,7 @@ namespace BrevAccount {
 
 namespace {
 
-QString text(const QJsonObject &json, const char *key)
-{
-    return json.value(QLatin1String(key)).toString();
-}
-
-QDateTime time(const QJsonObject &json, const char *key)
-{
-    return QDateTime::fromString(text(json, key), Qt::ISODateWithMs);
-}
-
-int number(const QJsonObject &json, const char *key)
-{
-    return json.value(QLatin1String(key)).toInt();
-}
+using namespace JsonFields;
 
 // Elements that are not objects are skipped rather than read as empty records.
 template<typename Record>

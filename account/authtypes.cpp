@@ -1,22 +1,12 @@
 #include "authtypes.h"
 
+#include "jsonfields.h"
+
 #include <QJsonValue>
 
 namespace BrevAccount {
 
-namespace {
-
-QString text(const QJsonObject &json, const char *key)
-{
-    return json.value(QLatin1String(key)).toString();
-}
-
-QDateTime time(const QJsonObject &json, const char *key)
-{
-    return QDateTime::fromString(text(json, key), Qt::ISODateWithMs);
-}
-
-} // namespace
+using namespace JsonFields;
 
 User User::fromJson(const QJsonObject &json)
 {
