@@ -283,39 +283,47 @@ void ApiClient::executeRequest(const QString &method, const QUrl &url, const QBy
     watchReply(reply, false);
     connect(reply, &QNetworkReply::finished, this,
         [this, reply, method, url, body, callback = std::move(callback), retryOn401] {
-            reply->deleteLater();
-            if (endedByWatch(reply)) {
-                callback(false, 0, {});
-                return;
-            }
-            const int status = httpStatus(reply);
-            const QJsonObject json = parseBody(reply->readAll(), reply);
-            if (status == 401 && retryOn401 && m_tokens) {
-                QPointer<ApiClient> self(this);
-                m_tokens->refresh([self, method, url, body, callback](RefreshResult result) {
-                    if (!self) {
-                        callback(false, 0, {});
-                        return;
-                    }
-                    if (result == RefreshResult::Success) {
-                        self->executeRequest(
-                            method, url, body, self->m_tokens->accessToken(), callback, false);
-                    } else if (result == RefreshResult::Rejected) {
-                        emit self->authenticationRequired();
-                        callback(false, 401, {});
-                    } else {
-                        callback(false, 0, {});
-                    }
+            finishJsonReply(reply, retryOn401, callback,
+                [this, method, url, body, callback](const QString &token) {
+                    executeRequest(method, url, body, token, callback, false);
                 });
-                return;
-            }
-            if (reply->error() != QNetworkReply::NoError && status == 0) {
-                emit networkError(reply->errorString());
+        });
+}
+
+void ApiClient::finishJsonReply(QNetworkReply *reply, bool retryOn401,
+    const ResponseCallback &callback, const std::function<void(const QString &token)> &resend)
+{
+    reply->deleteLater();
+    if (endedByWatch(reply)) {
+        callback(false, 0, {});
+        return;
+    }
+    const int status = httpStatus(reply);
+    const QJsonObject json = parseBody(reply->readAll(), reply);
+    if (status == 401 && retryOn401 && m_tokens) {
+        QPointer<ApiClient> self(this);
+        m_tokens->refresh([self, callback, resend](RefreshResult result) {
+            if (!self) {
                 callback(false, 0, {});
                 return;
             }
-            callback(isSuccess(status), status, json);
+            if (result == RefreshResult::Success) {
+                resend(self->m_tokens->accessToken());
+            } else if (result == RefreshResult::Rejected) {
+                emit self->authenticationRequired();
+                callback(false, 401, {});
+            } else {
+                callback(false, 0, {});
+            }
         });
+        return;
+    }
+    if (reply->error() != QNetworkReply::NoError && status == 0) {
+        emit networkError(reply->errorString());
+        callback(false, 0, {});
+        return;
+    }
+    callback(isSuccess(status), status, json);
 }
 
 void ApiClient::getBinary(const QString &path, BinaryCallback callback, const QUrlQuery &query)
@@ -461,38 +469,10 @@ void ApiClient::executeMultipart(const QUrl &url, const MultipartBuilder &build,
     watchReply(reply, true);
     connect(reply, &QNetworkReply::finished, this,
         [this, reply, url, build, callback = std::move(callback), retryOn401] {
-            reply->deleteLater();
-            if (endedByWatch(reply)) {
-                callback(false, 0, {});
-                return;
-            }
-            const int status = httpStatus(reply);
-            const QJsonObject json = parseBody(reply->readAll(), reply);
-            if (status == 401 && retryOn401 && m_tokens) {
-                QPointer<ApiClient> self(this);
-                m_tokens->refresh([self, url, build, callback](RefreshResult result) {
-                    if (!self) {
-                        callback(false, 0, {});
-                        return;
-                    }
-                    if (result == RefreshResult::Success) {
-                        self->executeMultipart(
-                            url, build, self->m_tokens->accessToken(), callback, false);
-                    } else if (result == RefreshResult::Rejected) {
-                        emit self->authenticationRequired();
-                        callback(false, 401, {});
-                    } else {
-                        callback(false, 0, {});
-                    }
+            finishJsonReply(
+                reply, retryOn401, callback, [this, url, build, callback](const QString &token) {
+                    executeMultipart(url, build, token, callback, false);
                 });
-                return;
-            }
-            if (reply->error() != QNetworkReply::NoError && status == 0) {
-                emit networkError(reply->errorString());
-                callback(false, 0, {});
-                return;
-            }
-            callback(isSuccess(status), status, json);
         });
 }
 

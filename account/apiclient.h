@@ -75,6 +75,10 @@ private:
         const QUrl &url, const QString &token, BinaryCallback callback, bool retryOn401);
     void executeMultipart(const QUrl &url, const MultipartBuilder &build, const QString &token,
         ResponseCallback callback, bool retryOn401);
+    // Ends a JSON call: on a 401 (when allowed) one refresh, then `resend` with the new token; a
+    // refused refresh signs out; no HTTP answer is status 0.
+    void finishJsonReply(QNetworkReply *reply, bool retryOn401, const ResponseCallback &callback,
+        const std::function<void(const QString &token)> &resend);
     void addClientHeaders(QNetworkRequest &request, const QString &token) const;
     void watchReply(QNetworkReply *reply, bool binary) const;
     QJsonObject parseBody(const QByteArray &data, const QNetworkReply *reply) const;
