@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTimer>
 #include <QUuid>
 
 Database::Database(QObject *parent)
@@ -111,18 +112,20 @@ bool Database::migrate()
         emit migrationApplied(3, QStringLiteral("plain-text search index"));
     }
 
-    // Fills the index on the first start after migration 3, and after an older version of the
-    // program wrote notes without indexing them. Search works on the rest meanwhile.
-    if (version <= CurrentVersion && SearchIndex::hasMissing(m_db)) {
-        qInfo().noquote() << "Indexing notes for search";
-        const int indexed = SearchIndex::fillMissing(
-            m_db, [this](int done, int total) { emit searchIndexProgress(done, total); });
-        if (indexed < 0)
-            qWarning().noquote() << "Search index incomplete; it is completed at the next start";
-        else
-            qInfo().noquote() << "Indexed" << indexed << "notes for search";
+    if (version < 4) {
+        qInfo().noquote() << "Running migration 4: full-text triggers on body changes only";
+        if (!runSteps("migrateToV4", indexedColumnTriggerSteps())) {
+            emit migrationError(4, QStringLiteral("Failed to replace full-text triggers"));
+            return false;
+        }
+        if (!setVersion(4))
+            return false;
+        emit migrationApplied(4, QStringLiteral("full-text triggers on body changes"));
     }
 
+    // The notes to index are found at every start, not only after migration 3: an older version
+    // of the program writes notes without their search rows.
+    m_searchIndexComplete = !SearchIndex::hasMissing(m_db);
     qInfo().noquote() << "Database at version" << CurrentVersion;
     return true;
 }
@@ -161,12 +164,17 @@ bool Database::migrateToV1()
 
 bool Database::migrateToV3()
 {
+    return runSteps("migrateToV3", searchIndexSteps());
+}
+
+bool Database::runSteps(const char *name, const QList<MigrationStep> &steps)
+{
     if (!m_db.transaction())
         return false;
     QSqlQuery query(m_db);
-    for (const MigrationStep &step : searchIndexSteps()) {
+    for (const MigrationStep &step : steps) {
         if (!query.exec(QString::fromLatin1(step.sql))) {
-            qCritical().noquote() << "migrateToV3" << step.label << query.lastError().text();
+            qCritical().noquote() << name << step.label << query.lastError().text();
             query.finish();
             m_db.rollback();
             return false;
@@ -178,6 +186,48 @@ bool Database::migrateToV3()
         return false;
     }
     return true;
+}
+
+void Database::startSearchIndexBuild()
+{
+    if (m_searchIndexComplete || m_searchIndexBuilding || !m_db.isOpen())
+        return;
+    m_indexTotal = SearchIndex::missingCount(m_db);
+    if (m_indexTotal <= 0) {
+        m_searchIndexComplete = m_indexTotal == 0;
+        if (m_searchIndexComplete)
+            emit searchIndexCompleted();
+        return;
+    }
+    qInfo().noquote() << "Indexing" << m_indexTotal << "notes for search";
+    m_searchIndexBuilding = true;
+    m_indexCursor = 0;
+    m_indexDone = 0;
+    QTimer::singleShot(0, this, &Database::indexSlice);
+}
+
+void Database::indexSlice()
+{
+    // Short enough that typing and painting go on between slices.
+    constexpr int kSliceMs = 12;
+    const int indexed
+        = SearchIndex::fillMissingSlice(m_db, m_indexCursor, QDeadlineTimer(kSliceMs));
+    if (indexed < 0) {
+        m_searchIndexBuilding = false;
+        qWarning().noquote() << "Search index incomplete; it is completed at the next start";
+        return;
+    }
+    m_indexDone = qMin(m_indexTotal, m_indexDone + indexed);
+    if (indexed > 0) {
+        emit searchIndexProgress(m_indexDone, m_indexTotal);
+        QTimer::singleShot(0, this, &Database::indexSlice);
+        return;
+    }
+    m_searchIndexBuilding = false;
+    m_searchIndexComplete = true;
+    qInfo().noquote() << "Indexed" << m_indexDone << "notes for search";
+    emit searchIndexProgress(m_indexTotal, m_indexTotal);
+    emit searchIndexCompleted();
 }
 
 bool Database::migrateToV2()

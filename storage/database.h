@@ -4,20 +4,29 @@
 #include <QSqlDatabase>
 #include <QString>
 
-// The one SQLite connection of the application and the schema it carries (version 3).
+struct MigrationStep;
+
+// The one SQLite connection of the application and the schema it carries (version 4).
 class Database final : public QObject
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Database)
 
 public:
-    static constexpr int CurrentVersion = 3;
+    static constexpr int CurrentVersion = 4;
 
     explicit Database(QObject *parent = nullptr);
     ~Database() override;
 
     bool open(const QString &path);
     bool migrate();
+
+    // Indexes the notes that have no search row (the first start after the index came, or
+    // notes an older version wrote), a slice per turn of the event loop, so it never holds up
+    // the first window. Each slice commits: a build stopped half-way goes on from where it was.
+    void startSearchIndexBuild();
+    // False while notes are waiting for their search row: searches may miss them meanwhile.
+    bool isSearchIndexComplete() const { return m_searchIndexComplete; }
 
     bool isOpen() const;
     // Repositories run their statements on this connection.
@@ -27,16 +36,24 @@ public:
 signals:
     void migrationApplied(int version, const QString &name);
     void migrationError(int version, const QString &error);
-    // While migrate() indexes notes written without the search index (first start after the
-    // upgrade): `done` of `total` notes, after every few hundred.
+    // During the build started by startSearchIndexBuild: `done` of `total` notes, after every
+    // slice.
     void searchIndexProgress(int done, int total);
+    void searchIndexCompleted();
 
 private:
     bool migrateToV1();
     bool migrateToV2();
     bool migrateToV3();
+    bool runSteps(const char *name, const QList<MigrationStep> &steps);
+    void indexSlice();
     bool setVersion(int version);
 
     QString m_connectionName;
     QSqlDatabase m_db;
+    bool m_searchIndexComplete = true;
+    bool m_searchIndexBuilding = false;
+    qint64 m_indexCursor = 0; // the build's last indexed rowid
+    int m_indexDone = 0;
+    int m_indexTotal = 0;
 };

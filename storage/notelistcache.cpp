@@ -18,7 +18,8 @@ bool NoteListCache::refresh(const QString &notebookId, const QString &search, bo
     const quint64 serial = m_notes->changeSerial();
     bool current = false;
     bool incremental = false;
-    if (isSearch == m_isSearch && query == m_query && reversed == m_reversed && m_serial != 0) {
+    if (isSearch == m_isSearch && query == m_query && reversed == m_reversed && m_serial != 0
+        && (m_complete || m_serial == serial)) {
         const std::optional<QStringList> changed = m_notes->changedNoteIdsSince(m_serial);
         if (changed && changed->isEmpty()) {
             current = true;
@@ -29,9 +30,12 @@ bool NoteListCache::refresh(const QString &notebookId, const QString &search, bo
         }
     }
     if (!current && !incremental) {
-        QList<NoteListEntry> entries = isSearch ? m_notes->searchListEntries(text)
+        // Ranking every hit is the cost of a search; reading all of them into the list is as
+        // much again, so the first page comes now and the rest later.
+        QList<NoteListEntry> entries = isSearch ? m_notes->searchListEntries(text, FirstPage)
             : query.isEmpty()                   ? m_notes->listEntries()
                                                 : m_notes->listEntriesInNotebook(query);
+        m_complete = !isSearch || entries.size() < FirstPage;
         if (reversed)
             std::reverse(entries.begin(), entries.end());
         m_entries = std::move(entries);
@@ -64,4 +68,15 @@ void NoteListCache::applyChanges(const QStringList &changedIds)
                 });
         m_entries.insert(position, entry);
     }
+}
+
+bool NoteListCache::completeSearch(
+    const QString &search, quint64 serial, const QList<NoteListEntry> &all)
+{
+    if (m_complete || !m_isSearch || search.trimmed() != m_query || serial != m_serial
+        || serial != m_notes->changeSerial())
+        return false;
+    m_entries = all;
+    m_complete = true;
+    return true;
 }

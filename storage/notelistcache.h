@@ -20,6 +20,18 @@ public:
     bool refresh(const QString &notebookId, const QString &search, bool reversed);
     const QList<NoteListEntry> &entries() const { return m_entries; }
 
+    // A search reads only its first `FirstPage` entries; the rest comes from
+    // SearchListLoader and is taken by completeSearch.
+    static constexpr int FirstPage = 64;
+    bool isComplete() const { return m_complete; }
+    // What a loader's answer must be tagged with to be taken.
+    quint64 serial() const { return m_serial; }
+    // Takes the whole list of `search` read elsewhere, if the entries still show that search
+    // and nothing was written since `serial`; false otherwise.
+    bool completeSearch(const QString &search, quint64 serial, const QList<NoteListEntry> &all);
+    // The next refresh reads everything again (the search index grew, for example).
+    void invalidate() { m_serial = 0; }
+
 private:
     void applyChanges(const QStringList &changedIds);
 
@@ -29,4 +41,5 @@ private:
     QString m_query; // notebook id or search text the entries belong to
     bool m_isSearch = false;
     bool m_reversed = false;
+    bool m_complete = true;
 };

@@ -80,6 +80,27 @@ std::pair<QString, QString> searchStatement(const char *columns, const SearchQue
         query.excluded };
 }
 
+QList<NoteListEntry> listEntriesOn(
+    const QSqlDatabase &db, const QString &sql, const QVariantList &values)
+{
+    QList<NoteListEntry> entries;
+    QSqlQuery query(db);
+    if (!SqlUtil::run(query, sql, values))
+        return entries;
+    while (query.next()) {
+        NoteListEntry entry;
+        entry.id = query.value(0).toString();
+        entry.notebookId = nonNull(query.value(1).toString());
+        entry.updatedAt = query.value(2).toString();
+        entry.modifiedAt = query.value(3).toString();
+        entry.version = query.value(4).toInt();
+        entry.syncStatus = syncStatusFromText(query.value(5).toString());
+        entry.isShared = query.value(6).toInt() != 0;
+        entries.append(entry);
+    }
+    return entries;
+}
+
 QString nowText()
 {
     return toStorageTime(QDateTime::currentDateTimeUtc());
@@ -181,22 +202,7 @@ std::optional<QStringList> NoteRepository::changedNoteIdsSince(quint64 serial) c
 QList<NoteListEntry> NoteRepository::queryListEntries(
     const QString &sql, const QVariantList &values) const
 {
-    QList<NoteListEntry> entries;
-    QSqlQuery query(m_database->connection());
-    if (!SqlUtil::run(query, sql, values))
-        return entries;
-    while (query.next()) {
-        NoteListEntry entry;
-        entry.id = query.value(0).toString();
-        entry.notebookId = nonNull(query.value(1).toString());
-        entry.updatedAt = query.value(2).toString();
-        entry.modifiedAt = query.value(3).toString();
-        entry.version = query.value(4).toInt();
-        entry.syncStatus = syncStatusFromText(query.value(5).toString());
-        entry.isShared = query.value(6).toInt() != 0;
-        entries.append(entry);
-    }
-    return entries;
+    return listEntriesOn(m_database->connection(), sql, values);
 }
 
 QList<NoteListEntry> NoteRepository::listEntries() const
@@ -216,13 +222,31 @@ QList<NoteListEntry> NoteRepository::listEntriesInNotebook(const QString &notebo
         { nonNull(notebookId) });
 }
 
-QList<NoteListEntry> NoteRepository::searchListEntries(const QString &text) const
+QList<NoteListEntry> NoteRepository::searchListEntries(const QString &text, int limit) const
+{
+    if (searchQueryFromInput(text).isEmpty()) {
+        QList<NoteListEntry> entries = listEntries();
+        if (limit >= 0 && entries.size() > limit)
+            entries.resize(limit);
+        return entries;
+    }
+    return searchListEntriesOn(m_database->connection(), text, limit);
+}
+
+QList<NoteListEntry> NoteRepository::searchListEntriesOn(
+    const QSqlDatabase &db, const QString &text, int limit)
 {
     const SearchQuery query = searchQueryFromInput(text);
     if (query.isEmpty())
-        return listEntries();
-    const auto [sql, expression] = searchStatement(kListColumns, query);
-    return queryListEntries(sql, { expression });
+        return {};
+    auto [sql, expression] = searchStatement(kListColumns, query);
+    QVariantList values { expression };
+    if (limit >= 0) {
+        // FTS5 still scores every hit, but only the first rows are joined and read.
+        sql += QStringLiteral(" LIMIT ?");
+        values.append(limit);
+    }
+    return listEntriesOn(db, sql, values);
 }
 
 QList<NoteListEntry> NoteRepository::listEntriesByIds(const QStringList &ids) const

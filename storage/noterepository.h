@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPair>
 #include <QSet>
+#include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 
@@ -55,6 +56,12 @@ struct NoteListEntry
         return version == other.version && updatedAt == other.updatedAt
             && modifiedAt == other.modifiedAt && id == other.id;
     }
+    bool operator==(const NoteListEntry &other) const
+    {
+        return sameBodyState(other) && notebookId == other.notebookId
+            && syncStatus == other.syncStatus && isShared == other.isShared;
+    }
+    bool operator!=(const NoteListEntry &other) const { return !(*this == other); }
 };
 
 class NoteRepository final : public QObject
@@ -89,7 +96,12 @@ public:
     // of the given ids (existing notes not in the trash, in no particular order).
     QList<NoteListEntry> listEntries() const;
     QList<NoteListEntry> listEntriesInNotebook(const QString &notebookId) const;
-    QList<NoteListEntry> searchListEntries(const QString &text) const;
+    // With a `limit`, only the first that many, for a screenful shown before the rest is read.
+    QList<NoteListEntry> searchListEntries(const QString &text, int limit = -1) const;
+    // searchListEntries on a connection of the caller's thread, for reading a long result
+    // away from the window; nothing when no words were typed.
+    static QList<NoteListEntry> searchListEntriesOn(
+        const QSqlDatabase &db, const QString &text, int limit = -1);
     QList<NoteListEntry> listEntriesByIds(const QStringList &ids) const;
     // Bodies by note id; ids that do not exist are left out.
     QHash<QString, QString> bodiesByIds(const QStringList &ids) const;

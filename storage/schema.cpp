@@ -244,3 +244,20 @@ QList<MigrationStep> searchIndexSteps()
             "DELETE FROM notes_text_fts WHERE rowid = old.rowid;END" },
     };
 }
+
+QList<MigrationStep> indexedColumnTriggerSteps()
+{
+    return {
+        { "drop trigger au", "DROP TRIGGER IF EXISTS notes_au" },
+        { "trigger au body",
+            "CREATE TRIGGER notes_au AFTER UPDATE OF body ON notes WHEN old.body IS NOT new.body "
+            "BEGIN"
+            "  INSERT INTO notes_fts(notes_fts, rowid, body) VALUES ('delete', old.rowid, "
+            "old.body);"
+            "  INSERT INTO notes_fts(rowid, body) VALUES (new.rowid, new.body);END" },
+        { "drop trigger text au", "DROP TRIGGER IF EXISTS notes_text_au" },
+        { "trigger text au body",
+            "CREATE TRIGGER notes_text_au AFTER UPDATE OF body ON notes WHEN old.body IS NOT "
+            "new.body BEGIN  DELETE FROM notes_text_fts WHERE rowid = old.rowid;END" },
+    };
+}

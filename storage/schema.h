@@ -23,3 +23,8 @@ QList<MigrationStep> rebuildNotesSteps();
 // does not know the index (an older version of the program) leaves a note unindexed until
 // the next start fills it in, never indexed under text it no longer holds.
 QList<MigrationStep> searchIndexSteps();
+
+// Migration 4: the update triggers of both full-text tables fire only when the body changes,
+// so marking notes synced (10,000 at a time after a first pull) no longer rewrites their index
+// rows. The tables themselves stay as they are.
+QList<MigrationStep> indexedColumnTriggerSteps();

@@ -43,61 +43,69 @@ bool write(QSqlDatabase db, const QString &noteId, const QString &body)
     return insertRow(query, rowid, body);
 }
 
-bool hasMissing(QSqlDatabase db)
+int missingCount(QSqlDatabase db)
 {
     // Counting the table that holds the index's rows is a b-tree count, not a scan of text.
     QSqlQuery query(db);
     if (!query.exec(QStringLiteral("SELECT (SELECT count(*) FROM notes) - (SELECT count(*) FROM "
                                    "notes_text_fts_content)"))
         || !query.next())
-        return true;
-    return query.value(0).toLongLong() != 0;
+        return -1;
+    return int(query.value(0).toLongLong());
 }
 
-int fillMissing(QSqlDatabase db, const std::function<void(int, int)> &progress)
+bool hasMissing(QSqlDatabase db)
 {
-    QList<qint64> rowids;
-    {
-        QSqlQuery query(db);
-        query.setForwardOnly(true);
-        if (!query.exec(QStringLiteral("SELECT rowid FROM notes WHERE rowid NOT IN (SELECT rowid "
-                                       "FROM notes_text_fts)")))
-            return -1;
-        while (query.next())
-            rowids.append(query.value(0).toLongLong());
-    }
-    const int total = int(rowids.size());
-    // Short transactions, so a long first build keeps what it did if it is stopped.
-    constexpr int kBatch = 500;
-    QSqlQuery read(db);
+    return missingCount(db) != 0;
+}
+
+int fillMissingSlice(QSqlDatabase db, qint64 &afterRowid, const QDeadlineTimer &deadline)
+{
+    // Looked up in the content table by its integer key, so each batch costs what it finds.
+    constexpr int kBatch = 32;
+    QSqlQuery find(db);
     QSqlQuery insert(db);
-    if (!read.prepare(QStringLiteral("SELECT body FROM notes WHERE rowid = ?"))
+    if (!find.prepare(QStringLiteral(
+            "SELECT n.rowid, n.body FROM notes n WHERE n.rowid > ? AND NOT EXISTS (SELECT 1 "
+            "FROM notes_text_fts_content c WHERE c.id = n.rowid) ORDER BY n.rowid LIMIT ?"))
         || !insert.prepare(
             QStringLiteral("INSERT INTO notes_text_fts(rowid, title, body) VALUES (?, ?, ?)")))
         return -1;
     QSqlQuery control(db);
-    for (int start = 0; start < total; start += kBatch) {
-        control.exec(QStringLiteral("SAVEPOINT search_index_fill"));
-        bool ok = true;
-        for (int i = start; i < qMin(total, start + kBatch) && ok; ++i) {
-            read.bindValue(0, rowids.at(i));
-            ok = read.exec() && read.next();
-            const QString body = ok ? read.value(0).toString() : QString();
-            read.finish();
-            ok = ok && insertRow(insert, rowids.at(i), body);
+    if (!control.exec(QStringLiteral("SAVEPOINT search_index_fill")))
+        return -1;
+    int indexed = 0;
+    qint64 cursor = afterRowid;
+    bool ok = true;
+    bool more = true;
+    while (ok && more && (indexed == 0 || !deadline.hasExpired())) {
+        find.bindValue(0, cursor);
+        find.bindValue(1, kBatch);
+        ok = find.exec();
+        QList<QPair<qint64, QString>> rows;
+        while (ok && find.next())
+            rows.append({ find.value(0).toLongLong(), find.value(1).toString() });
+        find.finish();
+        more = rows.size() == kBatch;
+        for (const auto &[rowid, body] : rows) {
+            ok = ok && insertRow(insert, rowid, body);
+            if (ok) {
+                cursor = rowid;
+                ++indexed;
+            }
         }
-        if (!ok) {
-            qWarning().noquote() << "SearchIndex::fillMissing failed:" << insert.lastError().text()
-                                 << read.lastError().text();
-            control.exec(QStringLiteral("ROLLBACK TO search_index_fill"));
-            control.exec(QStringLiteral("RELEASE search_index_fill"));
-            return -1;
-        }
-        control.exec(QStringLiteral("RELEASE search_index_fill"));
-        if (progress)
-            progress(qMin(total, start + kBatch), total);
     }
-    return total;
+    if (!ok) {
+        qWarning().noquote() << "SearchIndex::fillMissingSlice failed:" << insert.lastError().text()
+                             << find.lastError().text();
+        control.exec(QStringLiteral("ROLLBACK TO search_index_fill"));
+        control.exec(QStringLiteral("RELEASE search_index_fill"));
+        return -1;
+    }
+    if (!control.exec(QStringLiteral("RELEASE search_index_fill")))
+        return -1;
+    afterRowid = cursor;
+    return indexed;
 }
 
 } // namespace SearchIndex

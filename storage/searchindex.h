@@ -1,23 +1,25 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QSqlDatabase>
 #include <QString>
 
-#include <functional>
-
 // Writes of notes_text_fts, the index of what a note reads as (searchtext.h). The table and
-// the triggers that drop stale rows come with migration 3.
+// the triggers that drop stale rows come with the migrations.
 namespace SearchIndex {
 
 // Indexes the note `noteId` under the text of `body`, replacing what was indexed for it.
 bool write(QSqlDatabase db, const QString &noteId, const QString &body);
 
-// Indexes every note that has no row, 500 notes per savepoint; `progress` (may be empty)
-// hears (done, total) after each. The number indexed, or -1 on a
-// failure (the notes indexed so far stay indexed).
-int fillMissing(QSqlDatabase db, const std::function<void(int, int)> &progress = {});
+// Indexes notes that have no row, in rowid order after `afterRowid`, until `deadline` has
+// passed (a few notes at least), each slice in one savepoint; moves `afterRowid` on. The
+// number indexed, 0 when no note is left without a row, or -1 on a failure (what the slice
+// did is rolled back; earlier slices stay).
+int fillMissingSlice(QSqlDatabase db, qint64 &afterRowid, const QDeadlineTimer &deadline);
 
 // True when some note has no row: a cheap count, for the check at every start.
 bool hasMissing(QSqlDatabase db);
+// How many notes have no row (from the same counts), or -1.
+int missingCount(QSqlDatabase db);
 
 } // namespace SearchIndex

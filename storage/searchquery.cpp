@@ -128,6 +128,7 @@ SearchQuery searchQueryFromInput(const QString &input)
     const QList<Term> terms = readTerms(input);
     QString positive;
     QStringList negatives;
+    QStringList highlights;
     for (qsizetype i = 0; i < terms.size(); ++i) {
         const Term &term = terms.at(i);
         const QString quoted = quotedTerm(term, i == terms.size() - 1);
@@ -137,12 +138,15 @@ SearchQuery searchQueryFromInput(const QString &input)
             negatives.append(quoted);
             continue;
         }
+        highlights.append(
+            quoted.endsWith(QLatin1Char('*')) ? term.text + QLatin1Char('*') : term.text);
         if (!positive.isEmpty())
             positive += term.before == Operator::Or ? QLatin1String(" OR ") : QLatin1String(" ");
         positive += quoted;
     }
 
     SearchQuery query;
+    query.highlights = highlights;
     const QString excluded = negatives.join(QLatin1String(" OR "));
     if (positive.isEmpty())
         query.excluded = excluded;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // What someone typed into a search field, turned into FTS5 query expressions that can never be
 // a syntax error. Every word becomes a quoted term (the last one a prefix while it is being
@@ -15,6 +16,10 @@ struct SearchQuery
     QString match;
     // Set only when `match` is empty: the notes to leave out of all notes.
     QString excluded;
+
+    // The words and phrases to find, as typed, for showing where a note matches (findMatches);
+    // a word matched as a prefix ends in "*". Excluded words are not among them.
+    QStringList highlights;
 
     bool isEmpty() const { return match.isEmpty() && excluded.isEmpty(); }
 };

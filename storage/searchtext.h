@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 // The text a note is searched by: what the reader sees, never the JSON around it.
 struct SearchableText
@@ -19,3 +21,24 @@ SearchableText searchableText(const QString &noteBody);
 // both sides of every character, so the word tokenizer indexes each one as a word and a
 // phrase of them finds any substring. Applied alike to indexed text and to queries.
 QString separateUnspacedScripts(const QString &text);
+
+struct TextMatch
+{
+    qsizetype start = 0;
+    qsizetype length = 0;
+    bool operator==(const TextMatch &other) const
+    {
+        return start == other.start && length == other.length;
+    }
+};
+
+// Where `terms` (SearchQuery::highlights) occur in `text` the way the index finds them: case
+// and accents ignored, at the start of a word (anywhere in scripts without spaces), a term
+// ending in "*" as the beginning of a word, the others as whole words. In text order, none
+// overlapping.
+QList<TextMatch> findMatches(const QString &text, const QStringList &terms);
+
+// The stretch of `text` (on one line) to show for a search: from shortly before the first
+// match, with an ellipsis when it does not start at the beginning; the start of the text
+// when nothing matches. At most `maxLength` characters.
+QString matchingPassage(const QString &text, const QStringList &terms, int maxLength = 240);

@@ -5,6 +5,7 @@
 #include "noterepository.h"
 #include "paths.h"
 #include "schema.h"
+#include "searchindex.h"
 
 #include <QSignalSpy>
 #include <QSqlError>
@@ -82,6 +83,8 @@ private slots:
     void failingStatementRollsBackInitialSchema();
     void failingStepRollsBackNotesRebuild();
     void versionTwoGainsSearchIndex();
+    void fullTextRowsFollowOnlyBodyChanges_data();
+    void fullTextRowsFollowOnlyBodyChanges();
     void openFailureIsReported();
 };
 
@@ -95,14 +98,17 @@ void TestDatabaseMigrations::freshDirectoryRunsBothMigrations()
     QTest::ignoreMessage(
         QtInfoMsg, "Running migration 2: drop default notebook + FK on notes.notebook_id");
     QTest::ignoreMessage(QtInfoMsg, "Running migration 3: plain-text search index");
-    QTest::ignoreMessage(QtInfoMsg, "Database at version 3");
+    QTest::ignoreMessage(QtInfoMsg, "Running migration 4: full-text triggers on body changes only");
+    QTest::ignoreMessage(QtInfoMsg, "Database at version 4");
     QVERIFY(db.migrate());
 
-    QCOMPARE(applied.count(), 3);
+    QCOMPARE(applied.count(), 4);
     QCOMPARE(applied.at(0), (QVariantList { 1, QStringLiteral("initial schema") }));
     QCOMPARE(applied.at(1), (QVariantList { 2, QStringLiteral("drop default notebook + FK") }));
     QCOMPARE(applied.at(2), (QVariantList { 3, QStringLiteral("plain-text search index") }));
-    QCOMPARE(scalar(db, QStringLiteral("SELECT version FROM schema_version")), 3);
+    QCOMPARE(
+        applied.at(3), (QVariantList { 4, QStringLiteral("full-text triggers on body changes") }));
+    QCOMPARE(scalar(db, QStringLiteral("SELECT version FROM schema_version")), 4);
     QCOMPARE(scalar(db, QStringLiteral("SELECT count(*) FROM schema_version")), 1);
     QCOMPARE(scalar(db, QStringLiteral("PRAGMA foreign_keys")), 1);
     QCOMPARE(text(db, QStringLiteral("PRAGMA journal_mode")), QStringLiteral("wal"));
@@ -113,7 +119,7 @@ void TestDatabaseMigrations::freshDirectoryRunsBothMigrations()
         QVERIFY2(tableExists(db, QString::fromLatin1(table)), table);
     QVERIFY(!tableExists(db, QStringLiteral("notes_new")));
 
-    // A second start finds version 3 and runs nothing.
+    // A second start finds version 4 and runs nothing.
     applied.clear();
     QVERIFY(db.migrate());
     QCOMPARE(applied.count(), 0);
@@ -155,11 +161,13 @@ void TestDatabaseMigrations::versionOneLosesDefaultNotebook()
 
     QSignalSpy applied(&db, &Database::migrationApplied);
     QVERIFY(db.migrate());
-    QCOMPARE(applied.count(), 2);
+    QCOMPARE(applied.count(), 3);
     QCOMPARE(applied.at(0).at(0).toInt(), 2);
     QCOMPARE(applied.at(1).at(0).toInt(), 3);
+    db.startSearchIndexBuild();
+    QTRY_VERIFY(db.isSearchIndexComplete());
 
-    QCOMPARE(scalar(db, QStringLiteral("SELECT version FROM schema_version")), 3);
+    QCOMPARE(scalar(db, QStringLiteral("SELECT version FROM schema_version")), 4);
     QCOMPARE(scalar(db, QStringLiteral("SELECT count(*) FROM notebooks")), 1);
     QCOMPARE(text(db, QStringLiteral("SELECT id FROM notebooks")), QStringLiteral("nb-work"));
     QCOMPARE(text(db, QStringLiteral("SELECT notebook_id FROM notes WHERE id='n1'")), QString());
@@ -187,7 +195,7 @@ void TestDatabaseMigrations::versionOneLosesDefaultNotebook()
 void TestDatabaseMigrations::laterVersionsAreLeftAlone_data()
 {
     QTest::addColumn<int>("version");
-    QTest::addRow("current") << 3;
+    QTest::addRow("current") << int(Database::CurrentVersion);
     QTest::addRow("newer than this program") << 7;
 }
 
@@ -202,7 +210,7 @@ void TestDatabaseMigrations::laterVersionsAreLeftAlone()
 
     QSignalSpy applied(&db, &Database::migrationApplied);
     QSignalSpy failed(&db, &Database::migrationError);
-    QTest::ignoreMessage(QtInfoMsg, "Database at version 3");
+    QTest::ignoreMessage(QtInfoMsg, "Database at version 4");
     QVERIFY(db.migrate());
     QCOMPARE(applied.count(), 0);
     QCOMPARE(failed.count(), 0);
@@ -246,7 +254,7 @@ void TestDatabaseMigrations::failingStatementRollsBackInitialSchema()
     // Once the obstacle is gone the next start succeeds.
     QVERIFY(run(db, QStringLiteral("DROP VIEW tasks")));
     QVERIFY(db.migrate());
-    QCOMPARE(scalar(db, QStringLiteral("SELECT version FROM schema_version")), 3);
+    QCOMPARE(scalar(db, QStringLiteral("SELECT version FROM schema_version")), 4);
 }
 
 void TestDatabaseMigrations::failingStepRollsBackNotesRebuild()
@@ -309,22 +317,50 @@ void TestDatabaseMigrations::versionTwoGainsSearchIndex()
     };
     const QStringList before = schemaOf();
 
+    // More notes than one slice of the build indexes.
+    for (int i = 0; i < 40; ++i)
+        QVERIFY(run(db, insert.arg(QStringLiteral("filler-%1").arg(i), QStringLiteral("filler"))));
+
     QSignalSpy applied(&db, &Database::migrationApplied);
-    QSignalSpy progress(&db, &Database::searchIndexProgress);
     QVERIFY(db.migrate());
-    QCOMPARE(applied.count(), 1);
+    QCOMPARE(applied.count(), 2);
     QCOMPARE(applied.at(0).at(0).toInt(), 3);
-    QCOMPARE(scalar(db, QStringLiteral("SELECT version FROM schema_version")), 3);
-    QCOMPARE(progress.last(), (QVariantList { 2, 2 }));
-    for (const QString &entry : before)
-        QVERIFY2(schemaOf().contains(entry), qPrintable(entry));
+    QCOMPARE(applied.at(1).at(0).toInt(), 4);
+    QCOMPARE(scalar(db, QStringLiteral("SELECT version FROM schema_version")), 4);
+    // Every table and index stays as it was; the update trigger of notes_fts is the one thing
+    // migration 4 replaces (fullTextRowsFollowOnlyBodyChanges).
+    for (const QString &entry : before) {
+        if (!entry.startsWith(QStringLiteral("notes_au: ")))
+            QVERIFY2(schemaOf().contains(entry), qPrintable(entry));
+    }
+    // The index is built after start-up, not by the migration.
+    QVERIFY(!db.isSearchIndexComplete());
+    QCOMPARE(scalar(db, QStringLiteral("SELECT count(*) FROM notes_text_fts")), 0);
+
+    // The program is stopped after the first slice of the build: the next start indexes only
+    // what is left, once each.
+    qint64 cursor = 0;
+    const int firstSlice
+        = SearchIndex::fillMissingSlice(db.connection(), cursor, QDeadlineTimer(0));
+    QVERIFY(firstSlice > 0 && firstSlice < 42);
+    Database restarted;
+    QVERIFY(restarted.open(dir.filePath(QStringLiteral("v2.db"))));
+    QVERIFY(restarted.migrate());
+    QVERIFY(!restarted.isSearchIndexComplete());
+    QSignalSpy progress(&restarted, &Database::searchIndexProgress);
+    QSignalSpy completed(&restarted, &Database::searchIndexCompleted);
+    restarted.startSearchIndexBuild();
+    QTRY_COMPARE(completed.count(), 1);
+    QVERIFY(restarted.isSearchIndexComplete());
+    QCOMPARE(progress.last(), (QVariantList { 42 - firstSlice, 42 - firstSlice }));
+    QCOMPARE(scalar(restarted, QStringLiteral("SELECT count(*) FROM notes_text_fts")), 42);
     // The old index is still kept in step, raw JSON and all.
-    QCOMPARE(scalar(db,
+    QCOMPARE(scalar(restarted,
                  QStringLiteral("SELECT count(*) FROM notes_fts WHERE notes_fts MATCH "
                                 "'attributes'")),
         1);
 
-    NoteRepository notes(&db);
+    NoteRepository notes(&restarted);
     const auto idsFound = [&notes](const char *text) {
         QStringList ids;
         for (const Note &note : notes.search(QString::fromUtf8(text)))
@@ -336,15 +372,62 @@ void TestDatabaseMigrations::versionTwoGainsSearchIndex()
     QVERIFY(idsFound("attributes").isEmpty());
 
     // A note written by a version that does not know the index is indexed at the next start.
-    QVERIFY(run(db, insert.arg(QStringLiteral("older"), QStringLiteral("kettle from before"))));
-    QVERIFY(run(db, QStringLiteral("UPDATE notes SET body = 'Résumé final' WHERE id = 'plain'")));
+    QVERIFY(
+        run(restarted, insert.arg(QStringLiteral("older"), QStringLiteral("kettle from before"))));
+    QVERIFY(run(
+        restarted, QStringLiteral("UPDATE notes SET body = 'Résumé final' WHERE id = 'plain'")));
     QVERIFY(idsFound("final").isEmpty());
     applied.clear();
-    QVERIFY(db.migrate());
-    QCOMPARE(applied.count(), 0);
+    QVERIFY(restarted.migrate());
+    restarted.startSearchIndexBuild();
+    QTRY_VERIFY(restarted.isSearchIndexComplete());
     QCOMPARE(idsFound("final"), QStringList { QStringLiteral("plain") });
     QVERIFY(idsFound("draft").isEmpty());
     QCOMPARE(idsFound("before"), QStringList { QStringLiteral("older") });
+}
+
+// Marking notes synced rewrites nothing of either full-text index; a new body replaces what
+// both index.
+void TestDatabaseMigrations::fullTextRowsFollowOnlyBodyChanges_data()
+{
+    QTest::addColumn<QString>("update");
+    QTest::addColumn<int>("changes");
+    QTest::addColumn<QString>("found");
+    QTest::addRow("sync status") << "sync_status = 'synced'" << 1 << "kettle";
+    QTest::addRow("version, times and sync status")
+        << "version = 2, updated_at = 'y', sync_status = 'synced'" << 1 << "kettle";
+    QTest::addRow("same body written again") << "body = body" << 1 << "kettle";
+    QTest::addRow("new body") << "body = 'teapot'" << -1 << "teapot";
+}
+
+void TestDatabaseMigrations::fullTextRowsFollowOnlyBodyChanges()
+{
+    QFETCH(QString, update);
+    QFETCH(int, changes);
+    QFETCH(QString, found);
+    TestDatabase test;
+    QVERIFY(test.isValid());
+    NoteRepository notes(test.database());
+    const Note note = TestDatabase::makeNote(QStringLiteral("kettle"));
+    QVERIFY(notes.insert(note));
+    const Database &db = *test.database();
+    const int before = scalar(db, QStringLiteral("SELECT total_changes()"));
+    QVERIFY(run(db, QStringLiteral("UPDATE notes SET %1 WHERE id = '%2'").arg(update, note.id)));
+    const int made = scalar(db, QStringLiteral("SELECT total_changes()")) - before;
+    if (changes > 0)
+        QCOMPARE(made, changes);
+    else
+        QVERIFY(made > 1);
+    QCOMPARE(
+        scalar(db,
+            QStringLiteral("SELECT count(*) FROM notes_fts WHERE notes_fts MATCH '%1'").arg(found)),
+        1);
+    // The old index follows the body by its triggers alone.
+    QCOMPARE(scalar(db,
+                 QStringLiteral("SELECT count(*) FROM notes_fts WHERE notes_fts MATCH '%1'")
+                     .arg(found == QLatin1String("kettle") ? QStringLiteral("teapot")
+                                                           : QStringLiteral("kettle"))),
+        0);
 }
 
 void TestDatabaseMigrations::openFailureIsReported()

@@ -4,7 +4,9 @@
 #include "notelistcache.h"
 #include "noterepository.h"
 #include "notewriter.h"
+#include "searchlistloader.h"
 
+#include <QSignalSpy>
 #include <QtTest>
 
 class TestNoteListCache : public QObject
@@ -17,6 +19,8 @@ private slots:
 
     void mergedListMatchesAFreshRead_data();
     void mergedListMatchesAFreshRead();
+    void searchShowsFirstPageThenTheRest_data();
+    void searchShowsFirstPageThenTheRest();
 
 private:
     std::unique_ptr<TestDatabase> m_db;
@@ -100,6 +104,56 @@ void TestNoteListCache::mergedListMatchesAFreshRead()
     for (const NoteListEntry &entry : fresh.entries())
         expected.append(entry.id);
     QCOMPARE(merged, expected);
+}
+
+void TestNoteListCache::searchShowsFirstPageThenTheRest_data()
+{
+    QTest::addColumn<QString>("meanwhile");
+    QTest::addColumn<bool>("taken");
+    QTest::addRow("nothing happens") << "" << true;
+    QTest::addRow("a note is written") << "write" << false;
+    QTest::addRow("the search is changed") << "other search" << false;
+}
+
+void TestNoteListCache::searchShowsFirstPageThenTheRest()
+{
+    QFETCH(QString, meanwhile);
+    QFETCH(bool, taken);
+    // Ranks differ: the word more often in shorter notes ranks higher.
+    const QDateTime t0 = QDateTime::currentDateTimeUtc();
+    const int total = NoteListCache::FirstPage * 2 + 5;
+    m_notes->beginBatch();
+    for (int i = 0; i < total; ++i) {
+        const QString body = QStringLiteral("kettle ").repeated(1 + i % 7)
+            + QStringLiteral("filler ").repeated(i % 11);
+        QVERIFY(m_notes->insert(TestDatabase::makeNote(body, QString(), t0.addSecs(i))));
+    }
+    QVERIFY(m_notes->insert(TestDatabase::makeNote(QStringLiteral("teapot"))));
+    m_notes->endBatch(true);
+    const QList<NoteListEntry> ranked = m_notes->searchListEntries(QStringLiteral("kettle"));
+    QCOMPARE(ranked.size(), total);
+
+    NoteListCache cache(m_notes.get());
+    QVERIFY(cache.refresh(QString(), QStringLiteral("kettle"), false));
+    QVERIFY(!cache.isComplete());
+    QCOMPARE(cache.entries(), ranked.mid(0, NoteListCache::FirstPage));
+
+    SearchListLoader loader(m_db->database());
+    QSignalSpy loaded(&loader, &SearchListLoader::loaded);
+    loader.load(QStringLiteral("kettle"), cache.serial());
+    QVERIFY(loaded.wait());
+    const auto all = loaded.first().at(2).value<QList<NoteListEntry>>();
+    QCOMPARE(all, ranked);
+
+    if (meanwhile == QLatin1String("write"))
+        QVERIFY(m_notes->update(m_notes->notesByIds({ ranked.last().id }).first()));
+    else if (meanwhile == QLatin1String("other search"))
+        cache.refresh(QString(), QStringLiteral("teapot"), false);
+    const QList<NoteListEntry> shown = cache.entries();
+    QCOMPARE(
+        cache.completeSearch(QStringLiteral("kettle"), loaded.first().at(1).toULongLong(), all),
+        taken);
+    QCOMPARE(cache.entries(), taken ? ranked : shown);
 }
 
 QTEST_GUILESS_MAIN(TestNoteListCache)

@@ -1,4 +1,5 @@
 #include "notetext.h"
+#include "searchquery.h"
 #include "searchtext.h"
 
 #include <QtTest>
@@ -13,7 +14,25 @@ private slots:
     void indexedTextIsThePlainText_data();
     void indexedTextIsThePlainText();
     void unspacedScriptsAreSplit();
+    void matchesAreMarkedWhereSearchFindsThem_data();
+    void matchesAreMarkedWhereSearchFindsThem();
 };
+
+namespace {
+
+// The text with every match of `typed` in brackets.
+QString marked(const QString &text, const QString &typed)
+{
+    QString out = text;
+    const QList<TextMatch> matches = findMatches(text, searchQueryFromInput(typed).highlights);
+    for (auto it = matches.crbegin(); it != matches.crend(); ++it) {
+        out.insert(it->start + it->length, QLatin1Char(']'));
+        out.insert(it->start, QLatin1Char('['));
+    }
+    return out;
+}
+
+} // namespace
 
 void TestSearchText::indexedTextIsThePlainText_data()
 {
@@ -52,6 +71,60 @@ void TestSearchText::unspacedScriptsAreSplit()
                                                        "b")),
         QString::fromUtf8("a \xF0\xA0\x80\x8B b"));
     QCOMPARE(separateUnspacedScripts(QStringLiteral("résumé C++")), QStringLiteral("résumé C++"));
+}
+
+void TestSearchText::matchesAreMarkedWhereSearchFindsThem_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("expected");
+    QTest::addRow("accents and case folded") << "Résumé for Müller"
+                                             << "resume muller"
+                                             << "[Résumé] for [Müller]";
+    QTest::addRow("decomposed accent keeps its mark") << "Re\u0301sume\u0301 sent"
+                                                      << "résumé"
+                                                      << "[Re\u0301sume\u0301] sent";
+    QTest::addRow("last word is a prefix, shown whole") << "Descaling the kettle"
+                                                        << "desc"
+                                                        << "[Descaling] the kettle";
+    QTest::addRow("finished words match whole words only") << "kettles and a kettle"
+                                                           << "kettle and"
+                                                           << "kettles [and] a [kettle]";
+    QTest::addRow("inside a word is no match") << "teakettle"
+                                               << "kettle"
+                                               << "teakettle";
+    QTest::addRow("inner punctuation as written") << "Send an e-mail, don't wait"
+                                                  << "e-mail don't"
+                                                  << "Send an [e-mail], [don't] wait";
+    QTest::addRow("phrase") << "new york and york new"
+                            << "\"new york\""
+                            << "[new york] and york new";
+    QTest::addRow("excluded word not shown") << "tea and coffee"
+                                             << "tea -coffee"
+                                             << "[tea] and coffee";
+    QTest::addRow("substring of unspaced script") << "東京都に行きました"
+                                                  << "京都"
+                                                  << "東[京都]に行きました";
+    QTest::addRow("operators are not words") << "cats or dogs"
+                                             << "cats OR dogs"
+                                             << "[cats] or [dogs]";
+    QTest::addRow("overlapping terms once") << "kettle"
+                                            << "ket kettle"
+                                            << "[kettle]";
+    QTest::addRow("passage starts near a far match")
+        << QStringLiteral("word ").repeated(40) + QStringLiteral("the\n\nkettle boils") << "kettle"
+        << QStringLiteral("\u2026") + QStringLiteral("word ").repeated(7)
+            + QStringLiteral("the [kettle] boils");
+}
+
+void TestSearchText::matchesAreMarkedWhereSearchFindsThem()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, typed);
+    QFETCH(QString, expected);
+    const QStringList terms = searchQueryFromInput(typed).highlights;
+    const QString passage = matchingPassage(text, terms);
+    QCOMPARE(marked(passage, typed), expected);
 }
 
 QTEST_GUILESS_MAIN(TestSearchText)

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "noterepository.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QThreadPool>
+
+#include <atomic>
+
+class Database;
+
+// Reads the whole list of a search on a thread of its own, over a connection of its own (the
+// database is in WAL mode, so reading goes on beside the window's writes), while the window
+// already shows the first screenful. Only the latest request is answered.
+class SearchListLoader final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(SearchListLoader)
+
+public:
+    explicit SearchListLoader(Database *database, QObject *parent = nullptr);
+    // Waits for a read still running: its connection must close before the database does.
+    ~SearchListLoader() override;
+
+    // `tag` comes back with the entries, for telling whether they still fit what is shown.
+    void load(const QString &text, quint64 tag);
+    // Forgets the pending request; a read already running is answered to no one.
+    void cancel();
+
+signals:
+    void loaded(const QString &text, quint64 tag, const QList<NoteListEntry> &entries);
+
+private:
+    QString m_path;
+    QThreadPool m_pool;
+    std::atomic<quint64> m_generation { 0 };
+};
