@@ -1,6 +1,7 @@
 #include "application.h"
 
 #include "appstate.h"
+#include "database.h"
 #include "instancemessage.h"
 #include "mainwindow.h"
 #include "notesstyle.h"
@@ -15,6 +16,7 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QTextStream>
+#include <QTimer>
 
 namespace {
 
@@ -105,6 +107,10 @@ int Application::run()
 
     m_mainWindow = new MainWindow(m_appState);
     m_mainWindow->installEventFilter(this);
+    // Notes without search rows are indexed once the first window is up (see eventFilter); a
+    // window that starts hidden is not waited for long.
+    QTimer::singleShot(StartSearchIndexAfterMs, m_appState,
+        [state = m_appState] { state->database()->startSearchIndexBuild(); });
 
     const bool startMinimized
         = m_appState->preferences()->boolValue(QStringLiteral("start_minimized"), false);
@@ -165,6 +171,7 @@ bool Application::eventFilter(QObject *watched, QEvent *event)
     if (watched == m_mainWindow && event->type() == QEvent::Paint) {
         m_mainWindow->removeEventFilter(this);
         qInfo().noquote() << "Main window first painted" << m_started.elapsed() << "ms after start";
+        m_appState->database()->startSearchIndexBuild();
     }
     return QApplication::eventFilter(watched, event);
 }

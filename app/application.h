@@ -27,6 +27,8 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
+    static constexpr int StartSearchIndexAfterMs = 3000;
+
 private:
     void handleInstanceMessage(const QString &message);
     void showDatabaseError();

@@ -1,6 +1,8 @@
 #include "findbar.h"
 
 #include "documentpalette.h"
+#include "searchquery.h"
+#include "searchtext.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -93,9 +95,21 @@ void FindBar::openBar()
     search();
 }
 
+void FindBar::showSearchMatches(const QString &typed)
+{
+    m_searchText = typed.trimmed();
+    {
+        const QSignalBlocker blocker(m_field);
+        m_field->setText(m_searchText);
+    }
+    show();
+    search();
+}
+
 void FindBar::closeBar()
 {
     m_researchTimer.stop();
+    m_searchText.clear();
     hide();
     m_matches.clear();
     m_current = -1;
@@ -130,8 +144,23 @@ void FindBar::search()
         return;
     }
     QTextDocument *document = m_editor->document();
+    if (!m_searchText.isEmpty() && text == m_searchText) {
+        // Raw text positions are document positions, one character per block separator.
+        const QList<TextMatch> found
+            = findMatches(document->toRawText(), searchQueryFromInput(m_searchText).highlights);
+        for (const TextMatch &match : found) {
+            if (m_matches.size() >= MaxMatches)
+                break;
+            QTextCursor cursor(document);
+            cursor.setPosition(int(match.start));
+            cursor.setPosition(int(match.start + match.length), QTextCursor::KeepAnchor);
+            m_matches.append(cursor);
+        }
+    } else {
+        m_searchText.clear();
+    }
     QTextCursor found(document);
-    while (m_matches.size() < MaxMatches) {
+    while (m_searchText.isEmpty() && m_matches.size() < MaxMatches) {
         found = document->find(text, found);
         if (found.isNull())
             break;

@@ -28,6 +28,10 @@ public:
     // Shows the bar with the editor's one-line selection (if any) as the search text.
     void openBar();
     void closeBar();
+    // Shows the bar filled with a search of the note list (`typed` as the user typed it) and
+    // highlights where that search finds the note, leaving the focus where it is. Editing the
+    // field goes back to finding the text as written.
+    void showSearchMatches(const QString &typed);
     void findNext();
     void findPrevious();
 
@@ -53,6 +57,7 @@ private:
     QToolButton *m_nextButton;
     QToolButton *m_closeButton;
     QList<QTextCursor> m_matches;
+    QString m_searchText; // the field text that means "as the note list search finds it"
     int m_current = -1;
     // Typing into the note while the bar is open moves the matches; they are found again once
     // the typing pauses.

@@ -2,6 +2,7 @@
 
 #include "appstate.h"
 #include "attachmentrepository.h"
+#include "database.h"
 #include "deltaformat.h"
 #include "editortoolbar.h"
 #include "findbar.h"
@@ -18,6 +19,8 @@
 #include "plaintextrenderer.h"
 #include "preferencesrepository.h"
 #include "readablecolumn.h"
+#include "searchlistloader.h"
+#include "searchquery.h"
 #include "searchscreen.h"
 #include "sharedscreen.h"
 #include "snapshotrepository.h"
@@ -112,6 +115,7 @@ MainWindow::MainWindow(AppState *appState, QWidget *parent)
     updateTray();
     m_wasSignedIn = signedIn();
     m_statusBar->followSync(m_appState);
+    followSearchIndex();
     setupSyncConnections();
     updateAuthUI();
     showEmptyOrEditor();
@@ -442,6 +446,33 @@ void MainWindow::onNoteSelected(const QString &noteId)
     }
     m_appState->setCurrentNoteId(noteId);
     openNote(noteId);
+    // A note picked from a search opens showing where the search found it.
+    const QString search = m_searchField->text().trimmed();
+    if (!search.isEmpty() && m_editor->noteId() == noteId)
+        m_findBar->showSearchMatches(search);
+}
+
+void MainWindow::followSearchIndex()
+{
+    Database *database = m_appState->database();
+    if (!database)
+        return;
+    m_statusBar->followSearchIndex(database);
+    m_searchLoader = new SearchListLoader(database, this);
+    connect(m_searchLoader, &SearchListLoader::loaded, this,
+        [this](const QString &text, quint64 tag, const QList<NoteListEntry> &entries) {
+            if (!m_listCache.completeSearch(text, tag, entries))
+                return;
+            m_noteList->setEntries(m_listCache.entries());
+            showListLocation();
+        });
+    // What a search found before the index was complete may have left notes out.
+    connect(database, &Database::searchIndexCompleted, this, [this] {
+        if (m_searchField->text().trimmed().isEmpty())
+            return;
+        m_listCache.invalidate();
+        refreshNoteList();
+    });
 }
 
 void MainWindow::onNotesChanged()
@@ -584,19 +615,38 @@ void MainWindow::deleteCurrentNote(bool confirm)
 void MainWindow::refreshNoteList()
 {
     const QString search = m_searchField->text().trimmed();
+    m_noteList->setMatchTerms(
+        search.isEmpty() ? QStringList() : searchQueryFromInput(search).highlights);
     if (m_listCache.refresh(
-            m_appState->currentNotebookId(), search, search.isEmpty() && stenoMode()))
+            m_appState->currentNotebookId(), search, search.isEmpty() && stenoMode())) {
         m_noteList->setEntries(m_listCache.entries());
-    m_noteList->setEmptyText(!search.isEmpty() ? tr("No notes match \u201C%1\u201D").arg(search)
+        if (m_searchLoader && !m_listCache.isComplete())
+            m_searchLoader->load(search, m_listCache.serial());
+    }
+    if (m_searchLoader && m_listCache.isComplete())
+        m_searchLoader->cancel();
+    const bool indexing
+        = m_appState->database() && !m_appState->database()->isSearchIndexComplete();
+    m_noteList->setEmptyText(!search.isEmpty()
+            ? (indexing ? tr("No notes match \u201C%1\u201D yet: notes are still being indexed "
+                             "for search.")
+                        : tr("No notes match \u201C%1\u201D"))
+                  .arg(search)
             : m_appState->currentNotebookId().isEmpty()
             ? tr("No notes yet.\nPress Ctrl+N to write one.")
             : tr("No notes in this notebook.\nPress Ctrl+N to write one."));
+    showListLocation();
+}
 
+void MainWindow::showListLocation()
+{
     const QString notebookId = m_appState->currentNotebookId();
     QString location = notebookId.isEmpty() ? QString() : notebookName(notebookId);
     if (location.isEmpty())
         location = tr("All Notes");
-    m_statusBar->setLocation(location, int(m_listCache.entries().size()));
+    // A search still reading its full list shows no count rather than a wrong one.
+    m_statusBar->setLocation(
+        location, m_listCache.isComplete() ? int(m_listCache.entries().size()) : -1);
 }
 
 void MainWindow::refreshNotebookList()

@@ -27,6 +27,7 @@ class QSplitter;
 class QStackedWidget;
 class QSystemTrayIcon;
 class QVBoxLayout;
+class SearchListLoader;
 class SearchScreen;
 class SharedScreen;
 class StatusBar;
@@ -127,6 +128,8 @@ private:
     void createMenuBar();
     void createUI();
     void setupConnections();
+    void followSearchIndex();
+    void showListLocation();
     void setupHeaderBar();
     void restoreWindowState();
     void saveWindowState();
@@ -207,4 +210,6 @@ private:
 
     // What the list shows, in display order.
     NoteListCache m_listCache;
+    // Reads the rest of a search's list after its first screenful is shown.
+    SearchListLoader *m_searchLoader = nullptr;
 };

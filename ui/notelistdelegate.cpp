@@ -136,11 +136,45 @@ void NoteListDelegate::paint(
     const QFontMetricsF previewMetrics(fonts.preview);
     const QString preview = index.data(NoteListWidget::PreviewRole).toString();
     if (!preview.isEmpty()) {
-        painter->setFont(fonts.preview);
+        const QPointF origin(
+            textLeft, top + int(titleMetrics.height()) + 21 + int(previewMetrics.ascent()));
+        const QVariantList matches = index.data(NoteListWidget::PreviewMatchesRole).toList();
         painter->setPen(colours.secondary);
-        painter->drawText(
-            QPointF(textLeft, top + int(titleMetrics.height()) + 21 + int(previewMetrics.ascent())),
-            previewMetrics.elidedText(preview, Qt::ElideRight, qMax(0, available)));
+        if (matches.isEmpty()) {
+            painter->setFont(fonts.preview);
+            painter->drawText(
+                origin, previewMetrics.elidedText(preview, Qt::ElideRight, qMax(0, available)));
+        } else {
+            // Matched words bold in the text colour, the rest as usual; each piece is elided to
+            // the room left, so the line ends in an ellipsis like any preview.
+            QFont emphasis = fonts.preview;
+            emphasis.setBold(true);
+            const QFontMetricsF emphasisMetrics(emphasis);
+            qreal x = origin.x();
+            const qreal right = origin.x() + qMax(0, available);
+            qsizetype at = 0;
+            const auto draw = [&](qsizetype from, qsizetype to, bool emphasised) {
+                if (from >= to || x >= right)
+                    return;
+                const QString part = preview.mid(from, to - from);
+                const QFontMetricsF &metrics = emphasised ? emphasisMetrics : previewMetrics;
+                const QString fitted = metrics.elidedText(part, Qt::ElideRight, right - x);
+                painter->setFont(emphasised ? emphasis : fonts.preview);
+                painter->setPen(emphasised ? colours.text : colours.secondary);
+                painter->drawText(QPointF(x, origin.y()), fitted);
+                x += metrics.horizontalAdvance(fitted);
+            };
+            for (const QVariant &value : matches) {
+                const QPoint match = value.toPoint();
+                const qsizetype start = qBound<qsizetype>(at, match.x(), preview.size());
+                const qsizetype end
+                    = qBound<qsizetype>(start, match.x() + match.y(), preview.size());
+                draw(at, start, false);
+                draw(start, end, true);
+                at = qMax(at, end);
+            }
+            draw(at, preview.size(), false);
+        }
     }
 
     const QFontMetricsF dateMetrics(fonts.date);

@@ -3,6 +3,7 @@
 #include "documentpalette.h"
 #include "notelistdelegate.h"
 #include "notetext.h"
+#include "searchtext.h"
 #include "storagetime.h"
 
 #include <QAbstractListModel>
@@ -50,6 +51,18 @@ public:
     }
 
     void setBodyLoader(NoteListWidget::BodyLoader loader) { m_loader = std::move(loader); }
+
+    void setMatchTerms(const QStringList &terms)
+    {
+        if (terms == m_terms)
+            return;
+        m_terms = terms;
+        // Previews depend on the terms; they are derived again as rows are shown.
+        m_derived.clear();
+        if (size() > 0)
+            emit dataChanged(index(0), index(size() - 1),
+                { NoteListWidget::PreviewRole, NoteListWidget::PreviewMatchesRole });
+    }
 
     int size() const { return int(m_entryMode ? m_entries.size() : m_notes.size()); }
 
@@ -106,6 +119,12 @@ public:
             return derived(row).displayTitle;
         case NoteListWidget::PreviewRole:
             return derived(row).preview;
+        case NoteListWidget::PreviewMatchesRole: {
+            QVariantList matches;
+            for (const TextMatch &match : derived(row).previewMatches)
+                matches.append(QPoint(int(match.start), int(match.length)));
+            return matches;
+        }
         case NoteListWidget::UpdatedAtRole:
             return m_entryMode ? fromStorageTime(m_entries.at(row).updatedAt)
                                : m_notes.at(row).updatedAt;
@@ -184,6 +203,7 @@ private:
         bool fromEntry = false;
         QString displayTitle;
         QString preview;
+        QList<TextMatch> previewMatches;
         bool untitled = false;
     };
 
@@ -199,6 +219,16 @@ private:
             d.displayTitle = summary.title;
             d.preview = summary.preview;
         }
+        d.previewMatches.clear();
+        if (m_terms.isEmpty() || d.untitled)
+            return;
+        // The text under the title line: where it matches is what the preview shows.
+        const QString plain = notePlainText(body);
+        const qsizetype feed = plain.indexOf(QLatin1Char('\n'));
+        const QString rest = feed < 0 ? QString() : plain.mid(feed + 1);
+        if (!findMatches(rest, m_terms).isEmpty())
+            d.preview = matchingPassage(rest, m_terms);
+        d.previewMatches = findMatches(d.preview, m_terms);
     }
 
     bool isCurrent(const NoteListEntry &entry) const
@@ -273,6 +303,7 @@ private:
     NoteListWidget::BodyLoader m_loader;
     std::function<QString(const QString &)> m_resolver;
     mutable QHash<QString, Derived> m_derived;
+    QStringList m_terms;
     mutable QHash<QString, QString> m_notebookNames;
 };
 
@@ -319,6 +350,11 @@ void NoteListWidget::setNotes(const QList<Note> &notes)
 void NoteListWidget::setEntries(const QList<NoteListEntry> &entries)
 {
     refill([this, &entries] { m_model->setEntries(entries); });
+}
+
+void NoteListWidget::setMatchTerms(const QStringList &terms)
+{
+    m_model->setMatchTerms(terms);
 }
 
 void NoteListWidget::setBodyLoader(BodyLoader loader)

@@ -31,6 +31,9 @@ public:
         UntitledRole, // the note's own title is empty
         SharedRole,
         SyncStatusRole, // int of SyncStatus
+        // While a search is shown: QVariantList of QPoint(start, length), the matches in the
+        // preview, which then is the passage around the first match in the note's text.
+        PreviewMatchesRole,
     };
 
     static const QString NoteIdMimeType;
@@ -49,6 +52,8 @@ public:
     // for rows that are shown, and stay cached while a note's entry keeps its body state.
     void setEntries(const QList<NoteListEntry> &entries);
     void setBodyLoader(BodyLoader loader);
+    // The words a search looks for (SearchQuery::highlights); empty when the list is no search.
+    void setMatchTerms(const QStringList &terms);
 
     // Makes the first row with this id current (emitting noteSelected); nothing when absent.
     void selectNote(const QString &noteId);

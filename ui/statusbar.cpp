@@ -2,11 +2,15 @@
 
 #include "appstate.h"
 #include "client.h"
+#include "database.h"
 #include "synccloudicon.h"
 #include "syncengine.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QProgressBar>
+
+#include <memory>
 
 StatusBar::StatusBar(QWidget *parent)
     : QStatusBar(parent),
@@ -92,6 +96,29 @@ void StatusBar::followSync(AppState *appState)
         });
 }
 
+void StatusBar::followSearchIndex(Database *database)
+{
+    if (database->isSearchIndexComplete())
+        return;
+    auto clock = std::make_shared<QElapsedTimer>();
+    connect(database, &Database::searchIndexProgress, this, [this, clock](int done, int total) {
+        if (!clock->isValid())
+            clock->start();
+        if (done >= total || clock->elapsed() < SearchIndexProgressDelayMs)
+            return;
+        // Sync's step has the busy bar while a cycle shows it; the index waits its turn.
+        if (m_showingSyncProgress)
+            return;
+        m_showingIndexProgress = true;
+        showProgress(tr("Indexing notes for search\u2026 %1%").arg(done * 100 / qMax(1, total)));
+    });
+    connect(database, &Database::searchIndexCompleted, this, [this] {
+        if (m_showingIndexProgress)
+            hideProgress();
+        m_showingIndexProgress = false;
+    });
+}
+
 void StatusBar::setLocation(const QString &text, int count)
 {
     if (count < 0) {
@@ -141,6 +168,7 @@ void StatusBar::showProgress(const QString &text)
 void StatusBar::hideProgress()
 {
     m_showingSyncProgress = false;
+    m_showingIndexProgress = false;
     m_progressLabel->hide();
     m_busyBar->hide();
 }

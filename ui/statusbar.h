@@ -4,6 +4,7 @@
 #include <QTimer>
 
 class AppState;
+class Database;
 class QLabel;
 class QProgressBar;
 class SyncCloudIcon;
@@ -43,6 +44,11 @@ public:
     // A cycle running this long shows its step beside the busy bar.
     static constexpr int SyncProgressDelayMs = 1000;
 
+    // The first build of the search index, when it is still running a second after it
+    // started: "Indexing notes for search" with the share done, until it completes.
+    void followSearchIndex(Database *database);
+    static constexpr int SearchIndexProgressDelayMs = 1000;
+
     // A long task's text beside the busy bar, until hideProgress or showMessage.
     void showProgress(const QString &text);
     void hideProgress();
@@ -70,4 +76,5 @@ private:
     QTimer m_syncProgressDelay;
     QString m_syncStep;
     bool m_showingSyncProgress = false;
+    bool m_showingIndexProgress = false;
 };

@@ -80,6 +80,8 @@ private slots:
     void headerDateFollowsAutosave();
     void themeSwitchRecoloursOpenNote();
     void searchFieldFiltersAfterDebounceInRankOrder();
+    void searchShowsMatchesInPreviewAndOpenedNote_data();
+    void searchShowsMatchesInPreviewAndOpenedNote();
     void deleteKeyMovesToTrashAndUpdatesCounts();
     void trashingKeepsUnsavedEdits_data();
     void trashingKeepsUnsavedEdits();
@@ -300,6 +302,73 @@ void tst_MainWindow::searchFieldFiltersAfterDebounceInRankOrder()
 
     window->searchField()->clear();
     QTRY_COMPARE(window->noteList()->count(), 3);
+}
+
+void tst_MainWindow::searchShowsMatchesInPreviewAndOpenedNote_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QStringList>("emphasised"); // in the preview, in order
+    QTest::addColumn<bool>("passageCut"); // the preview starts at the match, not the text
+    QTest::addColumn<int>("found"); // matches the find bar highlights
+    QTest::addColumn<QString>("selected"); // the first of them
+    const auto u = [](const char *utf8) { return QString::fromUtf8(utf8); };
+    QTest::addRow("word far down the note")
+        << u("Trip\n") + u("walk ").repeated(60) + u("\npack the kettle") << u("kettle")
+        << QStringList { u("kettle") } << true << 1 << u("kettle");
+    QTest::addRow("accents folded, last word a prefix")
+        << u("Papers\nMy résumé and two Résumés") << u("resum")
+        << QStringList { u("résumé"), u("Résumés") } << false << 2 << u("résumé");
+    QTest::addRow("two words, one in the title")
+        << u("Kettle\nthe kettle needs descaling") << u("kettle desc")
+        << QStringList { u("kettle"), u("descaling") } << false << 3 << u("Kettle");
+    QTest::addRow("unspaced script substring")
+        << u("旅行\n東京都に行きました") << u("京都") << QStringList { u("京都") } << false << 1
+        << u("京都");
+}
+
+void tst_MainWindow::searchShowsMatchesInPreviewAndOpenedNote()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, typed);
+    QFETCH(QStringList, emphasised);
+    QFETCH(bool, passageCut);
+    QFETCH(int, found);
+    QFETCH(QString, selected);
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QString id = addNote(text, now);
+    addNote(QStringLiteral("Other\nnothing to see"), now.addSecs(-5));
+    auto window = makeWindow();
+    NoteListWidget *list = window->noteList();
+
+    // Key events carry Latin-1 only; other scripts arrive as an input method would send them.
+    if (QString::fromLatin1(typed.toLatin1()) == typed)
+        QTest::keyClicks(window->searchField(), typed);
+    else
+        window->searchField()->insert(typed);
+    QTRY_COMPARE(list->count(), 1);
+    const QModelIndex row = list->model()->index(0, 0);
+    const QString preview = row.data(NoteListWidget::PreviewRole).toString();
+    QStringList marked;
+    for (const QVariant &match : row.data(NoteListWidget::PreviewMatchesRole).toList())
+        marked.append(preview.mid(match.toPoint().x(), match.toPoint().y()));
+    QCOMPARE(marked, emphasised);
+    QCOMPARE(preview.startsWith(QChar(0x2026)), passageCut);
+
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(row).center());
+    QCOMPARE(window->editor()->noteId(), id);
+    FindBar *bar = window->findBar();
+    QVERIFY(bar->isVisible());
+    QCOMPARE(bar->field()->text(), typed);
+    QCOMPARE(bar->matchCount(), found);
+    QCOMPARE(window->editor()->extraSelections().size(), found);
+    QCOMPARE(window->editor()->textCursor().selectedText(), selected);
+    // Highlighting is not editing.
+    QVERIFY(window->editor()->isSaved());
+
+    // Typing in the bar finds the text as written again.
+    bar->field()->setText(QStringLiteral("zzz"));
+    QCOMPARE(bar->countText(), QStringLiteral("No matches"));
 }
 
 void tst_MainWindow::deleteKeyMovesToTrashAndUpdatesCounts()
