@@ -2,11 +2,13 @@
 // written, and the longest stretch without event processing), a cycle with nothing to do (wall
 // and GUI-thread CPU time, the in-process server's share included), and many pending notes
 // going out in one push.
-// Usage: bench_sync [notes] [runs]
+// Usage: bench_sync [notes] [runs] [all-columns]; "all-columns" puts back the update trigger of
+// notes_fts that fired on every column (before migration 4), for comparing.
 #include "syncfixture.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QSqlQuery>
 #include <QTimer>
 
 #include <algorithm>
@@ -99,6 +101,7 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const int count = argc > 1 ? std::max(1, atoi(argv[1])) : 10000;
     const int runs = argc > 2 ? std::max(1, atoi(argv[2])) : 3;
+    const bool allColumns = argc > 3 && QByteArray(argv[3]) == "all-columns";
     const QJsonArray changes = serverNotes(count);
 
     QList<double> pullWall, pullCpu, pullGap, pullWrite, emptyWall, emptyCpu, pushWall;
@@ -106,6 +109,17 @@ int main(int argc, char **argv)
     int pushRequests = 0;
     for (int run = 0; run < runs; ++run) {
         SyncFixture f;
+        if (allColumns) {
+            QSqlQuery query(f.db.database()->connection());
+            if (!query.exec(QStringLiteral("DROP TRIGGER notes_au"))
+                || !query.exec(QStringLiteral(
+                    "CREATE TRIGGER notes_au AFTER UPDATE ON notes BEGIN  INSERT INTO "
+                    "notes_fts(notes_fts, rowid, body) VALUES ('delete', old.rowid, old.body);  "
+                    "INSERT INTO notes_fts(rowid, body) VALUES (new.rowid, new.body);END"))) {
+                std::fprintf(stderr, "could not put back the old trigger\n");
+                return 1;
+            }
+        }
         f.account.client->syncApi()->setTimeouts(BrevAccount::ApiClient::DefaultTimeoutMs,
             BrevAccount::ApiClient::DefaultBinaryIdleTimeoutMs);
         f.serveEmpty();

@@ -57,8 +57,8 @@ public:
         if (terms == m_terms)
             return;
         m_terms = terms;
-        // Previews depend on the terms; they are derived again as rows are shown.
-        m_derived.clear();
+        // Titles and plain previews stay cached; the passages are found again as rows are shown.
+        ++m_termsGeneration;
         if (size() > 0)
             emit dataChanged(index(0), index(size() - 1),
                 { NoteListWidget::PreviewRole, NoteListWidget::PreviewMatchesRole });
@@ -118,10 +118,12 @@ public:
         case NoteListWidget::TitleRole:
             return derived(row).displayTitle;
         case NoteListWidget::PreviewRole:
-            return derived(row).preview;
+            return m_terms.isEmpty() ? derived(row).preview : searched(row).matchPreview;
         case NoteListWidget::PreviewMatchesRole: {
             QVariantList matches;
-            for (const TextMatch &match : derived(row).previewMatches)
+            if (m_terms.isEmpty())
+                return matches;
+            for (const TextMatch &match : searched(row).previewMatches)
                 matches.append(QPoint(int(match.start), int(match.length)));
             return matches;
         }
@@ -203,8 +205,12 @@ private:
         bool fromEntry = false;
         QString displayTitle;
         QString preview;
-        QList<TextMatch> previewMatches;
         bool untitled = false;
+        // While a search is shown: the passage where it matches and the matches in it, for the
+        // terms of `matchGeneration`.
+        int matchGeneration = -1;
+        QString matchPreview;
+        QList<TextMatch> previewMatches;
     };
 
     void derive(Derived &d, const QString &body) const
@@ -219,16 +225,33 @@ private:
             d.displayTitle = summary.title;
             d.preview = summary.preview;
         }
+        d.matchGeneration = -1;
+    }
+
+    // Only rows that are painted get here, one body each: a search of thousands of notes parses
+    // the dozen on screen.
+    const Derived &searched(int row) const
+    {
+        const Derived &base = derived(row);
+        if (base.matchGeneration == m_termsGeneration)
+            return base;
+        Derived &d = m_derived[idAt(row)];
+        d.matchGeneration = m_termsGeneration;
+        d.matchPreview = d.preview;
         d.previewMatches.clear();
-        if (m_terms.isEmpty() || d.untitled)
-            return;
+        if (d.untitled)
+            return d;
+        const QString body = m_entryMode
+            ? (m_loader ? m_loader({ idAt(row) }).value(idAt(row)) : QString())
+            : m_notes.at(row).body;
         // The text under the title line: where it matches is what the preview shows.
         const QString plain = notePlainText(body);
         const qsizetype feed = plain.indexOf(QLatin1Char('\n'));
         const QString rest = feed < 0 ? QString() : plain.mid(feed + 1);
         if (!findMatches(rest, m_terms).isEmpty())
-            d.preview = matchingPassage(rest, m_terms);
-        d.previewMatches = findMatches(d.preview, m_terms);
+            d.matchPreview = matchingPassage(rest, m_terms);
+        d.previewMatches = findMatches(d.matchPreview, m_terms);
+        return d;
     }
 
     bool isCurrent(const NoteListEntry &entry) const
@@ -304,6 +327,7 @@ private:
     std::function<QString(const QString &)> m_resolver;
     mutable QHash<QString, Derived> m_derived;
     QStringList m_terms;
+    int m_termsGeneration = 0;
     mutable QHash<QString, QString> m_notebookNames;
 };
 
