@@ -195,8 +195,9 @@ QString matchingPassage(const QString &text, const QStringList &terms, int maxLe
     const QList<TextMatch> matches = findMatches(line, terms);
     if (matches.isEmpty())
         return line.left(maxLength).trimmed();
-    // A few words of what comes before the match, cut at a space.
-    constexpr qsizetype kLeadIn = 40;
+    // A word or two of what comes before the match, cut at a space: a narrow list shows
+    // about thirty characters, and the match must be among them.
+    constexpr qsizetype kLeadIn = 16;
     qsizetype start = qMax<qsizetype>(0, matches.first().start - kLeadIn);
     if (start > 0) {
         const qsizetype space = line.indexOf(QLatin1Char(' '), start);
