@@ -304,6 +304,14 @@ QList<Note> NoteRepository::pendingNotes() const
     return queryNotes(QStringLiteral("SELECT * FROM notes WHERE sync_status = 'pending'"));
 }
 
+bool NoteRepository::hasPendingNotes() const
+{
+    QSqlQuery query(m_database->connection());
+    return SqlUtil::run(
+               query, QStringLiteral("SELECT 1 FROM notes WHERE sync_status = 'pending' LIMIT 1"))
+        && query.next();
+}
+
 QList<Note> NoteRepository::sharedWithMe() const
 {
     return queryNotes(QStringLiteral("SELECT * FROM notes WHERE owner_id IS NOT NULL AND owner_id "
@@ -464,12 +472,17 @@ bool NoteRepository::softDelete(const QString &id)
             QStringLiteral("UPDATE notes SET deleted_at=?, sync_status='pending' WHERE id=?"),
             { nowText(), id }))
         return false;
+    announceDeleted(id);
+    announceWrite(id);
+    return true;
+}
+
+void NoteRepository::announceDeleted(const QString &id)
+{
     if (m_batchDepth > 0)
         m_held.deleted.append(id);
     else
         emit noteDeleted(id);
-    announceWrite(id);
-    return true;
 }
 
 bool NoteRepository::restore(const QString &id)

@@ -70,6 +70,7 @@ public:
     QList<Note> trashedNotes() const;
     // Trashed notes included: their deletion still has to reach the server.
     QList<Note> pendingNotes() const;
+    bool hasPendingNotes() const;
     QList<Note> sharedWithMe() const;
     QList<Note> sharedByMe() const;
     // Notes matching what the user typed (searchQueryFromInput), best first; text with nothing
@@ -129,6 +130,9 @@ public:
     bool setIncludeInTodos(const QString &noteId, bool include);
     // The notes whose include-in-to-dos setting is off, in one statement.
     QSet<QString> noteIdsExcludedFromTodos() const;
+
+    // Sends noteDeleted (held while a batch runs) for a note that update() moved to the trash.
+    void announceDeleted(const QString &id);
 
 signals:
     void notesChanged();

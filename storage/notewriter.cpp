@@ -217,15 +217,19 @@ bool NoteWriter::replaceWithRestoredNotebook(const Notebook &notebook)
     return m_notebooks->notebookById(notebook.id) && m_notebooks->update(notebook);
 }
 
-bool NoteWriter::storePulledNote(const Note &note, bool replace)
+bool NoteWriter::storePulledNote(const Note &note, const std::optional<Note> &local)
 {
     Note stored = note;
     stored.syncStatus = SyncStatus::Synced;
     stored.opVersion = 0;
     stored.isSample = false;
-    if (replace)
-        return m_notes->update(stored);
-    return m_notes->insert(stored);
+    if (!local)
+        return m_notes->insert(stored);
+    if (!m_notes->update(stored))
+        return false;
+    if (stored.deletedAt && !local->deletedAt)
+        m_notes->announceDeleted(stored.id);
+    return true;
 }
 
 bool NoteWriter::storePulledNotebook(const Notebook &notebook)

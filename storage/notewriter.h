@@ -69,9 +69,10 @@ public:
     bool replaceWithRestoredNotebook(const Notebook &notebook);
 
     // Sync. Server copies are stored as they arrive: sync status synced, op version 0, no
-    // sample flag. `note` replaces the stored note of its id, or is inserted when `replace` is
-    // false (the caller has just looked).
-    bool storePulledNote(const Note &note, bool replace);
+    // sample flag. `note` replaces `local`, the stored note of its id the caller has just read,
+    // or is inserted when there is none. A note the server moved to the trash is announced as
+    // deleted, so open windows of it close as they do for a local delete.
+    bool storePulledNote(const Note &note, const std::optional<Note> &local);
     // The notebook list's copy: inserted when new, else replaces name, flags, times and version
     // of the stored notebook (its owner and deletion time stay local).
     bool storePulledNotebook(const Notebook &notebook);
