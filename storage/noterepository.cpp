@@ -465,11 +465,14 @@ bool NoteRepository::update(const Note &note)
         note, false);
 }
 
+// Trashing, restoring and moving are changes like an edit: each takes a new version, because
+// the notes server accepts only versions above the one it holds.
 bool NoteRepository::softDelete(const QString &id)
 {
     QSqlQuery query(m_database->connection());
     if (!SqlUtil::run(query,
-            QStringLiteral("UPDATE notes SET deleted_at=?, sync_status='pending' WHERE id=?"),
+            QStringLiteral("UPDATE notes SET deleted_at=?, sync_status='pending', "
+                           "version=version+1 WHERE id=?"),
             { nowText(), id }))
         return false;
     announceDeleted(id);
@@ -489,7 +492,8 @@ bool NoteRepository::restore(const QString &id)
 {
     QSqlQuery query(m_database->connection());
     if (!SqlUtil::run(query,
-            QStringLiteral("UPDATE notes SET deleted_at=NULL, sync_status='pending' WHERE id=?"),
+            QStringLiteral("UPDATE notes SET deleted_at=NULL, sync_status='pending', "
+                           "version=version+1 WHERE id=?"),
             { id }))
         return false;
     announceWrite(id);
@@ -558,7 +562,7 @@ bool NoteRepository::moveToNotebook(const QString &noteId, const QString &notebo
     QSqlQuery query(m_database->connection());
     if (!SqlUtil::run(query,
             QStringLiteral("UPDATE notes SET notebook_id=?, modified_at=?, "
-                           "sync_status='pending' WHERE id=?"),
+                           "sync_status='pending', version=version+1 WHERE id=?"),
             { nonNull(notebookId), nowText(), noteId }))
         return false;
     announceWrite(noteId);
