@@ -1,0 +1,442 @@
+#include "accountscreen.h"
+#include "appstate.h"
+#include "client.h"
+#include "editortoolbar.h"
+#include "exportdialog.h"
+#include "findbar.h"
+#include "imagelightbox.h"
+#include "importdialog.h"
+#include "mainwindow.h"
+#include "movetonotebookdialog.h"
+#include "notebookdialog.h"
+#include "notebooklistwidget.h"
+#include "notebookrepository.h"
+#include "noteeditor.h"
+#include "noteheaderbar.h"
+#include "notelistwidget.h"
+#include "noterepository.h"
+#include "notewindow.h"
+#include "searchscreen.h"
+#include "settingsdialog.h"
+#include "sharedscreen.h"
+#include "testaccount.h"
+#include "testbodies.h"
+#include "testdatabase.h"
+#include "testdatadir.h"
+#include "todosscreen.h"
+#include "trashscreen.h"
+#include "versionhistorydialog.h"
+#include "welcomescreen.h"
+
+#include <QAbstractButton>
+#include <QAccessible>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QImage>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPointer>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+using Opener = std::function<QWidget *(AppState *)>;
+// The controls Tab must reach in a window, in this order.
+using TabStops = std::function<QList<QWidget *>(QWidget *)>;
+
+bool hasWord(const QString &text)
+{
+    for (const QChar c : text) {
+        if (c.isLetterOrNumber())
+            return true;
+    }
+    return false;
+}
+
+// Icon-font glyphs live in the private use area: read aloud they are noise.
+bool hasIconGlyph(const QString &text)
+{
+    for (const QChar c : text) {
+        if (c.category() == QChar::Other_PrivateUse)
+            return true;
+    }
+    return false;
+}
+
+bool isControl(QAccessible::Role role)
+{
+    switch (role) {
+    case QAccessible::PushButton:
+    case QAccessible::CheckBox:
+    case QAccessible::RadioButton:
+    case QAccessible::ComboBox:
+    case QAccessible::SpinBox:
+    case QAccessible::Slider:
+    case QAccessible::EditableText:
+    case QAccessible::ButtonMenu:
+    case QAccessible::ButtonDropDown:
+    case QAccessible::ButtonDropGrid:
+    case QAccessible::Link:
+    case QAccessible::PageTab:
+    case QAccessible::List:
+    case QAccessible::ListItem:
+    case QAccessible::Tree:
+    case QAccessible::TreeItem:
+    case QAccessible::Table:
+    case QAccessible::Cell:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString describe(QAccessibleInterface *iface)
+{
+    QObject *object = iface->object();
+    QString text = QStringLiteral("%1 (role %2")
+                       .arg(object ? QString::fromLatin1(object->metaObject()->className())
+                                   : QStringLiteral("item"))
+                       .arg(int(iface->role()));
+    if (object && !object->objectName().isEmpty())
+        text += QStringLiteral(", object ") + object->objectName();
+    const QString name = iface->text(QAccessible::Name);
+    if (!name.isEmpty())
+        text += QStringLiteral(", name \"%1\"").arg(name);
+    // Where it sits: the nearest named ancestor.
+    for (QAccessibleInterface *up = iface->parent(); up; up = up->parent()) {
+        const QString upName = up->text(QAccessible::Name);
+        if (hasWord(upName)) {
+            text += QStringLiteral(", inside \"%1\"").arg(upName);
+            break;
+        }
+    }
+    return text + QLatin1Char(')');
+}
+
+// Everything a screen reader cannot put into words: controls and focusable widgets without a
+// name, names made of icon glyphs, and buttons that show no words and have no tool tip.
+void collectProblems(
+    QAccessibleInterface *iface, const QWidget *top, QStringList &problems, int depth = 0)
+{
+    if (!iface || !iface->isValid() || depth > 60)
+        return;
+    // Other windows (a combo box's pop-up list) are walked on their own when they open.
+    if (auto *widget = qobject_cast<QWidget *>(iface->object()); widget && widget->window() != top)
+        return;
+    const QAccessible::Role role = iface->role();
+    const QString name = iface->text(QAccessible::Name);
+    // A label is read by its text; only controls and other focus stops need a name.
+    const bool control = isControl(role)
+        || (iface->state().focusable && role != QAccessible::Client
+            && role != QAccessible::StaticText);
+    if (control && !hasWord(name))
+        problems << QStringLiteral("unnamed: ") + describe(iface);
+    if (hasIconGlyph(name))
+        problems << QStringLiteral("glyph read aloud: ") + describe(iface);
+    if (auto *button = qobject_cast<QAbstractButton *>(iface->object())) {
+        if (!hasWord(button->text()) && button->toolTip().isEmpty())
+            problems << QStringLiteral("no tool tip: ") + describe(iface);
+    }
+    if (auto *widget = qobject_cast<QWidget *>(iface->object())) {
+        if (hasIconGlyph(widget->property("text").toString()) && widget->toolTip().isEmpty())
+            problems << QStringLiteral("glyph without tool tip: ") + describe(iface);
+    }
+    const int count = iface->childCount();
+    for (int i = 0; i < count; ++i)
+        collectProblems(iface->child(i), top, problems, depth + 1);
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Opener)
+Q_DECLARE_METATYPE(TabStops)
+
+class tst_Accessibility : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void everyControlHasAName_data();
+    void everyControlHasAName();
+    void keysCloseAndConfirm_data();
+    void keysCloseAndConfirm();
+    void tabReachesTheMainControls_data();
+    void tabReachesTheMainControls();
+
+private:
+    std::unique_ptr<TestDataDir> m_dataDir;
+    std::unique_ptr<QTemporaryDir> m_settingsDir;
+    std::unique_ptr<AppState> m_state;
+    QString m_noteId;
+    QString m_notebookId;
+};
+
+void tst_Accessibility::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication::setOrganizationName(QStringLiteral("Brevaro"));
+    QCoreApplication::setApplicationName(QStringLiteral("Notes"));
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+}
+
+void tst_Accessibility::init()
+{
+    m_dataDir = std::make_unique<TestDataDir>();
+    m_settingsDir = std::make_unique<QTemporaryDir>();
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir->path());
+    m_state = std::make_unique<AppState>();
+    m_state->setTokenStore(std::make_unique<MemoryTokenStore>());
+    QVERIFY(m_state->initialize());
+    const Notebook notebook = TestDatabase::makeNotebook(QStringLiteral("Work"));
+    QVERIFY(m_state->notebooks()->insert(notebook));
+    m_notebookId = notebook.id;
+    Note shared = TestDatabase::makeNote(
+        bodyOfLines({ QStringLiteral("Plans"), QStringLiteral("- [ ] call the printer") }),
+        notebook.id);
+    shared.isShared = true;
+    QVERIFY(m_state->notes()->insert(shared));
+    m_noteId = shared.id;
+    Note trashed = TestDatabase::makeNote(bodyOf(QStringLiteral("Old receipt")));
+    QVERIFY(m_state->notes()->insert(trashed));
+    QVERIFY(m_state->notes()->softDelete(trashed.id));
+    m_state->setCurrentNoteId(m_noteId);
+}
+
+void tst_Accessibility::cleanup()
+{
+    m_state.reset();
+    m_settingsDir.reset();
+    m_dataDir.reset();
+}
+
+void tst_Accessibility::everyControlHasAName_data()
+{
+    QTest::addColumn<Opener>("open");
+    QTest::addRow("main window with a note open")
+        << Opener([](AppState *state) -> QWidget * { return new MainWindow(state); });
+    QTest::addRow("main window, find bar open") << Opener([](AppState *state) -> QWidget * {
+        auto *window = new MainWindow(state);
+        window->findBar()->openBar();
+        return window;
+    });
+    QTest::addRow("main window, welcome page") << Opener([](AppState *state) -> QWidget * {
+        state->setCurrentNoteId(QString());
+        return new MainWindow(state);
+    });
+    QTest::addRow("note window") << Opener(
+        [this](AppState *state) -> QWidget * { return new NoteWindow(state, m_noteId); });
+    QTest::addRow("to-dos screen")
+        << Opener([](AppState *state) -> QWidget * { return new TodosScreen(state); });
+    QTest::addRow("search screen")
+        << Opener([](AppState *state) -> QWidget * { return new SearchScreen(state); });
+    QTest::addRow("trash screen") << Opener(
+        [](AppState *state) -> QWidget * { return new TrashScreen(state); });
+    QTest::addRow("shared screen") << Opener([](AppState *state) -> QWidget * {
+        return new SharedScreen(state, SharedScreen::SharedByMe);
+    });
+    QTest::addRow("settings dialog")
+        << Opener([](AppState *state) -> QWidget * { return new SettingsDialog(state); });
+    QTest::addRow("version history") << Opener(
+        [this](AppState *state) -> QWidget * { return new VersionHistoryDialog(state, m_noteId); });
+    QTest::addRow("notebook dialog") << Opener([](AppState *) -> QWidget * {
+        return new NotebookDialog(QStringLiteral("New Notebook"), QString());
+    });
+    QTest::addRow("move dialog") << Opener([this](AppState *state) -> QWidget * {
+        return new MoveToNotebookDialog(state->notebooks()->allNotebooks(), m_notebookId);
+    });
+    QTest::addRow("export dialog")
+        << Opener([](AppState *) -> QWidget * { return new ExportDialog; });
+    QTest::addRow("import wizard")
+        << Opener([](AppState *state) -> QWidget * { return new ImportDialog(state); });
+    QTest::addRow("account window") << Opener([](AppState *state) -> QWidget * {
+        return new BrevAccount::AccountScreen(state->accountClient());
+    });
+    QTest::addRow("image viewer") << Opener([](AppState *) -> QWidget * {
+        QImage image(40, 30, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        return new ImageLightbox(image, QStringLiteral("receipt.png"));
+    });
+}
+
+void tst_Accessibility::everyControlHasAName()
+{
+    QFETCH(Opener, open);
+    std::unique_ptr<QWidget> window(open(m_state.get()));
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QAccessibleInterface *root = QAccessible::queryAccessibleInterface(window.get());
+    QVERIFY(root);
+    QStringList problems;
+    collectProblems(root, window.get(), problems);
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+}
+
+// A key pressed where the keyboard focus is: Escape closes every dialog and screen, Return
+// presses the default button.
+void tst_Accessibility::keysCloseAndConfirm_data()
+{
+    QTest::addColumn<Opener>("open");
+    QTest::addColumn<int>("key");
+    // QDialog::Accepted or Rejected; -1 for a window that is no dialog.
+    QTest::addColumn<int>("result");
+    const int escape = Qt::Key_Escape;
+    const int enter = Qt::Key_Return;
+
+    QTest::addRow("notebook dialog, Return creates") << Opener([](AppState *) -> QWidget * {
+        return new NotebookDialog(QStringLiteral("New Notebook"), QStringLiteral("Ideas"));
+    }) << enter << int(QDialog::Accepted);
+    QTest::addRow("notebook dialog, Escape cancels") << Opener([](AppState *) -> QWidget * {
+        return new NotebookDialog(QStringLiteral("New Notebook"), QStringLiteral("Ideas"));
+    }) << escape << int(QDialog::Rejected);
+    QTest::addRow("move dialog, Return moves") << Opener([this](AppState *state) -> QWidget * {
+        auto *dialog = new MoveToNotebookDialog(state->notebooks()->allNotebooks(), m_notebookId);
+        dialog->list()->setCurrentRow(0);
+        return dialog;
+    }) << enter << int(QDialog::Accepted);
+    QTest::addRow("move dialog, Escape cancels") << Opener([this](AppState *state) -> QWidget * {
+        return new MoveToNotebookDialog(state->notebooks()->allNotebooks(), m_notebookId);
+    }) << escape << int(QDialog::Rejected);
+    QTest::addRow("export dialog, Return exports")
+        << Opener([](AppState *) -> QWidget * { return new ExportDialog; }) << enter
+        << int(QDialog::Accepted);
+    QTest::addRow("export dialog, Escape cancels")
+        << Opener([](AppState *) -> QWidget * { return new ExportDialog; }) << escape
+        << int(QDialog::Rejected);
+    QTest::addRow("settings dialog")
+        << Opener([](AppState *state) -> QWidget * { return new SettingsDialog(state); }) << escape
+        << int(QDialog::Rejected);
+    QTest::addRow("version history") << Opener([this](AppState *state) -> QWidget * {
+        return new VersionHistoryDialog(state, m_noteId);
+    }) << escape << -1;
+    QTest::addRow("import wizard")
+        << Opener([](AppState *state) -> QWidget * { return new ImportDialog(state); }) << escape
+        << int(QDialog::Rejected);
+    QTest::addRow("image viewer") << Opener([](AppState *) -> QWidget * {
+        QImage image(40, 30, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        return new ImageLightbox(image, QStringLiteral("receipt.png"));
+    }) << escape << -1;
+    QTest::addRow("account window") << Opener([](AppState *state) -> QWidget * {
+        return new BrevAccount::AccountScreen(state->accountClient());
+    }) << escape << -1;
+    QTest::addRow("to-dos screen")
+        << Opener([](AppState *state) -> QWidget * { return new TodosScreen(state); }) << escape
+        << -1;
+    QTest::addRow("search screen")
+        << Opener([](AppState *state) -> QWidget * { return new SearchScreen(state); }) << escape
+        << -1;
+    QTest::addRow("trash screen") << Opener([](AppState *state) -> QWidget * {
+        return new TrashScreen(state);
+    }) << escape << -1;
+}
+
+void tst_Accessibility::keysCloseAndConfirm()
+{
+    QFETCH(Opener, open);
+    QFETCH(int, key);
+    QFETCH(int, result);
+    // Some of these delete themselves on close.
+    QPointer<QWidget> window(open(m_state.get()));
+    auto *dialog = qobject_cast<QDialog *>(window.data());
+    int closedWith = -1;
+    if (dialog)
+        connect(dialog, &QDialog::finished, this, [&closedWith](int code) { closedWith = code; });
+    window->show();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QWidget *focus = QApplication::focusWidget();
+    QVERIFY2(focus && focus->window() == window, "the window takes the keyboard focus");
+    QTest::keyClick(focus, Qt::Key(key));
+    QTRY_VERIFY(!window || !window->isVisible());
+    if (result >= 0)
+        QCOMPARE(closedWith, result);
+    delete window.data();
+}
+
+void tst_Accessibility::tabReachesTheMainControls_data()
+{
+    QTest::addColumn<Opener>("open");
+    QTest::addColumn<TabStops>("stops");
+    QTest::addRow("main window") << Opener([](AppState *state) -> QWidget * {
+        return new MainWindow(state);
+    }) << TabStops([](QWidget *window) {
+        auto *main = static_cast<MainWindow *>(window);
+        return QList<QWidget *> { main->notebookList(), main->searchField(), main->noteList(),
+            main->headerBar()->historyButton(), main->editor() };
+    });
+    QTest::addRow("note window") << Opener([this](AppState *state) -> QWidget * {
+        return new NoteWindow(state, m_noteId);
+    }) << TabStops([](QWidget *window) {
+        auto *note = static_cast<NoteWindow *>(window);
+        return QList<QWidget *> { note->findChild<NoteHeaderBar *>()->historyButton(),
+            note->findChild<NoteEditor *>() };
+    });
+    QTest::addRow("settings dialog")
+        << Opener([](AppState *state) -> QWidget * { return new SettingsDialog(state); })
+        << TabStops([](QWidget *window) {
+               return QList<QWidget *> { window->findChild<QListWidget *>(
+                                             QStringLiteral("settingsCategories")),
+                   window->findChild<QComboBox *>() };
+           });
+}
+
+// Tab goes round the stops in order, and Ctrl+Tab leaves the editor (where Tab types a tab)
+// without changing the note.
+void tst_Accessibility::tabReachesTheMainControls()
+{
+    QFETCH(Opener, open);
+    QFETCH(TabStops, stops);
+    QPointer<QWidget> window(open(m_state.get()));
+    window->show();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    const QList<QWidget *> expected = stops(window);
+    for (QWidget *stop : expected)
+        QVERIFY(stop);
+    const QString bodyBefore = m_state->notes()->noteById(m_noteId)->body;
+
+    expected.first()->setFocus(Qt::TabFocusReason);
+    QList<QWidget *> reached { QApplication::focusWidget() };
+    for (int press = 0; press < 60 && reached.size() < 200; ++press) {
+        QWidget *focus = QApplication::focusWidget();
+        QVERIFY(focus);
+        const bool inEditor = qobject_cast<NoteEditor *>(focus);
+        QTest::keyClick(focus, Qt::Key_Tab, inEditor ? Qt::ControlModifier : Qt::NoModifier);
+        QWidget *next = QApplication::focusWidget();
+        QVERIFY2(next != focus,
+            qPrintable(QStringLiteral("Tab is stuck in %1")
+                           .arg(QString::fromLatin1(focus->metaObject()->className()))));
+        reached << next;
+        if (next == expected.first())
+            break;
+    }
+    QCOMPARE(reached.last(), expected.first());
+    qsizetype at = 0;
+    for (QWidget *stop : expected) {
+        const qsizetype found = reached.indexOf(stop, at);
+        QVERIFY2(found >= 0,
+            qPrintable(QStringLiteral("Tab never reaches %1 after the stops before it")
+                           .arg(QString::fromLatin1(stop->metaObject()->className()))));
+        at = found;
+    }
+    QCOMPARE(m_state->notes()->noteById(m_noteId)->body, bodyBefore);
+    delete window.data();
+}
+
+QTEST_MAIN(tst_Accessibility)
+#include "tst_accessibility.moc"
