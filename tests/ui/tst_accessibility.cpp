@@ -177,6 +177,7 @@ private slots:
     void keysCloseAndConfirm();
     void tabReachesTheMainControls_data();
     void tabReachesTheMainControls();
+    void sidebarOpensANotebookOnReturn();
 
 private:
     std::unique_ptr<TestDataDir> m_dataDir;
@@ -436,6 +437,39 @@ void tst_Accessibility::tabReachesTheMainControls()
     }
     QCOMPARE(m_state->notes()->noteById(m_noteId)->body, bodyBefore);
     delete window.data();
+}
+
+// Arrows walk the sidebar without leaving the list shown; Return opens the notebook, and the
+// rows read out what the painter draws beside their names.
+void tst_Accessibility::sidebarOpensANotebookOnReturn()
+{
+    MainWindow window(m_state.get());
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    NotebookListWidget *sidebar = window.notebookList();
+    sidebar->setFocus(Qt::TabFocusReason);
+    sidebar->setCurrentRow(0);
+
+    QTest::keyClick(sidebar, Qt::Key_Down);
+    QCOMPARE(sidebar->currentRow(), 1);
+    QVERIFY(m_state->currentNotebookId().isEmpty());
+    QTest::keyClick(sidebar, Qt::Key_Return);
+    QCOMPARE(m_state->currentNotebookId(), m_notebookId);
+    QCOMPARE(window.noteList()->count(), 1);
+
+    QAccessibleInterface *list = QAccessible::queryAccessibleInterface(sidebar);
+    QVERIFY(list && list->childCount() > 1);
+    const QString workRow = list->child(1)->text(QAccessible::Name);
+    QVERIFY2(workRow.contains(QLatin1String("Work")) && workRow.contains(QLatin1Char('1')),
+        qPrintable(workRow));
+    QAccessibleInterface *notes = QAccessible::queryAccessibleInterface(window.noteList());
+    QVERIFY(notes && notes->childCount() == 1);
+    const QString noteRow = notes->child(0)->text(QAccessible::Name);
+    // Title, preview, notebook and the shared badge, which is only drawn.
+    for (const QString &part : { QStringLiteral("Plans"), QStringLiteral("call the printer"),
+             QStringLiteral("Work"), QStringLiteral("Shared") })
+        QVERIFY2(noteRow.contains(part), qPrintable(noteRow));
 }
 
 QTEST_MAIN(tst_Accessibility)
