@@ -7,6 +7,7 @@
 #include "imagelightbox.h"
 #include "importdialog.h"
 #include "mainwindow.h"
+#include "modalanswers.h"
 #include "movetonotebookdialog.h"
 #include "notebookdialog.h"
 #include "notebooklistwidget.h"
@@ -178,6 +179,8 @@ private slots:
     void tabReachesTheMainControls_data();
     void tabReachesTheMainControls();
     void sidebarOpensANotebookOnReturn();
+    void editorPromptsAnswerTheKeyboard_data();
+    void editorPromptsAnswerTheKeyboard();
 
 private:
     std::unique_ptr<TestDataDir> m_dataDir;
@@ -470,6 +473,40 @@ void tst_Accessibility::sidebarOpensANotebookOnReturn()
     for (const QString &part : { QStringLiteral("Plans"), QStringLiteral("call the printer"),
              QStringLiteral("Work"), QStringLiteral("Shared") })
         QVERIFY2(noteRow.contains(part), qPrintable(noteRow));
+}
+
+// The editor's table and link prompts run modally: the answer comes from inside, where the
+// controls are also checked for names.
+void tst_Accessibility::editorPromptsAnswerTheKeyboard_data()
+{
+    QTest::addColumn<bool>("table");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("accepted");
+    QTest::addRow("table, Return inserts") << true << int(Qt::Key_Return) << true;
+    QTest::addRow("table, Escape cancels") << true << int(Qt::Key_Escape) << false;
+    QTest::addRow("link, Return inserts") << false << int(Qt::Key_Return) << true;
+    QTest::addRow("link, Escape cancels") << false << int(Qt::Key_Escape) << false;
+}
+
+void tst_Accessibility::editorPromptsAnswerTheKeyboard()
+{
+    QFETCH(bool, table);
+    QFETCH(int, key);
+    QFETCH(bool, accepted);
+    QStringList problems;
+    ModalScript script({ [&](QWidget *modal) {
+        collectProblems(QAccessible::queryAccessibleInterface(modal), modal, problems);
+        QWidget *focus = QApplication::focusWidget();
+        QTest::keyClick(focus && focus->window() == modal ? focus : modal, Qt::Key(key));
+        return true;
+    } });
+    const bool answered = table ? NoteEditor::promptInsertTable(nullptr).accepted
+                                : NoteEditor::promptLink(nullptr, QStringLiteral("Insert Link"),
+                                    QStringLiteral("site"), QStringLiteral("https://example.org"))
+                                      .accepted;
+    QCOMPARE(script.done(), 1);
+    QCOMPARE(answered, accepted);
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
 }
 
 QTEST_MAIN(tst_Accessibility)
