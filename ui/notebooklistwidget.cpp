@@ -23,7 +23,6 @@ NotebookListWidget::NotebookListWidget(QWidget *parent) : QListWidget(parent)
     setDropIndicatorShown(true);
 
     connect(this, &QListWidget::itemClicked, this, &NotebookListWidget::onItemActivated);
-
     connect(this, &QWidget::customContextMenuRequested, this, &NotebookListWidget::onContextMenu);
 }
 

@@ -8,8 +8,8 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSettings>
-#include <QStatusBar>
 #include <QStandardPaths>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 
