@@ -36,6 +36,7 @@ NoteEditor::NoteEditor(QWidget *parent)
         DeltaDocument::UnknownObjectType, m_unsupportedRenderer);
     setAcceptRichText(true);
     setTabChangesFocus(false);
+    setAccessibleName(tr("Note text"));
     viewport()->setMouseTracking(true);
     QFont bodyFont = font();
     bodyFont.setPixelSize(FontScale::scaledPixels(16));

@@ -18,6 +18,7 @@
 #include "plaintextrenderer.h"
 #include "preferencesrepository.h"
 #include "readablecolumn.h"
+#include "screenhelpers.h"
 #include "searchscreen.h"
 #include "sharedscreen.h"
 #include "snapshotrepository.h"
@@ -27,6 +28,7 @@
 #include "trashscreen.h"
 #include "versionhistorydialog.h"
 #include "welcomescreen.h"
+#include "windowplacement.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -150,7 +152,9 @@ void MainWindow::createUI()
     searchLayout->setContentsMargins(8, 8, 8, 8);
     m_searchField = new QLineEdit(m_searchBox);
     m_searchField->setPlaceholderText(tr("Search..."));
+    m_searchField->setAccessibleName(tr("Search notes"));
     m_searchField->setClearButtonEnabled(true);
+    ScreenHelpers::nameClearButton(m_searchField);
     searchLayout->addWidget(m_searchField);
     m_noteList = new NoteListWidget(m_middlePane);
     m_offlineBanner = new QLabel(
@@ -743,8 +747,12 @@ void MainWindow::restoreWindowState()
     const QByteArray state = settings.value(QStringLiteral("windowState")).toByteArray();
     const QString sizes = settings.value(QStringLiteral("normalSplitterSizes")).toString();
     settings.endGroup();
-    if (geometry.isEmpty() || !restoreGeometry(geometry))
-        resize(1280, 1024);
+    // 1280 x 1024 unless the screen is smaller; a restored window whose monitor is gone comes
+    // back onto one that is there.
+    if (!geometry.isEmpty() && restoreGeometry(geometry))
+        WindowPlacement::keepOnScreen(this);
+    else
+        WindowPlacement::placeNew(this, QSize(1280, 1024), true);
     if (!state.isEmpty())
         restoreState(state, 0);
     if (!sizes.isEmpty())

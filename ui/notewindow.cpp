@@ -17,6 +17,7 @@
 #include "statusbar.h"
 #include "thememanager.h"
 #include "versionhistorydialog.h"
+#include "windowplacement.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -35,7 +36,7 @@ NoteWindow::NoteWindow(AppState *appState, const QString &noteId, QWidget *paren
     : QMainWindow(parent), m_appState(appState), m_noteId(noteId)
 {
     setAttribute(Qt::WA_DeleteOnClose);
-    resize(960, 760);
+    WindowPlacement::placeNew(this, QSize(960, 760), false);
 
     auto *central = new QWidget(this);
     auto *layout = new QVBoxLayout(central);
@@ -272,8 +273,10 @@ void NoteWindow::restoreStoredGeometry()
     if (!restoreGeometry(decoded.decoded)) {
         qWarning().noquote() << "NoteWindow: ignoring unreadable stored geometry for note"
                              << m_noteId;
-        resize(960, 760);
+        WindowPlacement::placeNew(this, QSize(960, 760), false);
+        return;
     }
+    WindowPlacement::keepOnScreen(this);
 }
 
 void NoteWindow::loadNote(bool forceReload)
