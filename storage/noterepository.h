@@ -1,6 +1,7 @@
 #pragma once
 
 #include "note.h"
+#include "writeerror.h"
 
 #include <QHash>
 #include <QList>
@@ -109,6 +110,8 @@ public:
     std::optional<Note> noteById(const QString &id) const;
     bool insert(const Note &note);
     bool update(const Note &note);
+    // Why the last insert or update failed (None after one that succeeded).
+    WriteError lastWriteError() const { return m_lastWriteError; }
     bool softDelete(const QString &id);
     bool restore(const QString &id);
     // Removes the note with its snapshots, attachment rows, to-do setting, tasks and operations
@@ -167,4 +170,5 @@ private:
     bool m_recorded = false;
     int m_batchDepth = 0;
     HeldSignals m_held;
+    WriteError m_lastWriteError;
 };
