@@ -31,19 +31,21 @@ private slots:
 
 void tst_DatabaseError::damagedDatabaseIsKeptAndRecovered_data()
 {
-    QTest::addColumn<int>("firstPage"); // 0: the pages just after the first tenth of the file
+    // Where the three overwritten pages start, in percent of the file; 0 is the header page.
+    QTest::addColumn<int>("damagedAt");
     QTest::addColumn<int>("answer");
     QTest::addColumn<int>("leastRecovered"); // of 300 notes; -1: no new collection
 
-    QTest::addRow("pages overwritten, recover") << 0 << int(QMessageBox::Yes) << 150;
-    QTest::addRow("pages overwritten, start empty") << 0 << int(QMessageBox::No) << 0;
-    QTest::addRow("pages overwritten, quit") << 0 << int(QMessageBox::Close) << -1;
-    QTest::addRow("header overwritten, recover") << 1 << int(QMessageBox::Yes) << 0;
+    QTest::addRow("index pages overwritten, recover") << 10 << int(QMessageBox::Yes) << 250;
+    QTest::addRow("note pages overwritten, recover") << 60 << int(QMessageBox::Yes) << 200;
+    QTest::addRow("pages overwritten, start empty") << 60 << int(QMessageBox::No) << 0;
+    QTest::addRow("pages overwritten, quit") << 10 << int(QMessageBox::Close) << -1;
+    QTest::addRow("header overwritten, recover") << 0 << int(QMessageBox::Yes) << 0;
 }
 
 void tst_DatabaseError::damagedDatabaseIsKeptAndRecovered()
 {
-    QFETCH(int, firstPage);
+    QFETCH(int, damagedAt);
     QFETCH(int, answer);
     QFETCH(int, leastRecovered);
 
@@ -68,7 +70,7 @@ void tst_DatabaseError::damagedDatabaseIsKeptAndRecovered()
         pages = query.value(0).toInt();
     }
     QVERIFY(pages > 40);
-    QVERIFY(overwritePages(path, firstPage > 0 ? firstPage : pages / 10, 3));
+    QVERIFY(overwritePages(path, qMax(1, pages * damagedAt / 100), 3));
     QFile damagedFile(path);
     QVERIFY(damagedFile.open(QIODevice::ReadOnly));
     const QByteArray damaged = damagedFile.readAll();
@@ -116,6 +118,7 @@ void tst_DatabaseError::damagedDatabaseIsKeptAndRecovered()
         ++recovered;
     }
     QVERIFY2(recovered >= leastRecovered, qPrintable(QString::number(recovered)));
+    qInfo("%d of 300 notes recovered", recovered);
     if (answer == QMessageBox::No)
         QCOMPARE(recovered, 0);
 }
