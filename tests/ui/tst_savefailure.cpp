@@ -4,6 +4,7 @@
 #include "noteeditor.h"
 #include "notelistwidget.h"
 #include "noterepository.h"
+#include "notewindow.h"
 #include "notewriter.h"
 #include "recoveryfile.h"
 #include "snapshotrepository.h"
@@ -17,6 +18,7 @@
 #include <QFile>
 #include <QMessageBox>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -110,22 +112,38 @@ static QString longText()
 void tst_SaveFailure::failedSaveKeepsTextUntilTheDatabaseTakesIt_data()
 {
     QTest::addColumn<int>("faultValue");
-    QTest::addRow("disk full") << int(WriteError::Kind::DiskFull);
-    QTest::addRow("read-only database") << int(WriteError::Kind::ReadOnly);
+    QTest::addColumn<bool>("inNoteWindow");
+    QTest::addRow("disk full") << int(WriteError::Kind::DiskFull) << false;
+    QTest::addRow("read-only database") << int(WriteError::Kind::ReadOnly) << false;
+    QTest::addRow("disk full, note window") << int(WriteError::Kind::DiskFull) << true;
 }
 
 void tst_SaveFailure::failedSaveKeepsTextUntilTheDatabaseTakesIt()
 {
     QFETCH(int, faultValue);
+    QFETCH(bool, inNoteWindow);
     const auto fault = WriteError::Kind(faultValue);
     const QString id = addNote(QStringLiteral("Agenda"));
-    auto window = makeWindow();
-    window->noteList()->selectNote(id);
-    QCOMPARE(window->editor()->noteId(), id);
+    std::unique_ptr<MainWindow> mainWindow;
+    std::unique_ptr<NoteWindow> noteWindow;
+    NoteEditor *editor = nullptr;
+    StatusBar *status = nullptr;
+    if (inNoteWindow) {
+        noteWindow.reset(NoteWindow::createForNote(m_state.get(), id));
+        QVERIFY(noteWindow);
+        noteWindow->show();
+        editor = noteWindow->editor();
+        status = noteWindow->noteStatusBar();
+    } else {
+        mainWindow = makeWindow();
+        mainWindow->noteList()->selectNote(id);
+        editor = mainWindow->editor();
+        status = mainWindow->noteStatusBar();
+    }
+    QCOMPARE(editor->noteId(), id);
     const QString before = storedBody(id);
     QVERIFY(setWriteFault(m_state->database(), fault));
 
-    NoteEditor *editor = window->editor();
     editor->moveCursor(QTextCursor::End);
     editor->insertPlainText(longText());
     QTest::keyClicks(editor, QStringLiteral("Decided"));
@@ -134,7 +152,6 @@ void tst_SaveFailure::failedSaveKeepsTextUntilTheDatabaseTakesIt()
 
     WriteError expected;
     expected.kind = fault;
-    StatusBar *status = window->noteStatusBar();
     QTRY_VERIFY_WITH_TIMEOUT(
         status->saveAndWordsText().startsWith(StatusBar::saveFailureText(expected)), 4000);
     QCOMPARE(status->saveState(), StatusBar::NotSaved);
@@ -143,8 +160,9 @@ void tst_SaveFailure::failedSaveKeepsTextUntilTheDatabaseTakesIt()
     QCOMPARE(editor->content(), typed);
 
     // More typing while it fails: still not saved, and still saying so.
+    QSignalSpy attempts(editor, &NoteEditor::noteModified);
     QTest::keyClicks(editor, QStringLiteral(" today"));
-    QTest::qWait(NoteEditor::AutosaveDelayMs + 300);
+    QTRY_COMPARE_WITH_TIMEOUT(attempts.count(), 1, NoteEditor::AutosaveDelayMs + 2000);
     QVERIFY(status->saveAndWordsText().startsWith(StatusBar::saveFailureText(expected)));
     QVERIFY(!editor->isSaved());
 
