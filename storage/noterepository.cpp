@@ -424,24 +424,30 @@ bool NoteRepository::writeNote(const QString &sql, const Note &note, bool isInse
     QSqlQuery control(db);
     const bool inSavepoint = control.exec(QStringLiteral("SAVEPOINT note_write"));
     QSqlQuery query(db);
-    if (!SqlUtil::run(query, sql, values)) {
+    const auto fail = [&](const QSqlError &error) {
+        m_lastWriteError = WriteError::fromSql(error);
         qWarning().noquote() << (isInsert ? "NoteRepository::insert failed:"
                                           : "NoteRepository::update failed:")
-                             << query.lastError().text();
+                             << error.text();
         query.finish();
         if (inSavepoint) {
             control.exec(QStringLiteral("ROLLBACK TO note_write"));
             control.exec(QStringLiteral("RELEASE note_write"));
         }
         return false;
-    }
+    };
+    if (!SqlUtil::run(query, sql, values))
+        return fail(query.lastError());
     query.finish();
     // A note is never lost to its index: if indexing fails the note is saved all the same and
     // indexed at the next start.
     if (!SearchIndex::write(db, note.id, nonNull(note.body)))
         qWarning().noquote() << "NoteRepository: search text not indexed:" << note.id;
-    if (inSavepoint)
-        control.exec(QStringLiteral("RELEASE note_write"));
+    // Outside a caller's transaction the release is the commit, and in WAL mode that is where a
+    // full disk shows: a failed release is a failed write, not a saved note.
+    if (inSavepoint && !control.exec(QStringLiteral("RELEASE note_write")))
+        return fail(control.lastError());
+    m_lastWriteError = WriteError();
     announceWrite(note.id);
     return true;
 }

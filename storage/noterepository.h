@@ -1,6 +1,7 @@
 #pragma once
 
 #include "note.h"
+#include "writeerror.h"
 
 #include <QHash>
 #include <QList>
@@ -110,6 +111,8 @@ public:
     std::optional<Note> noteById(const QString &id) const;
     bool insert(const Note &note);
     bool update(const Note &note);
+    // Why the last insert or update failed (None after one that succeeded).
+    WriteError lastWriteError() const { return m_lastWriteError; }
     bool softDelete(const QString &id);
     bool restore(const QString &id);
     // Removes the note with its snapshots, attachment rows, to-do setting, tasks and operations
@@ -171,4 +174,5 @@ private:
     bool m_recorded = false;
     int m_batchDepth = 0;
     HeldSignals m_held;
+    WriteError m_lastWriteError;
 };

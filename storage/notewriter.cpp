@@ -38,7 +38,9 @@ bool NoteWriter::inTransaction(const std::function<bool()> &work)
         return ok;
     }
     QSqlDatabase db = m_database->connection();
+    m_lastError = WriteError();
     if (!db.transaction()) {
+        m_lastError = WriteError::fromSql(db.lastError());
         qWarning().noquote() << "NoteWriter: can't begin a transaction:" << db.lastError().text();
         return false;
     }
@@ -47,6 +49,7 @@ bool NoteWriter::inTransaction(const std::function<bool()> &work)
     m_notebooks->beginBatch();
     bool ok = work();
     if (ok && !db.commit()) {
+        m_lastError = WriteError::fromSql(db.lastError());
         qWarning().noquote() << "NoteWriter: commit failed:" << db.lastError().text();
         ok = false;
     }
@@ -69,8 +72,11 @@ std::optional<Note> NoteWriter::createNote(const QString &notebookId, const QStr
     note.createdAt = now;
     note.updatedAt = now;
     note.modifiedAt = now;
-    if (!m_notes->insert(note))
+    m_lastError = WriteError();
+    if (!m_notes->insert(note)) {
+        m_lastError = m_notes->lastWriteError();
         return std::nullopt;
+    }
     return note;
 }
 
@@ -87,6 +93,7 @@ bool NoteWriter::insertNotes(const QList<Note> &notes)
 
 bool NoteWriter::saveBody(Note &note, const QString &body)
 {
+    m_lastError = WriteError();
     if (body == note.body)
         return false;
     Note changed = note;
@@ -96,8 +103,10 @@ bool NoteWriter::saveBody(Note &note, const QString &body)
     changed.modifiedAt = now;
     changed.version = note.version + 1;
     changed.syncStatus = SyncStatus::Pending;
-    if (!m_notes->update(changed))
+    if (!m_notes->update(changed)) {
+        m_lastError = m_notes->lastWriteError();
         return false;
+    }
     note = changed;
     return true;
 }
@@ -105,6 +114,7 @@ bool NoteWriter::saveBody(Note &note, const QString &body)
 bool NoteWriter::saveBody(const QString &noteId, const QString &body)
 {
     std::optional<Note> note = m_notes->noteById(noteId);
+    m_lastError = WriteError();
     return note && saveBody(*note, body);
 }
 

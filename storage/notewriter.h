@@ -2,6 +2,7 @@
 
 #include "note.h"
 #include "notebook.h"
+#include "writeerror.h"
 
 #include <QList>
 #include <QObject>
@@ -42,6 +43,9 @@ public:
     bool saveBody(Note &note, const QString &body);
     // saveBody on the stored note; false when it does not exist.
     bool saveBody(const QString &noteId, const QString &body);
+    // Why the last createNote, saveBody or transaction failed; None after one that succeeded
+    // or had nothing to write. A false from saveBody with no error means "nothing to save".
+    WriteError lastError() const { return m_lastError; }
     // `notebookId` must name an existing notebook, or be "" for no notebook. False when the
     // note is missing or already there.
     bool moveNote(const QString &noteId, const QString &notebookId);
@@ -94,4 +98,5 @@ private:
     NoteRepository *m_notes; // not owned
     NotebookRepository *m_notebooks; // not owned
     int m_transactionDepth = 0;
+    WriteError m_lastError;
 };

@@ -18,6 +18,7 @@
 #include "plaintextrenderer.h"
 #include "preferencesrepository.h"
 #include "readablecolumn.h"
+#include "recoveryfile.h"
 #include "screenhelpers.h"
 #include "searchscreen.h"
 #include "sharedscreen.h"
@@ -443,6 +444,13 @@ void MainWindow::onNoteSelected(const QString &noteId)
     if (m_editor->hasNote() && !m_editor->isSaved()) {
         saveCurrentNote();
         snapshotIfChanged();
+        if (!keepUnsavedText()) {
+            // Neither the database nor the recovery file takes the text: it stays on screen,
+            // the only place it still exists.
+            m_noteList->selectNote(m_editor->noteId());
+            m_statusBar->showMessage(tr("This note could not be saved, so it stays open."), 5000);
+            return;
+        }
     }
     m_appState->setCurrentNoteId(noteId);
     openNote(noteId);
@@ -502,8 +510,38 @@ void MainWindow::saveCurrentNote()
     if (!note)
         return;
     // The list re-sorts on the repository's signal; the header is told here.
-    if (m_appState->writer()->saveBody(*note, m_editor->content()))
+    NoteWriter *writer = m_appState->writer();
+    if (writer->saveBody(*note, m_editor->content()) || !writer->lastError().failed()) {
         m_headerBar->setUpdatedAt(note->updatedAt);
+        if (m_editor->saveFailed()) {
+            qInfo().noquote() << "Note" << note->id << "saved after an earlier failure";
+            m_editor->markSaved();
+            m_appState->recoveryFile()->remove(note->id);
+        }
+        return;
+    }
+    // The text stays in the editor, unsaved, and is tried again; the user is told why.
+    qWarning().noquote() << "Note" << note->id << "not saved:" << writer->lastError().text;
+    m_editor->markSaveFailed();
+    m_statusBar->setSaveFailed(writer->lastError());
+}
+
+bool MainWindow::keepUnsavedText()
+{
+    if (!m_editor->hasNote() || m_editor->isReadOnly() || !m_editor->saveFailed())
+        return true;
+    RecoveryFile::Entry entry;
+    entry.noteId = m_editor->noteId();
+    entry.body = m_editor->content();
+    if (const std::optional<Note> note = m_appState->notes()->noteById(entry.noteId)) {
+        entry.notebookId = note->notebookId;
+        entry.baseVersion = note->version;
+    }
+    RecoveryFile *file = m_appState->recoveryFile();
+    if (!file->keep(entry))
+        return false;
+    qWarning().noquote() << "Unsaved text of note" << entry.noteId << "kept in" << file->path();
+    return true;
 }
 
 void MainWindow::snapshotIfChanged()
@@ -782,6 +820,16 @@ void MainWindow::closeEvent(QCloseEvent *event)
     saveWindowState();
     saveCurrentNote();
     snapshotIfChanged();
+    if (!keepUnsavedText()) {
+        const QMessageBox::StandardButton answer = QMessageBox::warning(this, tr("Note Not Saved"),
+            tr("The changes to this note could not be saved, and there is no room to keep them "
+               "for later either.\n\nClose and lose them?"),
+            QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Cancel);
+        if (answer != QMessageBox::Discard) {
+            event->ignore();
+            return;
+        }
+    }
     if (m_closeToTray && m_trayIcon && m_trayIcon->isVisible()) {
         event->ignore();
         hide();

@@ -13,6 +13,7 @@
 #include "notetext.h"
 #include "notewriter.h"
 #include "preferencesrepository.h"
+#include "recoveryfile.h"
 #include "snapshotrepository.h"
 #include "statusbar.h"
 #include "thememanager.h"
@@ -359,8 +360,11 @@ void NoteWindow::saveNote()
     const QString body = m_editor->content();
     // Nothing typed since this window last stored the note: a newer version written by another
     // view meanwhile must not be replaced by this one.
-    if (body == m_storedBody || body == note->body)
+    if (body == m_storedBody || body == note->body) {
+        if (m_editor->saveFailed())
+            m_editor->markSaved();
         return;
+    }
 
     // Another view stored a version this window never showed; keep it in the history before
     // these edits replace it.
@@ -369,8 +373,21 @@ void NoteWindow::saveNote()
         qWarning().noquote() << "NoteWindow: could not keep the other version of note" << m_noteId
                              << "as a snapshot";
 
-    if (!m_appState->writer()->saveBody(*note, body))
+    NoteWriter *writer = m_appState->writer();
+    if (!writer->saveBody(*note, body)) {
+        if (!writer->lastError().failed())
+            return;
+        // The text stays here, unsaved, and is tried again; the status bar says why.
+        qWarning().noquote() << "Note" << m_noteId << "not saved:" << writer->lastError().text;
+        m_editor->markSaveFailed();
+        m_statusBar->setSaveFailed(writer->lastError());
         return;
+    }
+    if (m_editor->saveFailed()) {
+        qInfo().noquote() << "Note" << m_noteId << "saved after an earlier failure";
+        m_editor->markSaved();
+        m_appState->recoveryFile()->remove(m_noteId);
+    }
     m_storedBody = body;
     m_headerBar->setUpdatedAt(note->updatedAt);
     m_appState->notifyNoteUpdated(m_noteId, this);
@@ -491,8 +508,35 @@ void NoteWindow::closeEvent(QCloseEvent *event)
     saveNote();
     snapshotIfChanged();
 
+    const bool unsaved = editorEditable() && m_editor->saveFailed();
+    if (unsaved) {
+        RecoveryFile::Entry entry;
+        entry.noteId = m_noteId;
+        entry.body = m_editor->content();
+        if (const std::optional<Note> note = m_appState->notes()->noteById(m_noteId)) {
+            entry.notebookId = note->notebookId;
+            entry.baseVersion = note->version;
+        }
+        if (m_appState->recoveryFile()->keep(entry)) {
+            qWarning().noquote() << "Unsaved text of note" << m_noteId << "kept in"
+                                 << m_appState->recoveryFile()->path();
+        } else {
+            const QMessageBox::StandardButton answer
+                = QMessageBox::warning(this, tr("Note Not Saved"),
+                    tr("The changes to this note could not be saved, and there is no room to keep "
+                       "them for later either.\n\nClose and lose them?"),
+                    QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Cancel);
+            if (answer != QMessageBox::Discard) {
+                m_closed = false;
+                event->ignore();
+                return;
+            }
+        }
+    }
+
     bool keepGeometry = !m_noteId.isEmpty();
-    if (editorEditable()) {
+    // A note whose text could not be saved looks empty in the store; it is not removed.
+    if (editorEditable() && !unsaved) {
         const std::optional<Note> note = m_appState->notes()->noteById(m_noteId);
         // A note left empty is not kept: never synced, it goes for good; otherwise the server
         // has to learn of its removal, so it goes to the trash.
