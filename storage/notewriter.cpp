@@ -85,10 +85,19 @@ bool NoteWriter::insertNotes(const QList<Note> &notes)
     });
 }
 
+bool NoteWriter::isReadOnlyShare(const Note &note)
+{
+    return !note.ownerId.isEmpty() && note.permission != QLatin1String("edit");
+}
+
 bool NoteWriter::saveBody(Note &note, const QString &body)
 {
     if (body == note.body)
         return false;
+    if (isReadOnlyShare(note)) {
+        qWarning() << "NoteWriter::saveBody refused: the note is shared read-only";
+        return false;
+    }
     Note changed = note;
     const QDateTime now = QDateTime::currentDateTimeUtc();
     changed.body = body;
@@ -113,6 +122,10 @@ bool NoteWriter::moveNote(const QString &noteId, const QString &notebookId)
     const std::optional<Note> note = m_notes->noteById(noteId);
     if (!note || note->notebookId == notebookId)
         return false;
+    if (isReadOnlyShare(*note)) {
+        qWarning() << "NoteWriter::moveNote refused: the note is shared read-only";
+        return false;
+    }
     if (!notebookId.isEmpty() && !m_notebooks->notebookById(notebookId))
         return false;
     return m_notes->moveToNotebook(noteId, notebookId);
@@ -120,6 +133,11 @@ bool NoteWriter::moveNote(const QString &noteId, const QString &notebookId)
 
 bool NoteWriter::trashNote(const QString &noteId)
 {
+    const std::optional<Note> note = m_notes->noteById(noteId);
+    if (note && isReadOnlyShare(*note)) {
+        qWarning() << "NoteWriter::trashNote refused: the note is shared read-only";
+        return false;
+    }
     return m_notes->softDelete(noteId);
 }
 
