@@ -10,6 +10,7 @@
 #include "note.h"
 #include "notebookrepository.h"
 #include "noterepository.h"
+#include "notesharingservice.h"
 #include "notewriter.h"
 #include "paths.h"
 #include "preferencesrepository.h"
@@ -188,6 +189,10 @@ void AppState::startAccountClient()
         accountClientConfig(m_serviceConfig), std::move(store));
     m_accountClient->syncApi()->setBaseUrl(QUrl(m_serviceConfig.syncApiUrl));
     startSyncEngine();
+    m_noteSharing = std::make_unique<NoteSharingService>(
+        m_accountClient->syncApi(), NoteSharingService::Kind::Notes);
+    m_notebookSharing = std::make_unique<NoteSharingService>(
+        m_accountClient->syncApi(), NoteSharingService::Kind::Notebooks);
 
     // Every way out of a session (Sign Out, a refused refresh, a 401 the refresh could not
     // mend) arrives here as a state other than Authenticated.

@@ -20,6 +20,7 @@ class AttachmentRepository;
 class Database;
 class NoteRepository;
 class NoteWriter;
+class NoteSharingService;
 class NotebookRepository;
 class PreferencesRepository;
 class RecoveryFile;
@@ -99,6 +100,10 @@ public:
     bool autoSyncEnabled() const;
     int syncIntervalMinutes() const;
 
+    // Sharing of notes and of notebooks with group members, over the sync API.
+    NoteSharingService *noteSharing() const { return m_noteSharing.get(); }
+    NoteSharingService *notebookSharing() const { return m_notebookSharing.get(); }
+
     // Sharing is available: the signed-in user's group has other members.
     bool canShare() const { return m_canShare; }
     void refreshCanShare();
@@ -163,6 +168,8 @@ private:
     std::unique_ptr<BrevAccount::Client> m_accountClient;
     // After the account client, so it goes first: it uses the client's sync API.
     std::unique_ptr<SyncEngine> m_syncEngine;
+    std::unique_ptr<NoteSharingService> m_noteSharing;
+    std::unique_ptr<NoteSharingService> m_notebookSharing;
     // A note or notebook changed while a sync cycle ran.
     bool m_changedDuringCycle = false;
     ServiceConfig m_serviceConfig;

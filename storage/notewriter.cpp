@@ -91,11 +91,20 @@ bool NoteWriter::insertNotes(const QList<Note> &notes)
     });
 }
 
+bool NoteWriter::isReadOnlyShare(const Note &note)
+{
+    return !note.ownerId.isEmpty() && note.permission != QLatin1String("edit");
+}
+
 bool NoteWriter::saveBody(Note &note, const QString &body)
 {
     m_lastError = WriteError();
     if (body == note.body)
         return false;
+    if (isReadOnlyShare(note)) {
+        qWarning() << "NoteWriter::saveBody refused: the note is shared read-only";
+        return false;
+    }
     Note changed = note;
     const QDateTime now = QDateTime::currentDateTimeUtc();
     changed.body = body;
@@ -123,6 +132,10 @@ bool NoteWriter::moveNote(const QString &noteId, const QString &notebookId)
     const std::optional<Note> note = m_notes->noteById(noteId);
     if (!note || note->notebookId == notebookId)
         return false;
+    if (isReadOnlyShare(*note)) {
+        qWarning() << "NoteWriter::moveNote refused: the note is shared read-only";
+        return false;
+    }
     if (!notebookId.isEmpty() && !m_notebooks->notebookById(notebookId))
         return false;
     return m_notes->moveToNotebook(noteId, notebookId);
@@ -130,6 +143,11 @@ bool NoteWriter::moveNote(const QString &noteId, const QString &notebookId)
 
 bool NoteWriter::trashNote(const QString &noteId)
 {
+    const std::optional<Note> note = m_notes->noteById(noteId);
+    if (note && isReadOnlyShare(*note)) {
+        qWarning() << "NoteWriter::trashNote refused: the note is shared read-only";
+        return false;
+    }
     return m_notes->softDelete(noteId);
 }
 

@@ -28,6 +28,9 @@ class NoteWriter final : public QObject
 public:
     // The body of every new note: one empty line.
     static QString newNoteBody();
+    // A note somebody else shares with this user without edit permission: its body, notebook
+    // and trash state are the owner's to change, so the local-change calls below refuse it.
+    static bool isReadOnlyShare(const Note &note);
 
     NoteWriter(Database *database, NoteRepository *notes, NotebookRepository *notebooks,
         QObject *parent = nullptr);

@@ -278,6 +278,7 @@ void MainWindow::setupConnections()
 void MainWindow::setupHeaderBar()
 {
     m_headerBar->setHasNote(false);
+    m_headerBar->setCanShare(m_appState->canShare());
 
     connect(m_headerBar, &NoteHeaderBar::focusToggleClicked, this,
         [this] { setFocusMode(!m_focusMode); });
@@ -303,6 +304,10 @@ void MainWindow::setupHeaderBar()
         [copyStored] { copyStored(ExportFormat::Markdown); });
     connect(m_headerBar, &NoteHeaderBar::copyAsHtmlRequested, this,
         [copyStored] { copyStored(ExportFormat::Html); });
+    connect(m_headerBar, &NoteHeaderBar::shareRequested, this, [this] {
+        if (m_editor->hasNote())
+            NoteCommands::openNoteShareDialog(m_appState, m_editor->noteId(), this);
+    });
     connect(m_headerBar, &NoteHeaderBar::historyRequested, this, &MainWindow::showVersionHistory);
     connect(m_headerBar, &NoteHeaderBar::includeInTodosToggled, this, [this](bool enabled) {
         if (m_editor->hasNote())
@@ -332,6 +337,12 @@ NoteCommands::NoteMenuHooks MainWindow::noteMenuHooks()
         if (self)
             self->trashNote(noteId);
     };
+    if (m_appState->canShare()) {
+        hooks.share = [self](const QString &noteId) {
+            if (self)
+                NoteCommands::openNoteShareDialog(self->m_appState, noteId, self);
+        };
+    }
     return hooks;
 }
 
@@ -347,6 +358,17 @@ NoteCommands::NotebookMenuHooks MainWindow::notebookMenuHooks()
         self->refreshNotebookList();
         self->refreshNotebookChip();
     };
+    if (m_appState->canShare()) {
+        hooks.share = [self](const QString &notebookId) {
+            if (!self)
+                return;
+            QPointer<MainWindow> window = self;
+            NoteCommands::openNotebookShareDialog(self->m_appState, notebookId, self, [window] {
+                if (window)
+                    window->refreshNotebookList();
+            });
+        };
+    }
     return hooks;
 }
 
@@ -419,6 +441,9 @@ void MainWindow::showNoteContextMenu(const QString &noteId, const QPoint &global
 void MainWindow::trashNote(const QString &noteId)
 {
     if (noteId.isEmpty())
+        return;
+    if (const auto note = m_appState->notes()->noteById(noteId);
+        note && NoteWriter::isReadOnlyShare(*note))
         return;
     if (noteId == m_editor->noteId()) {
         // Edits still waiting for the autosave go with the note into the trash.

@@ -9,6 +9,7 @@
 #include "findbar.h"
 #include "notecommands.h"
 #include "noteeditor.h"
+#include "noteheaderbar.h"
 #include "preferencesrepository.h"
 #include "samplenotes.h"
 #include "searchscreen.h"
@@ -381,6 +382,7 @@ void MainWindow::setupAccountConnections()
     connect(m_appState, &AppState::canShareChanged, this, [this](bool canShare) {
         m_sharedWithMeAction->setVisible(canShare);
         m_sharedByMeAction->setVisible(canShare);
+        m_headerBar->setCanShare(canShare);
     });
     connect(m_welcomePage, &WelcomeScreen::signInRequested, this, &MainWindow::signIn);
     connect(m_welcomePage, &WelcomeScreen::dismissRequested, this,

@@ -189,6 +189,10 @@ void NoteWindow::buildMenus()
 
 void NoteWindow::connectHeaderBar()
 {
+    m_headerBar->setCanShare(m_appState->canShare());
+    connect(m_appState, &AppState::canShareChanged, m_headerBar, &NoteHeaderBar::setCanShare);
+    connect(m_headerBar, &NoteHeaderBar::shareRequested, this,
+        [this] { NoteCommands::openNoteShareDialog(m_appState, m_noteId, this, true); });
     connect(m_headerBar, &NoteHeaderBar::notebookChipClicked, this, &NoteWindow::moveToNotebook);
     connect(
         m_headerBar, &NoteHeaderBar::moveToNotebookRequested, this, &NoteWindow::moveToNotebook);
