@@ -17,6 +17,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -132,7 +133,9 @@ AccountScreen::AccountScreen(Client *client, QWidget *parent)
     m_categories->setObjectName(QStringLiteral("accountCategories"));
     m_categories->setFixedWidth(180);
     m_categories->setFrameShape(QFrame::NoFrame);
-    m_categories->setFocusPolicy(Qt::NoFocus);
+    // Tab reaches the categories and the arrows switch pages; a click leaves the focus alone.
+    m_categories->setFocusPolicy(Qt::TabFocus);
+    m_categories->setAccessibleName(tr("Categories"));
     m_categories->setSpacing(2);
     const QPalette pal = palette();
     QColor background = pal.color(QPalette::AlternateBase);
@@ -171,6 +174,10 @@ AccountScreen::AccountScreen(Client *client, QWidget *parent)
     connect(
         m_categories, &QListWidget::currentRowChanged, m_pages, &QStackedWidget::setCurrentIndex);
     m_categories->setCurrentRow(0);
+
+    // Like the program's other windows of its kind, Escape closes it.
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
 }
 
 void AccountScreen::showCategory(int index)

@@ -8,7 +8,9 @@
 #include "notewindow.h"
 #include "paths.h"
 #include "preferencesrepository.h"
+#include "recoveryfile.h"
 #include "singleinstance.h"
+#include "startupprompts.h"
 #include "transfercommand.h"
 
 #include <QEvent>
@@ -82,10 +84,8 @@ int Application::run()
     }
 
     m_appState = new AppState(dataDirectory(), this);
-    if (!m_appState->initialize()) {
-        showDatabaseError();
+    if (!m_appState->initialize() && !resolveDatabaseError())
         return 1;
-    }
 
     // Note windows live in the window library, above the state, so they are made here.
     m_appState->setNoteWindowFactory([](AppState *state, const QString &noteId) -> QWidget * {
@@ -123,6 +123,7 @@ int Application::run()
         m_mainWindow->show();
 
     m_appState->restoreNoteWindows();
+    offerUnsavedNotes();
 
     const QString restoreTodos = QStringLiteral("restore_todos_window");
     if (m_appState->preferences()->boolValue(restoreTodos, false)) {
@@ -154,16 +155,43 @@ void Application::handleInstanceMessage(const QString &message)
     }
 }
 
-void Application::showDatabaseError()
+bool Application::resolveDatabaseError()
 {
-    const QString text = tr("Failed to initialize the database.\n\nData directory: %1\n\nPlease "
-                            "check file permissions and try again.")
-                             .arg(m_appState ? m_appState->dataDirectory() : dataDirectory());
-    qCritical().noquote() << "Database Error:" << text;
+    const AppState::DatabaseFailure failure = m_appState->databaseFailure();
+    qCritical().noquote() << "Database Error:" << StartupPrompts::databaseErrorText(failure)
+                          << "\nData directory:" << m_appState->dataDirectory();
+    // Without anyone to ask, the file is left exactly as it is.
+    if (!canShowDialogs())
+        return false;
+    QString report;
+    const bool open = StartupPrompts::resolveDatabaseFailure(
+        m_appState,
+        [](const AppState::DatabaseFailure &shown) {
+            return StartupPrompts::askDatabaseError(shown, nullptr);
+        },
+        &report);
+    qWarning().noquote() << report;
+    if (open || StartupPrompts::canStartOver(failure)) {
+        QMessageBox::information(nullptr, tr("Database Error"), report);
+    }
+    return open;
+}
+
+void Application::offerUnsavedNotes()
+{
+    const QList<RecoveryFile::Entry> kept = m_appState->recoveryFile()->entries();
+    if (kept.isEmpty())
+        return;
+    qWarning().noquote() << "Unsaved text of" << kept.size() << "note(s) kept from the last run in"
+                         << m_appState->recoveryFile()->path();
+    // Kept for a run that can ask.
     if (!canShowDialogs())
         return;
-    QMessageBox box(QMessageBox::Critical, tr("Database Error"), text, QMessageBox::Ok);
-    box.exec();
+    const int restored = StartupPrompts::offerUnsavedNotes(
+        m_appState, [this](const RecoveryFile::Entry &entry, const std::optional<Note> &stored) {
+            return StartupPrompts::askUnsavedNote(entry, stored, m_mainWindow);
+        });
+    qInfo().noquote() << "Restored" << restored << "kept note text(s)";
 }
 
 bool Application::eventFilter(QObject *watched, QEvent *event)

@@ -31,7 +31,11 @@ protected:
 
 private:
     void handleInstanceMessage(const QString &message);
-    void showDatabaseError();
+    // Shows "Database Error" with the file's path and carries out the user's choice; true when
+    // a collection is open afterwards.
+    bool resolveDatabaseError();
+    // Offers back the note texts a failed save left in the recovery file.
+    void offerUnsavedNotes();
 
     AppState *m_appState = nullptr;
     MainWindow *m_mainWindow = nullptr; // owned, deleted with the application

@@ -5,13 +5,16 @@
 #include "attachmentrepository.h"
 #include "client.h"
 #include "database.h"
+#include "databaserescue.h"
 #include "jwt.h"
 #include "note.h"
 #include "notebookrepository.h"
 #include "noterepository.h"
+#include "notesharingservice.h"
 #include "notewriter.h"
 #include "paths.h"
 #include "preferencesrepository.h"
+#include "recoveryfile.h"
 #include "samplenotes.h"
 #include "snapshotrepository.h"
 #include "syncengine.h"
@@ -19,7 +22,9 @@
 #include "tokenmanager.h"
 #include "tokenstore.h"
 
+#include <QFile>
 #include <QPointer>
+#include <QSqlError>
 #include <QUrl>
 
 #include <QWidget>
@@ -39,7 +44,9 @@ AppState::AppState(QObject *parent) : AppState(::dataDirectory(), parent)
 { }
 
 AppState::AppState(const QString &dataDirectory, QObject *parent)
-    : QObject(parent), m_dataDirectory(dataDirectory)
+    : QObject(parent),
+      m_dataDirectory(dataDirectory),
+      m_recoveryFile(std::make_unique<RecoveryFile>(RecoveryFile::pathIn(dataDirectory)))
 { }
 
 AppState::~AppState()
@@ -73,11 +80,36 @@ bool AppState::initialize()
 {
     m_database = std::make_unique<Database>();
     const QString path = databasePath(m_dataDirectory);
+    m_databaseFailure = DatabaseFailure();
+    m_databaseFailure.path = path;
     qInfo().noquote() << "Opening database at:" << path;
-    if (!m_database->open(path))
+    // Checked before the writable open: that open would already change a damaged file.
+    QString problem;
+    switch (Database::checkFile(path, &problem)) {
+    case Database::Health::Ok:
+        break;
+    case Database::Health::CannotOpen:
+        m_databaseFailure.kind = DatabaseFailure::Kind::CannotOpen;
+        m_databaseFailure.detail = problem;
         return false;
-    if (!m_database->migrate())
+    case Database::Health::Damaged:
+        m_databaseFailure.kind = DatabaseFailure::Kind::Damaged;
+        m_databaseFailure.detail = problem;
         return false;
+    }
+    if (!m_database->open(path)) {
+        m_databaseFailure.kind = DatabaseFailure::Kind::CannotOpen;
+        m_databaseFailure.detail = m_database->connection().lastError().text();
+        return false;
+    }
+    if (!m_database->migrate()) {
+        m_databaseFailure.kind = DatabaseFailure::Kind::MigrationFailed;
+        m_databaseFailure.detail = m_database->connection().lastError().text();
+        // Nothing may hold the file open while the user decides what happens to it.
+        m_database.reset();
+        return false;
+    }
+    m_databaseFailure = DatabaseFailure();
 
     Database *database = m_database.get();
     m_notes = std::make_unique<NoteRepository>(database);
@@ -117,6 +149,31 @@ bool AppState::initialize()
     return true;
 }
 
+QString AppState::setAsideDatabase()
+{
+    if (m_notes)
+        return QString(); // only before a collection is open
+    m_database.reset();
+    return DatabaseRescue::setAside(databasePath(m_dataDirectory));
+}
+
+int AppState::recoverNotesFrom(const QString &damagedPath)
+{
+    if (!m_writer || damagedPath.isEmpty())
+        return -1;
+    const QString recovered = damagedPath + QStringLiteral(".recovered");
+    QString error;
+    if (!DatabaseRescue::recoverToFile(damagedPath, recovered, &error)) {
+        qWarning().noquote() << "Nothing recovered from" << damagedPath << error;
+        return -1;
+    }
+    const DatabaseRescue::Recovered result
+        = DatabaseRescue::importRecovered(recovered, m_writer.get(), m_snapshots.get());
+    // The recovered copy served its purpose; the damaged original stays where it was set aside.
+    QFile::remove(recovered);
+    return result.notes;
+}
+
 void AppState::startAccountClient()
 {
     if (!m_serviceConfigGiven)
@@ -132,6 +189,10 @@ void AppState::startAccountClient()
         accountClientConfig(m_serviceConfig), std::move(store));
     m_accountClient->syncApi()->setBaseUrl(QUrl(m_serviceConfig.syncApiUrl));
     startSyncEngine();
+    m_noteSharing = std::make_unique<NoteSharingService>(
+        m_accountClient->syncApi(), NoteSharingService::Kind::Notes);
+    m_notebookSharing = std::make_unique<NoteSharingService>(
+        m_accountClient->syncApi(), NoteSharingService::Kind::Notebooks);
 
     // Every way out of a session (Sign Out, a refused refresh, a 401 the refresh could not
     // mend) arrives here as a state other than Authenticated.

@@ -20,8 +20,10 @@ class AttachmentRepository;
 class Database;
 class NoteRepository;
 class NoteWriter;
+class NoteSharingService;
 class NotebookRepository;
 class PreferencesRepository;
+class RecoveryFile;
 class SnapshotRepository;
 class SyncEngine;
 class ThemeManager;
@@ -52,9 +54,31 @@ public:
     // Before initialize: the service addresses to use instead of the environment's.
     void setServiceConfig(const ServiceConfig &config);
 
-    // Opens and migrates the database and builds every service. False only when the database
-    // cannot be opened or migrated.
+    // Opens, checks and migrates the database and builds every service. False only when the
+    // database cannot be opened, fails SQLite's quick check or cannot be migrated; then
+    // databaseFailure() says which and the file is left exactly as it was.
     bool initialize();
+
+    struct DatabaseFailure
+    {
+        enum class Kind { None, CannotOpen, Damaged, MigrationFailed };
+        Kind kind = Kind::None;
+        QString path;
+        // SQLite's own words, for the log and the details of the message.
+        QString detail;
+    };
+    DatabaseFailure databaseFailure() const { return m_databaseFailure; }
+    // After a failed initialize: renames the database file (with its WAL and shared-memory
+    // files) to a dated name beside it, so the next initialize starts a new collection. The
+    // file is never deleted or written. The new path, or empty when the rename failed.
+    QString setAsideDatabase();
+    // After a successful initialize: reads the notes, notebooks and snapshots SQLite can still
+    // recover from the set-aside file into this collection. The number of notes brought back,
+    // or -1 when nothing could be read (logged).
+    int recoverNotesFrom(const QString &damagedPath);
+
+    // Where windows keep note texts the database would not take.
+    RecoveryFile *recoveryFile() const { return m_recoveryFile.get(); }
 
     QString dataDirectory() const { return m_dataDirectory; }
     Database *database() const { return m_database.get(); }
@@ -75,6 +99,10 @@ public:
     // "auto_sync" (default on) and "sync_interval_minutes" (1 to 120, default 5).
     bool autoSyncEnabled() const;
     int syncIntervalMinutes() const;
+
+    // Sharing of notes and of notebooks with group members, over the sync API.
+    NoteSharingService *noteSharing() const { return m_noteSharing.get(); }
+    NoteSharingService *notebookSharing() const { return m_notebookSharing.get(); }
 
     // Sharing is available: the signed-in user's group has other members.
     bool canShare() const { return m_canShare; }
@@ -125,6 +153,8 @@ private:
     void scheduleAutomaticSync();
 
     QString m_dataDirectory;
+    std::unique_ptr<RecoveryFile> m_recoveryFile;
+    DatabaseFailure m_databaseFailure;
     // Built in this order by initialize and destroyed in the reverse one, so every service
     // goes before what it uses and the database closes last.
     std::unique_ptr<Database> m_database;
@@ -138,6 +168,8 @@ private:
     std::unique_ptr<BrevAccount::Client> m_accountClient;
     // After the account client, so it goes first: it uses the client's sync API.
     std::unique_ptr<SyncEngine> m_syncEngine;
+    std::unique_ptr<NoteSharingService> m_noteSharing;
+    std::unique_ptr<NoteSharingService> m_notebookSharing;
     // A note or notebook changed while a sync cycle ran.
     bool m_changedDuringCycle = false;
     ServiceConfig m_serviceConfig;

@@ -14,6 +14,7 @@
 #include <QPainterPath>
 #include <QPalette>
 #include <QPixmap>
+#include <QToolButton>
 
 #include <functional>
 
@@ -130,15 +131,16 @@ EditorToolbar::EditorToolbar(QWidget *parent) : QToolBar(parent)
     setIconSize(QSize(16, 16));
     setToolButtonStyle(Qt::ToolButtonIconOnly);
 
-    m_bold = addButton({}, tr("Bold (Ctrl+B)"), true);
-    m_italic = addButton({}, tr("Italic (Ctrl+I)"), true);
-    m_underline = addButton({}, tr("Underline (Ctrl+U)"), true);
-    m_strike = addButton({}, tr("Strikethrough (Ctrl+Shift+X)"), true);
-    m_code = addButton({}, tr("Inline Code (Ctrl+`)"), true);
+    m_bold = addButton(tr("Bold"), tr("Bold (Ctrl+B)"), true);
+    m_italic = addButton(tr("Italic"), tr("Italic (Ctrl+I)"), true);
+    m_underline = addButton(tr("Underline"), tr("Underline (Ctrl+U)"), true);
+    m_strike = addButton(tr("Strikethrough"), tr("Strikethrough (Ctrl+Shift+X)"), true);
+    m_code = addButton(tr("Inline Code"), tr("Inline Code (Ctrl+`)"), true);
     addSeparator();
 
     m_heading = new QComboBox(this);
     m_heading->setToolTip(tr("Heading Level"));
+    m_heading->setAccessibleName(tr("Heading Level"));
     m_heading->setMinimumWidth(100);
     m_heading->addItem(tr("Normal"), 0);
     for (int level = 1; level <= 6; ++level)
@@ -147,34 +149,42 @@ EditorToolbar::EditorToolbar(QWidget *parent) : QToolBar(parent)
     connect(m_heading, &QComboBox::currentIndexChanged, this, &EditorToolbar::onHeadingChanged);
     addSeparator();
 
-    m_bulletList = addButton({}, tr("Bullet List (Ctrl+Shift+8)"), true);
-    m_numberedList = addButton({}, tr("Numbered List (Ctrl+Shift+7)"), true);
-    m_checkboxList = addButton({}, tr("Checkbox List (Ctrl+Shift+9)"), true);
+    m_bulletList = addButton(tr("Bullet List"), tr("Bullet List (Ctrl+Shift+8)"), true);
+    m_numberedList = addButton(tr("Numbered List"), tr("Numbered List (Ctrl+Shift+7)"), true);
+    m_checkboxList = addButton(tr("Checkbox List"), tr("Checkbox List (Ctrl+Shift+9)"), true);
     addSeparator();
 
-    m_codeBlock = addButton({}, tr("Code Block (Ctrl+Shift+`)"), true);
-    m_blockquote = addButton({}, tr("Blockquote (Ctrl+Shift+B)"), true);
+    m_codeBlock = addButton(tr("Code Block"), tr("Code Block (Ctrl+Shift+`)"), true);
+    m_blockquote = addButton(tr("Blockquote"), tr("Blockquote (Ctrl+Shift+B)"), true);
     addSeparator();
 
-    m_alignLeft = addButton({}, tr("Align Left (Ctrl+Shift+L)"), true);
-    m_alignCenter = addButton({}, tr("Align Center (Ctrl+Shift+E)"), true);
-    m_alignRight = addButton({}, tr("Align Right (Ctrl+Shift+R)"), true);
+    m_alignLeft = addButton(tr("Align Left"), tr("Align Left (Ctrl+Shift+L)"), true);
+    m_alignCenter = addButton(tr("Align Center"), tr("Align Center (Ctrl+Shift+E)"), true);
+    m_alignRight = addButton(tr("Align Right"), tr("Align Right (Ctrl+Shift+R)"), true);
     addSeparator();
 
-    m_link = addButton({}, tr("Insert Link (Ctrl+K)"), false);
-    m_divider = addButton({}, tr("Insert Divider"), false);
-    m_table = addButton({}, tr("Insert Table (Ctrl+T)"), false);
-    m_attachment = addButton({}, tr("Insert Attachment (Ctrl+Shift+A)"), false);
+    m_link = addButton(tr("Insert Link"), tr("Insert Link (Ctrl+K)"), false);
+    m_divider = addButton(tr("Insert Divider"), tr("Insert Divider"), false);
+    m_table = addButton(tr("Insert Table"), tr("Insert Table (Ctrl+T)"), false);
+    m_attachment
+        = addButton(tr("Insert Attachment"), tr("Insert Attachment (Ctrl+Shift+A)"), false);
 
     rebuildIcons();
+
+    // The button that shows the buttons a narrow window has no room for; Qt leaves it unnamed.
+    if (auto *more = findChild<QToolButton *>(QStringLiteral("qt_toolbar_ext_button"))) {
+        more->setAccessibleName(tr("More formatting"));
+        more->setToolTip(tr("More formatting"));
+    }
 
     setEnabled(false);
     setVisible(false);
 }
 
-QAction *EditorToolbar::addButton(const QIcon &icon, const QString &toolTip, bool checkable)
+QAction *EditorToolbar::addButton(const QString &name, const QString &toolTip, bool checkable)
 {
-    QAction *action = addAction(icon, QString());
+    // The buttons show only their drawn icons; the text is what a screen reader says.
+    QAction *action = addAction(name);
     action->setToolTip(toolTip);
     action->setCheckable(checkable);
     return action;

@@ -50,7 +50,7 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
-    QAction *addButton(const QIcon &icon, const QString &toolTip, bool checkable);
+    QAction *addButton(const QString &name, const QString &toolTip, bool checkable);
     void rebuildIcons();
     void onHeadingChanged(int index);
     void onAlign(Qt::Alignment alignment);

@@ -24,6 +24,7 @@ ImageLightbox::ImageLightbox(const QImage &image, const QString &filename, QWidg
     m_item->setTransformationMode(Qt::SmoothTransformation);
     m_scene->setSceneRect(m_item->boundingRect());
     m_view = new ZoomableView(m_scene, this);
+    m_view->setAccessibleName(filename.isEmpty() ? tr("Image") : filename);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -36,6 +36,7 @@ NoteEditor::NoteEditor(QWidget *parent)
         DeltaDocument::UnknownObjectType, m_unsupportedRenderer);
     setAcceptRichText(true);
     setTabChangesFocus(false);
+    setAccessibleName(tr("Note text"));
     viewport()->setMouseTracking(true);
     QFont bodyFont = font();
     bodyFont.setPixelSize(FontScale::scaledPixels(16));
@@ -49,6 +50,9 @@ NoteEditor::NoteEditor(QWidget *parent)
     m_autosaveCeiling.setSingleShot(true);
     m_autosaveCeiling.setInterval(AutosaveCeilingMs);
     connect(&m_autosaveCeiling, &QTimer::timeout, this, &NoteEditor::onAutosaveTimeout);
+    m_saveRetryTimer.setSingleShot(true);
+    m_saveRetryTimer.setInterval(SaveRetryMs);
+    connect(&m_saveRetryTimer, &QTimer::timeout, this, &NoteEditor::onAutosaveTimeout);
     connect(m_delta, &DeltaDocument::contentsChanged, this, &NoteEditor::onContentsChanged);
     connect(this, &QTextEdit::cursorPositionChanged, this, &NoteEditor::updateFormatState);
 }
@@ -90,6 +94,8 @@ void NoteEditor::setNote(const QString &noteId, const QString &content, bool for
     m_noteId = noteId;
     m_autosaveTimer.stop();
     m_autosaveCeiling.stop();
+    m_saveRetryTimer.stop();
+    m_saveFailed = false;
     // No half-built frames: the viewport paints once, after the new content is in place.
     setUpdatesEnabled(false);
     if (m_attachmentRenderer)
@@ -128,6 +134,8 @@ void NoteEditor::clearNote()
     m_noteId.clear();
     m_autosaveTimer.stop();
     m_autosaveCeiling.stop();
+    m_saveRetryTimer.stop();
+    m_saveFailed = false;
     m_delta->setContent(QString());
     setReadOnly(true);
     setPlaceholderFor(false);
@@ -163,7 +171,31 @@ void NoteEditor::onAutosaveTimeout()
 {
     m_autosaveTimer.stop();
     m_autosaveCeiling.stop();
+    m_saveRetryTimer.stop();
+    m_saveFailed = false;
     emit noteModified();
+    // The owner reported a failure from its handler: the text is still only here.
+    if (m_saveFailed)
+        return;
+    m_saved = true;
+    emit savedStateChanged(true);
+}
+
+void NoteEditor::markSaveFailed()
+{
+    if (m_noteId.isEmpty())
+        return;
+    m_saveFailed = true;
+    m_saved = false;
+    m_saveRetryTimer.start();
+}
+
+void NoteEditor::markSaved()
+{
+    m_saveRetryTimer.stop();
+    m_saveFailed = false;
+    if (m_noteId.isEmpty() || m_saved)
+        return;
     m_saved = true;
     emit savedStateChanged(true);
 }

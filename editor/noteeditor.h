@@ -52,6 +52,9 @@ public:
     // While changes keep coming, a note is saved at the latest this long after its first
     // unsaved change: a crash during a long burst of typing loses only seconds.
     static constexpr int AutosaveCeilingMs = 5000;
+    // After a failed save the edits stay unsaved and the save is tried again this often, or a
+    // second after the next change, whichever comes first.
+    static constexpr int SaveRetryMs = 3000;
 
     explicit NoteEditor(QWidget *parent = nullptr);
     ~NoteEditor() override;
@@ -63,6 +66,13 @@ public:
     QString noteId() const { return m_noteId; }
     bool hasNote() const { return !m_noteId.isEmpty(); }
     bool isSaved() const { return m_saved; }
+    // The owner could not store the content (disk full, read-only, locked): the editor stays
+    // unsaved, noteModified comes again after SaveRetryMs, and no "saved" is reported. Called
+    // from the owner's noteModified handler or after a save the owner started itself.
+    void markSaveFailed();
+    // A save after a failed one went through: the edits are saved.
+    void markSaved();
+    bool saveFailed() const { return m_saveFailed; }
     // The document as delta text; the owner stores this.
     QString content() const;
     int wordCount() const;
@@ -205,8 +215,10 @@ private:
     QString m_noteId;
     bool m_loading = false;
     bool m_saved = true;
+    bool m_saveFailed = false;
     QTimer m_autosaveTimer;
     QTimer m_autosaveCeiling;
+    QTimer m_saveRetryTimer;
     QElapsedTimer m_tripleClickClock;
     QPoint m_doubleClickPos;
     // Set by a press on a checkbox: its release must not reach the text control.

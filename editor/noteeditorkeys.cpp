@@ -240,6 +240,17 @@ bool NoteEditor::handleShortcut(QKeyEvent *event)
 
 void NoteEditor::keyPressEvent(QKeyEvent *event)
 {
+    // Tab types a tab and moves between table cells, so Ctrl+Tab and Ctrl+Shift+Tab are the way
+    // out of the editor for someone using the keyboard alone.
+    if ((event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab)
+        && (event->modifiers() & Qt::ControlModifier)) {
+        const bool back
+            = event->key() == Qt::Key_Backtab || (event->modifiers() & Qt::ShiftModifier);
+        // The text edit refuses to pass the focus on while Tab is its own; the widget does.
+        QWidget::focusNextPrevChild(!back);
+        event->accept();
+        return;
+    }
     if (isReadOnly()) {
         QTextEdit::keyPressEvent(event);
         return;

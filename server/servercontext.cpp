@@ -81,7 +81,7 @@ TokenPair ServerContext::issue(const QString &userId, const QString &sessionId)
               .toString();
     TokenPair pair;
     pair.accessToken = m_tokens.issueAccessToken(
-        userId, sessionId, email, roleOf(userId), m_config.accessTokenSeconds);
+        userId, sessionId, email, groupOf(userId), roleOf(userId), m_config.accessTokenSeconds);
     pair.refreshToken = TokenService::newRefreshToken();
     m_db.run(QStringLiteral("INSERT INTO refresh_tokens (token_hash, session_id, used, created_at) "
                             "VALUES (?, ?, 0, ?)"),

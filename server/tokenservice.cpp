@@ -77,17 +77,18 @@ QByteArray TokenService::sign(const QByteArray &data) const
 }
 
 QString TokenService::issueAccessToken(const QString &userId, const QString &sessionId,
-    const QString &email, const QString &role, int lifetimeSeconds) const
+    const QString &email, const QString &groupId, const QString &role, int lifetimeSeconds) const
 {
+    QJsonObject brv { { QStringLiteral("role"), role } };
+    if (!groupId.isEmpty())
+        brv.insert(QStringLiteral("group_id"), groupId);
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     const QJsonObject header { { QStringLiteral("alg"), QStringLiteral("HS256") },
         { QStringLiteral("typ"), QStringLiteral("JWT") } };
     const QJsonObject payload { { QStringLiteral("sub"), userId },
         { QStringLiteral("sid"), sessionId }, { QStringLiteral("email"), email },
         { QStringLiteral("iat"), now }, { QStringLiteral("exp"), now + lifetimeSeconds },
-        { QStringLiteral("custom"),
-            QJsonObject {
-                { QStringLiteral("brv"), QJsonObject { { QStringLiteral("role"), role } } } } } };
+        { QStringLiteral("custom"), QJsonObject { { QStringLiteral("brv"), brv } } } };
     const QByteArray signingInput
         = QJsonDocument(header).toJson(QJsonDocument::Compact).toBase64(b64Options) + '.'
         + QJsonDocument(payload).toJson(QJsonDocument::Compact).toBase64(b64Options);

@@ -21,8 +21,10 @@ public:
     bool loadOrCreateSecret(const QString &path, QString *error);
     void setSecretForTesting(const QByteArray &secret) { m_secret = secret; }
 
+    // The user's group and role in it travel in the claims (empty when in no group), so a
+    // client can tell whether sharing is open to the user without asking first.
     QString issueAccessToken(const QString &userId, const QString &sessionId, const QString &email,
-        const QString &role, int lifetimeSeconds) const;
+        const QString &groupId, const QString &role, int lifetimeSeconds) const;
     // Checks signature, algorithm and expiry; session liveness is the caller's check.
     std::optional<Claims> verifyAccessToken(const QString &token) const;
 

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStringList>
 #include <QTimer>
 #include <QUuid>
 
@@ -46,6 +47,47 @@ bool Database::open(const QString &path)
     pragma.exec(QStringLiteral("PRAGMA foreign_keys=ON"));
     qInfo().noquote() << "Database opened:" << path;
     return true;
+}
+
+Database::Health Database::checkFile(const QString &path, QString *problem)
+{
+    if (!QFileInfo::exists(path))
+        return Health::Ok;
+    const QString name = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    Health health = Health::Ok;
+    QString words;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (!db.open()) {
+            health = Health::CannotOpen;
+            words = db.lastError().text();
+        } else {
+            QSqlQuery query(db);
+            if (!query.exec(QStringLiteral("PRAGMA quick_check"))) {
+                // "file is not a database" and friends: the file is there but unreadable.
+                health = Health::Damaged;
+                words = query.lastError().text();
+            } else {
+                QStringList rows;
+                while (query.next())
+                    rows.append(query.value(0).toString());
+                if (rows != QStringList { QStringLiteral("ok") }) {
+                    health = Health::Damaged;
+                    words = rows.mid(0, 5).join(QLatin1Char('\n'));
+                }
+            }
+            query.finish();
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    if (health != Health::Ok)
+        qCritical().noquote() << "Database check failed:" << path << words;
+    if (problem)
+        *problem = words;
+    return health;
 }
 
 bool Database::isOpen() const

@@ -28,6 +28,13 @@ public:
     // False while notes are waiting for their search row: searches may miss them meanwhile.
     bool isSearchIndexComplete() const { return m_searchIndexComplete; }
 
+    enum class Health { Ok, CannotOpen, Damaged };
+    // Runs SQLite's quick check on the file at `path` over a read-only connection of its own,
+    // before anything opens it for writing: a damaged file is then never checkpointed,
+    // converted or otherwise touched. A missing file is Ok (it is about to be created).
+    // `problem` receives SQLite's words when the answer is not Ok.
+    static Health checkFile(const QString &path, QString *problem = nullptr);
+
     bool isOpen() const;
     // Repositories run their statements on this connection.
     QSqlDatabase connection() const;

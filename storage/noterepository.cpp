@@ -328,6 +328,14 @@ QList<Note> NoteRepository::pendingNotes() const
     return queryNotes(QStringLiteral("SELECT * FROM notes WHERE sync_status = 'pending'"));
 }
 
+bool NoteRepository::hasPendingNotes() const
+{
+    QSqlQuery query(m_database->connection());
+    return SqlUtil::run(
+               query, QStringLiteral("SELECT 1 FROM notes WHERE sync_status = 'pending' LIMIT 1"))
+        && query.next();
+}
+
 QList<Note> NoteRepository::sharedWithMe() const
 {
     return queryNotes(QStringLiteral("SELECT * FROM notes WHERE owner_id IS NOT NULL AND owner_id "
@@ -440,24 +448,30 @@ bool NoteRepository::writeNote(const QString &sql, const Note &note, bool isInse
     QSqlQuery control(db);
     const bool inSavepoint = control.exec(QStringLiteral("SAVEPOINT note_write"));
     QSqlQuery query(db);
-    if (!SqlUtil::run(query, sql, values)) {
+    const auto fail = [&](const QSqlError &error) {
+        m_lastWriteError = WriteError::fromSql(error);
         qWarning().noquote() << (isInsert ? "NoteRepository::insert failed:"
                                           : "NoteRepository::update failed:")
-                             << query.lastError().text();
+                             << error.text();
         query.finish();
         if (inSavepoint) {
             control.exec(QStringLiteral("ROLLBACK TO note_write"));
             control.exec(QStringLiteral("RELEASE note_write"));
         }
         return false;
-    }
+    };
+    if (!SqlUtil::run(query, sql, values))
+        return fail(query.lastError());
     query.finish();
     // A note is never lost to its index: if indexing fails the note is saved all the same and
     // indexed at the next start.
     if (!SearchIndex::write(db, note.id, nonNull(note.body)))
         qWarning().noquote() << "NoteRepository: search text not indexed:" << note.id;
-    if (inSavepoint)
-        control.exec(QStringLiteral("RELEASE note_write"));
+    // Outside a caller's transaction the release is the commit, and in WAL mode that is where a
+    // full disk shows: a failed release is a failed write, not a saved note.
+    if (inSavepoint && !control.exec(QStringLiteral("RELEASE note_write")))
+        return fail(control.lastError());
+    m_lastWriteError = WriteError();
     announceWrite(note.id);
     return true;
 }
@@ -481,26 +495,35 @@ bool NoteRepository::update(const Note &note)
         note, false);
 }
 
+// Trashing, restoring and moving are changes like an edit: each takes a new version, because
+// the notes server accepts only versions above the one it holds.
 bool NoteRepository::softDelete(const QString &id)
 {
     QSqlQuery query(m_database->connection());
     if (!SqlUtil::run(query,
-            QStringLiteral("UPDATE notes SET deleted_at=?, sync_status='pending' WHERE id=?"),
+            QStringLiteral("UPDATE notes SET deleted_at=?, sync_status='pending', "
+                           "version=version+1 WHERE id=?"),
             { nowText(), id }))
         return false;
+    announceDeleted(id);
+    announceWrite(id);
+    return true;
+}
+
+void NoteRepository::announceDeleted(const QString &id)
+{
     if (m_batchDepth > 0)
         m_held.deleted.append(id);
     else
         emit noteDeleted(id);
-    announceWrite(id);
-    return true;
 }
 
 bool NoteRepository::restore(const QString &id)
 {
     QSqlQuery query(m_database->connection());
     if (!SqlUtil::run(query,
-            QStringLiteral("UPDATE notes SET deleted_at=NULL, sync_status='pending' WHERE id=?"),
+            QStringLiteral("UPDATE notes SET deleted_at=NULL, sync_status='pending', "
+                           "version=version+1 WHERE id=?"),
             { id }))
         return false;
     announceWrite(id);
@@ -569,7 +592,7 @@ bool NoteRepository::moveToNotebook(const QString &noteId, const QString &notebo
     QSqlQuery query(m_database->connection());
     if (!SqlUtil::run(query,
             QStringLiteral("UPDATE notes SET notebook_id=?, modified_at=?, "
-                           "sync_status='pending' WHERE id=?"),
+                           "sync_status='pending', version=version+1 WHERE id=?"),
             { nonNull(notebookId), nowText(), noteId }))
         return false;
     announceWrite(noteId);

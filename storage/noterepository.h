@@ -1,6 +1,7 @@
 #pragma once
 
 #include "note.h"
+#include "writeerror.h"
 
 #include <QHash>
 #include <QList>
@@ -77,6 +78,7 @@ public:
     QList<Note> trashedNotes() const;
     // Trashed notes included: their deletion still has to reach the server.
     QList<Note> pendingNotes() const;
+    bool hasPendingNotes() const;
     QList<Note> sharedWithMe() const;
     QList<Note> sharedByMe() const;
     // Notes matching what the user typed (searchQueryFromInput), best first; text with nothing
@@ -121,6 +123,8 @@ public:
     std::optional<Note> noteById(const QString &id) const;
     bool insert(const Note &note);
     bool update(const Note &note);
+    // Why the last insert or update failed (None after one that succeeded).
+    WriteError lastWriteError() const { return m_lastWriteError; }
     bool softDelete(const QString &id);
     bool restore(const QString &id);
     // Removes the note with its snapshots, attachment rows, to-do setting, tasks and operations
@@ -141,6 +145,9 @@ public:
     bool setIncludeInTodos(const QString &noteId, bool include);
     // The notes whose include-in-to-dos setting is off, in one statement.
     QSet<QString> noteIdsExcludedFromTodos() const;
+
+    // Sends noteDeleted (held while a batch runs) for a note that update() moved to the trash.
+    void announceDeleted(const QString &id);
 
 signals:
     void notesChanged();
@@ -179,4 +186,5 @@ private:
     bool m_recorded = false;
     int m_batchDepth = 0;
     HeldSignals m_held;
+    WriteError m_lastWriteError;
 };

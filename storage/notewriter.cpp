@@ -38,7 +38,9 @@ bool NoteWriter::inTransaction(const std::function<bool()> &work)
         return ok;
     }
     QSqlDatabase db = m_database->connection();
+    m_lastError = WriteError();
     if (!db.transaction()) {
+        m_lastError = WriteError::fromSql(db.lastError());
         qWarning().noquote() << "NoteWriter: can't begin a transaction:" << db.lastError().text();
         return false;
     }
@@ -47,6 +49,7 @@ bool NoteWriter::inTransaction(const std::function<bool()> &work)
     m_notebooks->beginBatch();
     bool ok = work();
     if (ok && !db.commit()) {
+        m_lastError = WriteError::fromSql(db.lastError());
         qWarning().noquote() << "NoteWriter: commit failed:" << db.lastError().text();
         ok = false;
     }
@@ -69,8 +72,11 @@ std::optional<Note> NoteWriter::createNote(const QString &notebookId, const QStr
     note.createdAt = now;
     note.updatedAt = now;
     note.modifiedAt = now;
-    if (!m_notes->insert(note))
+    m_lastError = WriteError();
+    if (!m_notes->insert(note)) {
+        m_lastError = m_notes->lastWriteError();
         return std::nullopt;
+    }
     return note;
 }
 
@@ -85,10 +91,20 @@ bool NoteWriter::insertNotes(const QList<Note> &notes)
     });
 }
 
+bool NoteWriter::isReadOnlyShare(const Note &note)
+{
+    return !note.ownerId.isEmpty() && note.permission != QLatin1String("edit");
+}
+
 bool NoteWriter::saveBody(Note &note, const QString &body)
 {
+    m_lastError = WriteError();
     if (body == note.body)
         return false;
+    if (isReadOnlyShare(note)) {
+        qWarning() << "NoteWriter::saveBody refused: the note is shared read-only";
+        return false;
+    }
     Note changed = note;
     const QDateTime now = QDateTime::currentDateTimeUtc();
     changed.body = body;
@@ -96,8 +112,10 @@ bool NoteWriter::saveBody(Note &note, const QString &body)
     changed.modifiedAt = now;
     changed.version = note.version + 1;
     changed.syncStatus = SyncStatus::Pending;
-    if (!m_notes->update(changed))
+    if (!m_notes->update(changed)) {
+        m_lastError = m_notes->lastWriteError();
         return false;
+    }
     note = changed;
     return true;
 }
@@ -105,6 +123,7 @@ bool NoteWriter::saveBody(Note &note, const QString &body)
 bool NoteWriter::saveBody(const QString &noteId, const QString &body)
 {
     std::optional<Note> note = m_notes->noteById(noteId);
+    m_lastError = WriteError();
     return note && saveBody(*note, body);
 }
 
@@ -113,6 +132,10 @@ bool NoteWriter::moveNote(const QString &noteId, const QString &notebookId)
     const std::optional<Note> note = m_notes->noteById(noteId);
     if (!note || note->notebookId == notebookId)
         return false;
+    if (isReadOnlyShare(*note)) {
+        qWarning() << "NoteWriter::moveNote refused: the note is shared read-only";
+        return false;
+    }
     if (!notebookId.isEmpty() && !m_notebooks->notebookById(notebookId))
         return false;
     return m_notes->moveToNotebook(noteId, notebookId);
@@ -120,6 +143,11 @@ bool NoteWriter::moveNote(const QString &noteId, const QString &notebookId)
 
 bool NoteWriter::trashNote(const QString &noteId)
 {
+    const std::optional<Note> note = m_notes->noteById(noteId);
+    if (note && isReadOnlyShare(*note)) {
+        qWarning() << "NoteWriter::trashNote refused: the note is shared read-only";
+        return false;
+    }
     return m_notes->softDelete(noteId);
 }
 
@@ -217,15 +245,19 @@ bool NoteWriter::replaceWithRestoredNotebook(const Notebook &notebook)
     return m_notebooks->notebookById(notebook.id) && m_notebooks->update(notebook);
 }
 
-bool NoteWriter::storePulledNote(const Note &note, bool replace)
+bool NoteWriter::storePulledNote(const Note &note, const std::optional<Note> &local)
 {
     Note stored = note;
     stored.syncStatus = SyncStatus::Synced;
     stored.opVersion = 0;
     stored.isSample = false;
-    if (replace)
-        return m_notes->update(stored);
-    return m_notes->insert(stored);
+    if (!local)
+        return m_notes->insert(stored);
+    if (!m_notes->update(stored))
+        return false;
+    if (stored.deletedAt && !local->deletedAt)
+        m_notes->announceDeleted(stored.id);
+    return true;
 }
 
 bool NoteWriter::storePulledNotebook(const Notebook &notebook)

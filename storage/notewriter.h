@@ -2,6 +2,7 @@
 
 #include "note.h"
 #include "notebook.h"
+#include "writeerror.h"
 
 #include <QList>
 #include <QObject>
@@ -27,6 +28,9 @@ class NoteWriter final : public QObject
 public:
     // The body of every new note: one empty line.
     static QString newNoteBody();
+    // A note somebody else shares with this user without edit permission: its body, notebook
+    // and trash state are the owner's to change, so the local-change calls below refuse it.
+    static bool isReadOnlyShare(const Note &note);
 
     NoteWriter(Database *database, NoteRepository *notes, NotebookRepository *notebooks,
         QObject *parent = nullptr);
@@ -42,6 +46,9 @@ public:
     bool saveBody(Note &note, const QString &body);
     // saveBody on the stored note; false when it does not exist.
     bool saveBody(const QString &noteId, const QString &body);
+    // Why the last createNote, saveBody or transaction failed; None after one that succeeded
+    // or had nothing to write. A false from saveBody with no error means "nothing to save".
+    WriteError lastError() const { return m_lastError; }
     // `notebookId` must name an existing notebook, or be "" for no notebook. False when the
     // note is missing or already there.
     bool moveNote(const QString &noteId, const QString &notebookId);
@@ -69,9 +76,10 @@ public:
     bool replaceWithRestoredNotebook(const Notebook &notebook);
 
     // Sync. Server copies are stored as they arrive: sync status synced, op version 0, no
-    // sample flag. `note` replaces the stored note of its id, or is inserted when `replace` is
-    // false (the caller has just looked).
-    bool storePulledNote(const Note &note, bool replace);
+    // sample flag. `note` replaces `local`, the stored note of its id the caller has just read,
+    // or is inserted when there is none. A note the server moved to the trash is announced as
+    // deleted, so open windows of it close as they do for a local delete.
+    bool storePulledNote(const Note &note, const std::optional<Note> &local);
     // The notebook list's copy: inserted when new, else replaces name, flags, times and version
     // of the stored notebook (its owner and deletion time stay local).
     bool storePulledNotebook(const Notebook &notebook);
@@ -93,4 +101,5 @@ private:
     NoteRepository *m_notes; // not owned
     NotebookRepository *m_notebooks; // not owned
     int m_transactionDepth = 0;
+    WriteError m_lastError;
 };

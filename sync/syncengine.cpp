@@ -570,7 +570,7 @@ void SyncEngine::applyPulledNotes(const QJsonObject &body)
                         continue;
                     }
                 }
-                if (m_writer->storePulledNote(*incoming, local.has_value())) {
+                if (m_writer->storePulledNote(*incoming, local)) {
                     ++written;
                     known.insert(incoming->id, *incoming);
                 } else
@@ -754,7 +754,7 @@ void SyncEngine::finishSync()
         return;
     }
     const bool pending
-        = !m_notes->pendingNotes().isEmpty() || !m_attachments->pendingAttachments().isEmpty();
+        = m_notes->hasPendingNotes() || !m_attachments->pendingAttachments().isEmpty();
     setState(pending ? Pending : Idle);
     m_lastErrorStatus = 0;
     emit syncCompleted();

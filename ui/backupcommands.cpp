@@ -2,13 +2,16 @@
 
 #include "appstate.h"
 #include "backup.h"
+#include "syncengine.h"
 
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProgressDialog>
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -84,6 +87,16 @@ void restoreDatabase(AppState *state, QWidget *parent)
         parent, tr("Select Backup"), QString(), tr("ZIP Archive (*.zip)"));
     if (path.isEmpty())
         return;
+    if (state->isSignedIn() && state->syncEngine()) {
+        const auto answer = QMessageBox::question(parent, tr("Restore Backup"),
+            tr("Restore this backup to your account? Everything in the backup is brought back "
+               "and synced to all your devices — including notes you deleted or changed after "
+               "the backup was made."),
+            QMessageBox::Yes | QMessageBox::No);
+        if (answer == QMessageBox::Yes)
+            restoreToAccount(state, parent, path);
+        return;
+    }
     const auto answer = QMessageBox::question(parent, tr("Restore Backup"),
         tr("Import notes from backup? Existing notes with the same ID will be skipped."),
         QMessageBox::Yes | QMessageBox::No);
@@ -115,6 +128,95 @@ ImportResult restoreFrom(AppState *state, QWidget *parent, const QString &path)
         text += QStringLiteral("\n\n") + result.errorMessage;
     QMessageBox::information(parent, tr("Restore Complete"), text);
     return result;
+}
+
+void restoreToAccount(AppState *state, QWidget *parent, const QString &path)
+{
+    SyncEngine *engine = state->syncEngine();
+    auto *dialog = new QProgressDialog(tr("Syncing before restore…"), QString(), 0, 0, parent);
+    dialog->setCancelButton(nullptr);
+    dialog->setWindowTitle(tr("Restoring Backup"));
+    dialog->setWindowModality(Qt::ApplicationModal);
+    dialog->setMinimumDuration(0);
+    dialog->setAutoClose(false);
+    dialog->setAutoReset(false);
+    dialog->show();
+
+    // Phase 0 syncs before the restore, so the server's newer changes are here before the backup
+    // overwrites them; phase 1 has restored and syncs the result up.
+    struct Flow
+    {
+        int phase = 0;
+        int restored = 0;
+        QString problems; // what the restore could not bring back, told at the end
+        QList<QMetaObject::Connection> connections;
+    };
+    auto flow = std::make_shared<Flow>();
+    QPointer<QWidget> owner(parent);
+    const auto finish = [flow, dialog] {
+        for (const QMetaObject::Connection &connection : std::as_const(flow->connections))
+            QObject::disconnect(connection);
+        flow->connections.clear();
+        dialog->close();
+        dialog->deleteLater();
+    };
+
+    flow->connections << QObject::connect(engine, &SyncEngine::syncProgress, dialog,
+        [dialog](const QString &label, int current, int total) {
+            if (total < 1 || current < 1) {
+                dialog->setRange(0, 0);
+                dialog->setLabelText(label + QStringLiteral("…"));
+                return;
+            }
+            dialog->setRange(0, total);
+            dialog->setValue(current);
+            dialog->setLabelText(tr("%1 (%2 of %3)…").arg(label).arg(current).arg(total));
+        });
+    flow->connections << QObject::connect(engine, &SyncEngine::syncCompleted, dialog, [=] {
+        if (flow->phase == 0) {
+            flow->phase = 1;
+            dialog->setRange(0, 0);
+            dialog->setLabelText(tr("Restoring notes…"));
+            const ImportResult result = restoreBackup(path, targetOf(state), true, {});
+            flow->restored = result.imported;
+            if (result.errors > 0) {
+                flow->problems = tr("Errors: %1").arg(result.errors);
+                if (!result.errorMessage.isEmpty())
+                    flow->problems += QStringLiteral("\n") + result.errorMessage;
+            }
+            // An archive that could not be read changed nothing: there is nothing to sync,
+            // and "restored" would not be true.
+            if (result.imported == 0 && result.errors > 0) {
+                finish();
+                QMessageBox::warning(owner, tr("Restore Failed"), flow->problems);
+                return;
+            }
+            engine->sync();
+            return;
+        }
+        finish();
+        QString text = tr("Restored %1 items and synced them to your account.").arg(flow->restored);
+        if (!flow->problems.isEmpty())
+            text += QStringLiteral("\n\n") + flow->problems;
+        QMessageBox::information(owner, tr("Restore Complete"), text);
+    });
+    flow->connections << QObject::connect(
+        engine, &SyncEngine::syncFailed, dialog, [=](const QString &error) {
+            const int phase = flow->phase;
+            finish();
+            if (phase == 0) {
+                QMessageBox::warning(owner, tr("Restore Aborted"),
+                    tr("Couldn't sync before restoring, so nothing was changed:\n%1").arg(error));
+                return;
+            }
+            QString text = tr("Restored %1 items. They'll finish uploading to your account "
+                              "automatically once syncing succeeds.")
+                               .arg(flow->restored);
+            if (!flow->problems.isEmpty())
+                text += QStringLiteral("\n\n") + flow->problems;
+            QMessageBox::information(owner, tr("Restore Complete"), text);
+        });
+    engine->sync();
 }
 
 } // namespace BackupCommands

@@ -7,9 +7,9 @@
 class AppState;
 class QWidget;
 
-// File > Backup Database... and File > Restore Database... (the offline flows): the file
-// dialogs, the question, and a progress dialog that appears when the work takes longer than
-// half a second.
+// File > Backup Database... and File > Restore Database...: the file dialogs, the question, and
+// a progress dialog that appears when the work takes longer than half a second. Signed in, a
+// restore syncs first, restores with overwrite, and syncs again so the backup reaches the account.
 namespace BackupCommands {
 
 // Asks for the destination, then backupTo. The status-bar text on success, else empty.
@@ -18,9 +18,13 @@ QString backupDatabase(AppState *state, QWidget *parent);
 // as "Backup Failed". The status-bar text on success, else empty.
 QString backupTo(AppState *state, QWidget *parent, const QString &path);
 
-// Asks for the archive and whether to import, then restoreFrom.
+// Asks for the archive and whether to import, then restoreFrom (nobody signed in) or
+// restoreToAccount.
 void restoreDatabase(AppState *state, QWidget *parent);
 // Restores without overwriting, with a progress dialog, and shows "Restore Complete".
 ImportResult restoreFrom(AppState *state, QWidget *parent, const QString &path);
+// The signed-in flow: returns at once; a progress dialog follows the two syncs around the
+// overwriting restore, and a message box tells the outcome.
+void restoreToAccount(AppState *state, QWidget *parent, const QString &path);
 
 } // namespace BackupCommands

@@ -1,6 +1,7 @@
 #include "findbar.h"
 
 #include "documentpalette.h"
+#include "screenhelpers.h"
 #include "searchquery.h"
 #include "searchtext.h"
 
@@ -27,22 +28,28 @@ FindBar::FindBar(QWidget *parent)
     layout->setSpacing(4);
 
     m_field->setPlaceholderText(tr("Find in note"));
+    m_field->setAccessibleName(tr("Find in note"));
     m_field->setClearButtonEnabled(true);
+    ScreenHelpers::nameClearButton(m_field);
     m_field->setMaximumWidth(320);
     m_field->installEventFilter(this);
     m_countLabel->setMinimumWidth(70);
     m_countLabel->setAlignment(Qt::AlignCenter);
 
-    const auto setUp = [](QToolButton *button, const QString &glyph, const QString &tip) {
-        button->setAutoRaise(true);
-        button->setText(glyph);
-        button->setToolTip(tip);
-        button->setFocusPolicy(Qt::NoFocus);
-        button->setFixedSize(28, 26);
-    };
-    setUp(m_previousButton, QStringLiteral("\u2191"), tr("Previous match (Shift+Enter)"));
-    setUp(m_nextButton, QStringLiteral("\u2193"), tr("Next match (Enter)"));
-    setUp(m_closeButton, QStringLiteral("\u00D7"), tr("Close (Esc)"));
+    // The arrows and the cross mean nothing read aloud: each button also gets a name in words.
+    const auto setUp
+        = [](QToolButton *button, const QString &glyph, const QString &tip, const QString &name) {
+              button->setAutoRaise(true);
+              button->setText(glyph);
+              button->setToolTip(tip);
+              button->setAccessibleName(name);
+              button->setFocusPolicy(Qt::NoFocus);
+              button->setFixedSize(28, 26);
+          };
+    setUp(m_previousButton, QStringLiteral("\u2191"), tr("Previous match (Shift+Enter)"),
+        tr("Previous match"));
+    setUp(m_nextButton, QStringLiteral("\u2193"), tr("Next match (Enter)"), tr("Next match"));
+    setUp(m_closeButton, QStringLiteral("\u00D7"), tr("Close (Esc)"), tr("Close find bar"));
 
     layout->addWidget(m_field, 1);
     layout->addWidget(m_countLabel);

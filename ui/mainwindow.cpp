@@ -19,6 +19,8 @@
 #include "plaintextrenderer.h"
 #include "preferencesrepository.h"
 #include "readablecolumn.h"
+#include "recoveryfile.h"
+#include "screenhelpers.h"
 #include "searchlistloader.h"
 #include "searchquery.h"
 #include "searchscreen.h"
@@ -30,6 +32,7 @@
 #include "trashscreen.h"
 #include "versionhistorydialog.h"
 #include "welcomescreen.h"
+#include "windowplacement.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -154,7 +157,9 @@ void MainWindow::createUI()
     searchLayout->setContentsMargins(8, 8, 8, 8);
     m_searchField = new QLineEdit(m_searchBox);
     m_searchField->setPlaceholderText(tr("Search..."));
+    m_searchField->setAccessibleName(tr("Search notes"));
     m_searchField->setClearButtonEnabled(true);
+    ScreenHelpers::nameClearButton(m_searchField);
     searchLayout->addWidget(m_searchField);
     m_noteList = new NoteListWidget(m_middlePane);
     m_offlineBanner = new QLabel(
@@ -277,6 +282,7 @@ void MainWindow::setupConnections()
 void MainWindow::setupHeaderBar()
 {
     m_headerBar->setHasNote(false);
+    m_headerBar->setCanShare(m_appState->canShare());
 
     connect(m_headerBar, &NoteHeaderBar::focusToggleClicked, this,
         [this] { setFocusMode(!m_focusMode); });
@@ -302,6 +308,10 @@ void MainWindow::setupHeaderBar()
         [copyStored] { copyStored(ExportFormat::Markdown); });
     connect(m_headerBar, &NoteHeaderBar::copyAsHtmlRequested, this,
         [copyStored] { copyStored(ExportFormat::Html); });
+    connect(m_headerBar, &NoteHeaderBar::shareRequested, this, [this] {
+        if (m_editor->hasNote())
+            NoteCommands::openNoteShareDialog(m_appState, m_editor->noteId(), this);
+    });
     connect(m_headerBar, &NoteHeaderBar::historyRequested, this, &MainWindow::showVersionHistory);
     connect(m_headerBar, &NoteHeaderBar::includeInTodosToggled, this, [this](bool enabled) {
         if (m_editor->hasNote())
@@ -331,6 +341,12 @@ NoteCommands::NoteMenuHooks MainWindow::noteMenuHooks()
         if (self)
             self->trashNote(noteId);
     };
+    if (m_appState->canShare()) {
+        hooks.share = [self](const QString &noteId) {
+            if (self)
+                NoteCommands::openNoteShareDialog(self->m_appState, noteId, self);
+        };
+    }
     return hooks;
 }
 
@@ -346,6 +362,17 @@ NoteCommands::NotebookMenuHooks MainWindow::notebookMenuHooks()
         self->refreshNotebookList();
         self->refreshNotebookChip();
     };
+    if (m_appState->canShare()) {
+        hooks.share = [self](const QString &notebookId) {
+            if (!self)
+                return;
+            QPointer<MainWindow> window = self;
+            NoteCommands::openNotebookShareDialog(self->m_appState, notebookId, self, [window] {
+                if (window)
+                    window->refreshNotebookList();
+            });
+        };
+    }
     return hooks;
 }
 
@@ -419,6 +446,9 @@ void MainWindow::trashNote(const QString &noteId)
 {
     if (noteId.isEmpty())
         return;
+    if (const auto note = m_appState->notes()->noteById(noteId);
+        note && NoteWriter::isReadOnlyShare(*note))
+        return;
     if (noteId == m_editor->noteId()) {
         // Edits still waiting for the autosave go with the note into the trash.
         saveCurrentNote();
@@ -443,6 +473,13 @@ void MainWindow::onNoteSelected(const QString &noteId)
     if (m_editor->hasNote() && !m_editor->isSaved()) {
         saveCurrentNote();
         snapshotIfChanged();
+        if (!keepUnsavedText()) {
+            // Neither the database nor the recovery file takes the text: it stays on screen,
+            // the only place it still exists.
+            m_noteList->selectNote(m_editor->noteId());
+            m_statusBar->showMessage(tr("This note could not be saved, so it stays open."), 5000);
+            return;
+        }
     }
     m_appState->setCurrentNoteId(noteId);
     openNote(noteId);
@@ -529,8 +566,38 @@ void MainWindow::saveCurrentNote()
     if (!note)
         return;
     // The list re-sorts on the repository's signal; the header is told here.
-    if (m_appState->writer()->saveBody(*note, m_editor->content()))
+    NoteWriter *writer = m_appState->writer();
+    if (writer->saveBody(*note, m_editor->content()) || !writer->lastError().failed()) {
         m_headerBar->setUpdatedAt(note->updatedAt);
+        if (m_editor->saveFailed()) {
+            qInfo().noquote() << "Note" << note->id << "saved after an earlier failure";
+            m_editor->markSaved();
+            m_appState->recoveryFile()->remove(note->id);
+        }
+        return;
+    }
+    // The text stays in the editor, unsaved, and is tried again; the user is told why.
+    qWarning().noquote() << "Note" << note->id << "not saved:" << writer->lastError().text;
+    m_editor->markSaveFailed();
+    m_statusBar->setSaveFailed(writer->lastError());
+}
+
+bool MainWindow::keepUnsavedText()
+{
+    if (!m_editor->hasNote() || m_editor->isReadOnly() || !m_editor->saveFailed())
+        return true;
+    RecoveryFile::Entry entry;
+    entry.noteId = m_editor->noteId();
+    entry.body = m_editor->content();
+    if (const std::optional<Note> note = m_appState->notes()->noteById(entry.noteId)) {
+        entry.notebookId = note->notebookId;
+        entry.baseVersion = note->version;
+    }
+    RecoveryFile *file = m_appState->recoveryFile();
+    if (!file->keep(entry))
+        return false;
+    qWarning().noquote() << "Unsaved text of note" << entry.noteId << "kept in" << file->path();
+    return true;
 }
 
 void MainWindow::snapshotIfChanged()
@@ -793,8 +860,12 @@ void MainWindow::restoreWindowState()
     const QByteArray state = settings.value(QStringLiteral("windowState")).toByteArray();
     const QString sizes = settings.value(QStringLiteral("normalSplitterSizes")).toString();
     settings.endGroup();
-    if (geometry.isEmpty() || !restoreGeometry(geometry))
-        resize(1280, 1024);
+    // 1280 x 1024 unless the screen is smaller; a restored window whose monitor is gone comes
+    // back onto one that is there.
+    if (!geometry.isEmpty() && restoreGeometry(geometry))
+        WindowPlacement::keepOnScreen(this);
+    else
+        WindowPlacement::placeNew(this, QSize(1280, 1024), true);
     if (!state.isEmpty())
         restoreState(state, 0);
     if (!sizes.isEmpty())
@@ -824,6 +895,16 @@ void MainWindow::closeEvent(QCloseEvent *event)
     saveWindowState();
     saveCurrentNote();
     snapshotIfChanged();
+    if (!keepUnsavedText()) {
+        const QMessageBox::StandardButton answer = QMessageBox::warning(this, tr("Note Not Saved"),
+            tr("The changes to this note could not be saved, and there is no room to keep them "
+               "for later either.\n\nClose and lose them?"),
+            QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Cancel);
+        if (answer != QMessageBox::Discard) {
+            event->ignore();
+            return;
+        }
+    }
     if (m_closeToTray && m_trayIcon && m_trayIcon->isVisible()) {
         event->ignore();
         hide();

@@ -50,6 +50,9 @@ public:
     void openNote(const QString &noteId, bool forceReload = false);
     void saveCurrentNote();
     void snapshotIfChanged();
+    // After a failed save: the editor's text goes to the recovery file before the editor lets
+    // go of it. True when there was nothing to keep or it was kept.
+    bool keepUnsavedText();
     // File > "Save Snapshot": saves, then keeps the saved body in the version history.
     void saveSnapshot();
     void newNote();

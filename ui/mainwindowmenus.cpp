@@ -9,6 +9,7 @@
 #include "findbar.h"
 #include "notecommands.h"
 #include "noteeditor.h"
+#include "noteheaderbar.h"
 #include "preferencesrepository.h"
 #include "samplenotes.h"
 #include "searchscreen.h"
@@ -381,6 +382,7 @@ void MainWindow::setupAccountConnections()
     connect(m_appState, &AppState::canShareChanged, this, [this](bool canShare) {
         m_sharedWithMeAction->setVisible(canShare);
         m_sharedByMeAction->setVisible(canShare);
+        m_headerBar->setCanShare(canShare);
     });
     connect(m_welcomePage, &WelcomeScreen::signInRequested, this, &MainWindow::signIn);
     connect(m_welcomePage, &WelcomeScreen::dismissRequested, this,
@@ -556,6 +558,12 @@ void MainWindow::quitWithBookkeeping()
         QStringLiteral("restore_todos_window"), m_todosScreen && m_todosScreen->isVisible());
     m_closeToTray = false;
     QApplication::closeAllWindows();
+    // A window that kept an unsavable note open when asked stays, and so does the program.
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (const QWidget *window : windows) {
+        if (window->isVisible() && qobject_cast<const QMainWindow *>(window))
+            return;
+    }
     QApplication::quit();
 }
 
@@ -588,7 +596,9 @@ void MainWindow::updateTray()
         connect(
             menu->addAction(tr("To-Dos")), &QAction::triggered, this, &MainWindow::showTodosScreen);
         menu->addSeparator();
-        connect(menu->addAction(tr("Quit")), &QAction::triggered, qApp, &QApplication::quit);
+        // The same quit as File > Quit: windows save (or keep) their notes first.
+        connect(menu->addAction(tr("Quit")), &QAction::triggered, this,
+            &MainWindow::quitWithBookkeeping);
         connect(menu, &QMenu::aboutToShow, this, [this, showHide] {
             showHide->setText(isVisible() && !isMinimized() ? tr("Hide Brevaro Notes")
                                                             : tr("Show Brevaro Notes"));

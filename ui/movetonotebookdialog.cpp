@@ -20,6 +20,7 @@ MoveToNotebookDialog::MoveToNotebookDialog(
     setMinimumSize(300, 250);
 
     m_list = new QListWidget(this);
+    m_list->setAccessibleName(tr("Notebooks"));
     auto *unfiled = new QListWidgetItem(tr("No notebook"), m_list);
     unfiled->setData(NotebookIdRole, QString());
     if (currentNotebookId.isEmpty()) {

@@ -6,11 +6,13 @@
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QMimeData>
 
 NotebookListWidget::NotebookListWidget(QWidget *parent) : QListWidget(parent)
 {
     setItemDelegate(new NotebookListDelegate(this));
+    setAccessibleName(tr("Notebooks"));
     setContextMenuPolicy(Qt::CustomContextMenu);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -24,11 +26,20 @@ NotebookListWidget::NotebookListWidget(QWidget *parent) : QListWidget(parent)
     connect(this, &QWidget::customContextMenuRequested, this, &NotebookListWidget::onContextMenu);
 }
 
+QString NotebookListWidget::spokenRow(const QString &label, int count, bool shared)
+{
+    const QString notes = count == 1 ? tr("1 note") : tr("%1 notes").arg(count);
+    return shared ? tr("%1, shared, %2").arg(label, notes) : tr("%1, %2").arg(label, notes);
+}
+
 QListWidgetItem *NotebookListWidget::addRow(Kind kind, const QString &label, int count)
 {
     auto *item = new QListWidgetItem(label);
     item->setData(KindRole, int(kind));
     item->setData(CountRole, count);
+    // The painter draws the count beside the label; a screen reader gets both in words.
+    if (kind != NewNotebookKind)
+        item->setData(Qt::AccessibleTextRole, spokenRow(label, count, false));
     Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
     if (kind == AllNotesKind || kind == NotebookKind)
         flags |= Qt::ItemIsDropEnabled;
@@ -53,6 +64,9 @@ void NotebookListWidget::setNotebooks(const QList<Notebook> &notebooks,
         item->setData(NameRole, notebook.name);
         item->setData(DefaultRole, notebook.isDefault);
         item->setData(SharedRole, notebook.isShared);
+        if (notebook.isShared)
+            item->setData(
+                Qt::AccessibleTextRole, spokenRow(notebook.name, counts.value(notebook.id), true));
         item->setToolTip(notebook.name);
         if (!currentNotebookId.isEmpty() && notebook.id == currentNotebookId && current == allNotes)
             current = item;
@@ -82,6 +96,21 @@ void NotebookListWidget::onItemActivated(QListWidgetItem *item)
     default:
         break;
     }
+}
+
+void NotebookListWidget::keyPressEvent(QKeyEvent *event)
+{
+    // From the keyboard a row is chosen with Return; arrows only move through the rows. Not
+    // through itemActivated: on some desktops a click activates too, and a click already chose
+    // the row.
+    const int key = event->key();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter)
+        && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && currentItem()) {
+        onItemActivated(currentItem());
+        event->accept();
+        return;
+    }
+    QListWidget::keyPressEvent(event);
 }
 
 void NotebookListWidget::onContextMenu(const QPoint &pos)

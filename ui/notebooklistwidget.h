@@ -50,11 +50,14 @@ protected:
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dragLeaveEvent(QDragLeaveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void restoreRowBeforeDrag();
 
     QListWidgetItem *addRow(Kind kind, const QString &label, int count);
+    // The row as a screen reader says it: the label, the drawn count and shared dots in words.
+    static QString spokenRow(const QString &label, int count, bool shared);
     // The row under `pos` when it accepts notes (kind 0 or 1), else null.
     QListWidgetItem *dropTargetAt(const QPoint &pos) const;
 

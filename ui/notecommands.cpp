@@ -10,10 +10,13 @@
 #include "notebookrepository.h"
 #include "notebundle.h"
 #include "noterepository.h"
+#include "notesharingservice.h"
 #include "notetext.h"
 #include "notewriter.h"
 #include "preferencesrepository.h"
 #include "printdocument.h"
+#include "sharemembersdialog.h"
+#include "syncengine.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -31,6 +34,8 @@
 #include <QPrinter>
 #include <QStandardPaths>
 #include <QTextDocument>
+
+#include <memory>
 
 // The main window and the note windows show these texts, so they share its translation
 // context (written out at each call for lupdate to find).
@@ -259,6 +264,105 @@ QWidget *openImportDialog(AppState *state, QWidget *parent)
     return dialog;
 }
 
+namespace {
+
+// Texts both share dialogs have in common; the caller adds title, heading and the rest.
+BrevAccount::ShareDialogTexts commonShareTexts()
+{
+    BrevAccount::ShareDialogTexts texts;
+    texts.accessHeader = QCoreApplication::translate("MainWindow", "Shared with");
+    texts.emptyText = QCoreApplication::translate("MainWindow", "Not shared with anyone yet.");
+    texts.shareButton = QCoreApplication::translate("MainWindow", "Share");
+    texts.removeTooltip = QCoreApplication::translate("MainWindow", "Remove access");
+    texts.closeButton = QCoreApplication::translate("MainWindow", "Close");
+    texts.permission = QStringLiteral("edit");
+    texts.shareFailedTitle = QCoreApplication::translate("MainWindow", "Share Failed");
+    texts.removeFailedTitle = QCoreApplication::translate("MainWindow", "Remove Failed");
+    texts.removeConfirmTitle = QCoreApplication::translate("MainWindow", "Remove Share");
+    return texts;
+}
+
+QWidget *showShareDialog(AppState *state, BrevAccount::SharingBackend *backend,
+    const QString &entityId, const BrevAccount::ShareDialogTexts &texts, QWidget *parent,
+    bool notOnServerYet, const std::function<void()> &changed)
+{
+    auto *dialog = new BrevAccount::ShareMembersDialog(
+        state->accountClient(), backend, entityId, texts, parent);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    // An item with changes not yet pushed may be unknown to the server: push now and ask again
+    // once the cycle is through, rather than show "not found" for a note the user just wrote.
+    if (notOnServerYet && state->syncEngine() && state->isSignedIn()) {
+        SyncEngine *engine = state->syncEngine();
+        auto once = std::make_shared<QMetaObject::Connection>();
+        *once = QObject::connect(engine, &SyncEngine::syncCompleted, dialog, [dialog, once] {
+            QObject::disconnect(*once);
+            dialog->refresh();
+        });
+        engine->sync();
+    }
+    QObject::connect(
+        dialog, &BrevAccount::ShareMembersDialog::sharingChanged, state, [state, changed] {
+            if (state->syncEngine())
+                state->syncEngine()->sync();
+            if (changed)
+                changed();
+        });
+    dialog->show();
+    return dialog;
+}
+
+} // namespace
+
+QWidget *openNoteShareDialog(
+    AppState *state, const QString &noteId, QWidget *parent, bool fromNoteWindow)
+{
+    const auto note = state->notes()->noteById(noteId);
+    if (!note || !state->canShare() || !state->noteSharing())
+        return nullptr;
+    if (!note->ownerId.isEmpty()) {
+        QMessageBox::information(parent, QCoreApplication::translate("MainWindow", "Share Note"),
+            QCoreApplication::translate("MainWindow", "Only the owner can share this note."));
+        return nullptr;
+    }
+    BrevAccount::ShareDialogTexts texts = commonShareTexts();
+    texts.windowTitle = QCoreApplication::translate("MainWindow", "Share Note");
+    texts.heading = QCoreApplication::translate("MainWindow", "Sharing: %1")
+                        .arg(noteTitleOrUntitled(state, noteId));
+    texts.description = QCoreApplication::translate("MainWindow",
+        "Share this note with members of your Brevaro family group. They'll see the latest "
+        "version synced to their devices.");
+    if (fromNoteWindow)
+        texts.removeTooltip = QCoreApplication::translate("MainWindow", "Remove Selected");
+    texts.removeConfirmText
+        = QCoreApplication::translate("MainWindow", "Remove %1's access to this note?");
+    return showShareDialog(state, state->noteSharing(), noteId, texts, parent,
+        note->syncStatus != SyncStatus::Synced, {});
+}
+
+QWidget *openNotebookShareDialog(AppState *state, const QString &notebookId, QWidget *parent,
+    const std::function<void()> &changed)
+{
+    const auto notebook = state->notebooks()->notebookById(notebookId);
+    if (!notebook || !state->canShare() || !state->notebookSharing())
+        return nullptr;
+    if (!notebook->ownerId.isEmpty()) {
+        QMessageBox::information(parent,
+            QCoreApplication::translate("MainWindow", "Share Notebook"),
+            QCoreApplication::translate("MainWindow", "Only the owner can share this notebook."));
+        return nullptr;
+    }
+    BrevAccount::ShareDialogTexts texts = commonShareTexts();
+    texts.windowTitle = QCoreApplication::translate("MainWindow", "Share Notebook");
+    texts.heading = QCoreApplication::translate("MainWindow", "Sharing: %1").arg(notebook->name);
+    texts.description = QCoreApplication::translate("MainWindow",
+        "Share this notebook with members of your Brevaro family group. They'll see every note "
+        "inside it on their devices.");
+    texts.removeConfirmText
+        = QCoreApplication::translate("MainWindow", "Remove %1's access to this notebook?");
+    return showShareDialog(state, state->notebookSharing(), notebookId, texts, parent,
+        notebook->syncStatus != SyncStatus::Synced, changed);
+}
+
 QMenu *noteContextMenu(
     AppState *state, const QString &noteId, QWidget *parent, const NoteMenuHooks &hooks)
 {
@@ -289,6 +393,9 @@ QMenu *noteContextMenu(
         moveMenu->addSeparator();
     for (const Notebook &notebook : notebooks)
         addTarget(notebook.name, notebook.id);
+    // A note shared with the user read-only stays where its owner keeps it.
+    const bool readOnly = NoteWriter::isReadOnlyShare(*note);
+    moveMenu->setEnabled(!readOnly);
 
     if (hooks.share && note->ownerId.isEmpty()) {
         menu->addSeparator();
@@ -301,13 +408,14 @@ QMenu *noteContextMenu(
 
     menu->addSeparator();
     const auto trash = hooks.moveToTrash;
-    menu->addAction(
+    QAction *trashAction = menu->addAction(
         QCoreApplication::translate("MainWindow", "Move to Trash"), menu, [state, noteId, trash] {
             if (trash)
                 trash(noteId);
             else
                 state->writer()->trashNote(noteId);
         });
+    trashAction->setEnabled(!readOnly);
     return menu;
 }
 

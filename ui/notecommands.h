@@ -61,6 +61,17 @@ void printPreviewNote(AppState *state, const QString &noteId, const QTextDocumen
 // Opens the import wizard (modeless, deletes itself on close).
 QWidget *openImportDialog(AppState *state, QWidget *parent);
 
+// --- sharing ---
+
+// The share dialog ("Share Note") for one of the user's own notes: modeless, deleted on close;
+// a change syncs. A note window's dialog reads "Remove Selected" on its remove buttons. Null
+// (after telling the user) for a note somebody else owns, or while sharing is unavailable.
+QWidget *openNoteShareDialog(
+    AppState *state, const QString &noteId, QWidget *parent, bool fromNoteWindow = false);
+// The share dialog ("Share Notebook") for a notebook; a change syncs and calls `changed`.
+QWidget *openNotebookShareDialog(AppState *state, const QString &notebookId, QWidget *parent,
+    const std::function<void()> &changed = {});
+
 // --- context menus ---
 
 struct NoteMenuHooks

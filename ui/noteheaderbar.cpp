@@ -145,9 +145,11 @@ NoteHeaderBar::NoteHeaderBar(QWidget *parent) : QFrame(parent)
     m_focusToggle->setAutoRaise(true);
     m_focusToggle->setFixedSize(28, 28);
     m_focusToggle->setIconSize(QSize(18, 18));
-    m_focusToggle->setFocusPolicy(Qt::NoFocus);
+    // Reached with Tab, but a click leaves the keyboard focus in the editor.
+    m_focusToggle->setFocusPolicy(Qt::TabFocus);
     m_focusToggle->setCursor(Qt::PointingHandCursor);
     m_focusToggle->setToolTip(tr("Toggle sidebars (Ctrl+\\)"));
+    m_focusToggle->setAccessibleName(tr("Toggle sidebars"));
     connect(m_focusToggle, &QToolButton::clicked, this, &NoteHeaderBar::focusToggleClicked);
     layout->addWidget(m_focusToggle);
 
@@ -155,7 +157,7 @@ NoteHeaderBar::NoteHeaderBar(QWidget *parent) : QFrame(parent)
     m_chip->setFlat(true);
     m_chip->setIconSize(QSize(14, 14));
     m_chip->setCursor(Qt::PointingHandCursor);
-    m_chip->setFocusPolicy(Qt::NoFocus);
+    m_chip->setFocusPolicy(Qt::TabFocus);
     m_chip->setToolTip(tr("Open this notebook"));
     connect(m_chip, &QPushButton::clicked, this, &NoteHeaderBar::notebookChipClicked);
     layout->addWidget(m_chip);
@@ -178,17 +180,17 @@ NoteHeaderBar::NoteHeaderBar(QWidget *parent) : QFrame(parent)
     connect(m_copyMenu->addAction(tr("Copy as HTML")), &QAction::triggered, this,
         &NoteHeaderBar::copyAsHtmlRequested);
 
-    m_copyButton = makeIconButton(tr("Copy…"));
+    m_copyButton = makeIconButton(tr("Copy…"), tr("Copy"));
     m_copyButton->setMenu(m_copyMenu);
     m_copyButton->setPopupMode(QToolButton::InstantPopup);
     layout->addWidget(m_copyButton);
 
-    m_shareButton = makeIconButton(tr("Share note"));
+    m_shareButton = makeIconButton(tr("Share note"), tr("Share note"));
     m_shareButton->setVisible(false);
     connect(m_shareButton, &QToolButton::clicked, this, &NoteHeaderBar::shareRequested);
     layout->addWidget(m_shareButton);
 
-    m_historyButton = makeIconButton(tr("Version history"));
+    m_historyButton = makeIconButton(tr("Version history"), tr("Version history"));
     connect(m_historyButton, &QToolButton::clicked, this, &NoteHeaderBar::historyRequested);
     layout->addWidget(m_historyButton);
 
@@ -211,7 +213,7 @@ NoteHeaderBar::NoteHeaderBar(QWidget *parent) : QFrame(parent)
     m_delete = m_moreMenu->addAction(tr("Move to Trash"));
     connect(m_delete, &QAction::triggered, this, &NoteHeaderBar::deleteRequested);
 
-    m_moreButton = makeIconButton(tr("More actions"));
+    m_moreButton = makeIconButton(tr("More actions"), tr("More actions"));
     m_moreButton->setMenu(m_moreMenu);
     m_moreButton->setPopupMode(QToolButton::InstantPopup);
     layout->addWidget(m_moreButton);
@@ -220,15 +222,18 @@ NoteHeaderBar::NoteHeaderBar(QWidget *parent) : QFrame(parent)
     updateEnabledState();
 }
 
-QToolButton *NoteHeaderBar::makeIconButton(const QString &toolTip)
+QToolButton *NoteHeaderBar::makeIconButton(const QString &toolTip, const QString &name)
 {
     auto *button = new QToolButton(this);
     button->setAutoRaise(true);
     button->setFixedSize(32, 28);
     button->setCursor(Qt::PointingHandCursor);
-    button->setFocusPolicy(Qt::NoFocus);
+    // Reached with Tab, but a click leaves the keyboard focus in the editor.
+    button->setFocusPolicy(Qt::TabFocus);
     button->setIconSize(QSize(18, 18));
     button->setToolTip(toolTip);
+    // What a screen reader says for the glyph.
+    button->setAccessibleName(name);
     // The menu buttons open on a plain click; their arrow would only crowd the glyph.
     button->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0; }"));
     return button;
@@ -271,6 +276,7 @@ void NoteHeaderBar::setShared(bool shared)
         return;
     m_shared = shared;
     m_shareButton->setToolTip(shared ? tr("Manage sharing") : tr("Share note"));
+    m_shareButton->setAccessibleName(m_shareButton->toolTip());
     rebuildIcons();
 }
 
@@ -322,6 +328,7 @@ void NoteHeaderBar::setChipClickable(bool clickable)
 {
     m_chipClickable = clickable;
     m_chip->setAttribute(Qt::WA_TransparentForMouseEvents, !clickable);
+    m_chip->setFocusPolicy(clickable ? Qt::TabFocus : Qt::NoFocus);
     m_chip->setCursor(clickable ? Qt::PointingHandCursor : Qt::ArrowCursor);
     applyChipStyle();
 }

@@ -84,7 +84,7 @@ protected:
     void hideEvent(QHideEvent *event) override;
 
 private:
-    QToolButton *makeIconButton(const QString &toolTip);
+    QToolButton *makeIconButton(const QString &toolTip, const QString &name);
     void updateEnabledState();
     void applyChipStyle();
     void rebuildIcons();

@@ -139,9 +139,35 @@ public:
             return m_entryMode ? m_entries.at(row).isShared : m_notes.at(row).isShared;
         case NoteListWidget::SyncStatusRole:
             return int(m_entryMode ? m_entries.at(row).syncStatus : m_notes.at(row).syncStatus);
+        case Qt::AccessibleTextRole:
+            return accessibleText(index);
         default:
             return QVariant();
         }
+    }
+
+    // The row as a screen reader says it: everything the painter draws, badges in words.
+    QString accessibleText(const QModelIndex &index) const
+    {
+        QStringList parts { index.data(NoteListWidget::TitleRole).toString() };
+        const QString preview = index.data(NoteListWidget::PreviewRole).toString();
+        if (!preview.isEmpty())
+            parts << preview;
+        const QString date
+            = formatRelativeDate(index.data(NoteListWidget::UpdatedAtRole).toDateTime());
+        if (!date.isEmpty())
+            parts << date;
+        const QString notebook = index.data(NoteListWidget::NotebookNameRole).toString();
+        if (!notebook.isEmpty())
+            parts << notebook;
+        if (index.data(NoteListWidget::SharedRole).toBool())
+            parts << NoteListWidget::tr("Shared");
+        const auto status = SyncStatus(index.data(NoteListWidget::SyncStatusRole).toInt());
+        if (status == SyncStatus::Pending)
+            parts << NoteListWidget::tr("Not synced yet");
+        else if (status == SyncStatus::Conflict)
+            parts << NoteListWidget::tr("Sync conflict");
+        return parts.join(QStringLiteral(", "));
     }
 
     Qt::ItemFlags flags(const QModelIndex &index) const override
@@ -336,6 +362,7 @@ NoteListWidget::NoteListWidget(QWidget *parent)
 {
     setModel(m_model);
     setItemDelegate(new NoteListDelegate(this));
+    setAccessibleName(tr("Notes"));
     setContextMenuPolicy(Qt::CustomContextMenu);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

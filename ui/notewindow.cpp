@@ -13,10 +13,12 @@
 #include "notetext.h"
 #include "notewriter.h"
 #include "preferencesrepository.h"
+#include "recoveryfile.h"
 #include "snapshotrepository.h"
 #include "statusbar.h"
 #include "thememanager.h"
 #include "versionhistorydialog.h"
+#include "windowplacement.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -35,7 +37,7 @@ NoteWindow::NoteWindow(AppState *appState, const QString &noteId, QWidget *paren
     : QMainWindow(parent), m_appState(appState), m_noteId(noteId)
 {
     setAttribute(Qt::WA_DeleteOnClose);
-    resize(960, 760);
+    WindowPlacement::placeNew(this, QSize(960, 760), false);
 
     auto *central = new QWidget(this);
     auto *layout = new QVBoxLayout(central);
@@ -187,6 +189,10 @@ void NoteWindow::buildMenus()
 
 void NoteWindow::connectHeaderBar()
 {
+    m_headerBar->setCanShare(m_appState->canShare());
+    connect(m_appState, &AppState::canShareChanged, m_headerBar, &NoteHeaderBar::setCanShare);
+    connect(m_headerBar, &NoteHeaderBar::shareRequested, this,
+        [this] { NoteCommands::openNoteShareDialog(m_appState, m_noteId, this, true); });
     connect(m_headerBar, &NoteHeaderBar::notebookChipClicked, this, &NoteWindow::moveToNotebook);
     connect(
         m_headerBar, &NoteHeaderBar::moveToNotebookRequested, this, &NoteWindow::moveToNotebook);
@@ -272,8 +278,10 @@ void NoteWindow::restoreStoredGeometry()
     if (!restoreGeometry(decoded.decoded)) {
         qWarning().noquote() << "NoteWindow: ignoring unreadable stored geometry for note"
                              << m_noteId;
-        resize(960, 760);
+        WindowPlacement::placeNew(this, QSize(960, 760), false);
+        return;
     }
+    WindowPlacement::keepOnScreen(this);
 }
 
 void NoteWindow::loadNote(bool forceReload)
@@ -356,8 +364,11 @@ void NoteWindow::saveNote()
     const QString body = m_editor->content();
     // Nothing typed since this window last stored the note: a newer version written by another
     // view meanwhile must not be replaced by this one.
-    if (body == m_storedBody || body == note->body)
+    if (body == m_storedBody || body == note->body) {
+        if (m_editor->saveFailed())
+            m_editor->markSaved();
         return;
+    }
 
     // Another view stored a version this window never showed; keep it in the history before
     // these edits replace it.
@@ -366,8 +377,21 @@ void NoteWindow::saveNote()
         qWarning().noquote() << "NoteWindow: could not keep the other version of note" << m_noteId
                              << "as a snapshot";
 
-    if (!m_appState->writer()->saveBody(*note, body))
+    NoteWriter *writer = m_appState->writer();
+    if (!writer->saveBody(*note, body)) {
+        if (!writer->lastError().failed())
+            return;
+        // The text stays here, unsaved, and is tried again; the status bar says why.
+        qWarning().noquote() << "Note" << m_noteId << "not saved:" << writer->lastError().text;
+        m_editor->markSaveFailed();
+        m_statusBar->setSaveFailed(writer->lastError());
         return;
+    }
+    if (m_editor->saveFailed()) {
+        qInfo().noquote() << "Note" << m_noteId << "saved after an earlier failure";
+        m_editor->markSaved();
+        m_appState->recoveryFile()->remove(m_noteId);
+    }
     m_storedBody = body;
     m_headerBar->setUpdatedAt(note->updatedAt);
     m_appState->notifyNoteUpdated(m_noteId, this);
@@ -488,8 +512,35 @@ void NoteWindow::closeEvent(QCloseEvent *event)
     saveNote();
     snapshotIfChanged();
 
+    const bool unsaved = editorEditable() && m_editor->saveFailed();
+    if (unsaved) {
+        RecoveryFile::Entry entry;
+        entry.noteId = m_noteId;
+        entry.body = m_editor->content();
+        if (const std::optional<Note> note = m_appState->notes()->noteById(m_noteId)) {
+            entry.notebookId = note->notebookId;
+            entry.baseVersion = note->version;
+        }
+        if (m_appState->recoveryFile()->keep(entry)) {
+            qWarning().noquote() << "Unsaved text of note" << m_noteId << "kept in"
+                                 << m_appState->recoveryFile()->path();
+        } else {
+            const QMessageBox::StandardButton answer
+                = QMessageBox::warning(this, tr("Note Not Saved"),
+                    tr("The changes to this note could not be saved, and there is no room to keep "
+                       "them for later either.\n\nClose and lose them?"),
+                    QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Cancel);
+            if (answer != QMessageBox::Discard) {
+                m_closed = false;
+                event->ignore();
+                return;
+            }
+        }
+    }
+
     bool keepGeometry = !m_noteId.isEmpty();
-    if (editorEditable()) {
+    // A note whose text could not be saved looks empty in the store; it is not removed.
+    if (editorEditable() && !unsaved) {
         const std::optional<Note> note = m_appState->notes()->noteById(m_noteId);
         // A note left empty is not kept: never synced, it goes for good; otherwise the server
         // has to learn of its removal, so it goes to the trash.

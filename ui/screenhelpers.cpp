@@ -4,7 +4,10 @@
 #include "notebookrepository.h"
 #include "notelistwidget.h"
 
+#include <QAction>
+#include <QCoreApplication>
 #include <QKeySequence>
+#include <QLineEdit>
 #include <QPointer>
 #include <QShortcut>
 #include <QWidget>
@@ -22,6 +25,17 @@ void resolveNotebookNames(NoteListWidget *list, AppState *appState)
         const auto notebook = state->notebooks()->notebookById(notebookId);
         return notebook ? notebook->name : QString();
     });
+}
+
+void nameClearButton(QLineEdit *field)
+{
+    // The action behind the button; it hands its text and tool tip on to the button.
+    auto *clear = field->findChild<QAction *>(QStringLiteral("_q_qlineeditclearaction"));
+    if (!clear)
+        return;
+    const QString text = QCoreApplication::translate("ScreenHelpers", "Clear");
+    clear->setText(text);
+    clear->setToolTip(text);
 }
 
 void addCloseShortcuts(QWidget *window)

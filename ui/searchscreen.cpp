@@ -17,7 +17,9 @@ SearchScreen::SearchScreen(AppState *appState, QWidget *parent)
 {
     m_searchField->setObjectName(QStringLiteral("searchField"));
     m_searchField->setPlaceholderText(tr("Search all notes..."));
+    m_searchField->setAccessibleName(tr("Search all notes"));
     m_searchField->setClearButtonEnabled(true);
+    ScreenHelpers::nameClearButton(m_searchField);
     m_noteList->setObjectName(QStringLiteral("noteList"));
     ScreenHelpers::resolveNotebookNames(m_noteList, m_appState);
 

@@ -124,7 +124,9 @@ SettingsDialog::SettingsDialog(AppState *appState, QWidget *parent)
     m_categories->setObjectName(QStringLiteral("settingsCategories"));
     m_categories->setFixedWidth(190);
     m_categories->setFrameShape(QFrame::NoFrame);
-    m_categories->setFocusPolicy(Qt::NoFocus);
+    // Tab reaches the categories and the arrows switch pages; a click leaves the focus alone.
+    m_categories->setFocusPolicy(Qt::TabFocus);
+    m_categories->setAccessibleName(tr("Categories"));
     m_categories->setSpacing(2);
     m_categories->setIconSize(QSize(20, 20));
     for (const QString &name :

@@ -35,10 +35,13 @@ SharedScreen::SharedScreen(AppState *appState, Mode mode, QWidget *parent)
         if (m_appState && !noteId.isEmpty())
             m_appState->setCurrentNoteId(noteId);
     });
-    connect(m_noteList, &NoteListWidget::noteActivated, this, [this](const QString &noteId) {
+    // Return or a double click opens the note in its own window, as in the search screen.
+    const auto openWindow = [this](const QString &noteId) {
         if (m_appState && !noteId.isEmpty())
             m_appState->openNoteWindow(noteId);
-    });
+    };
+    connect(m_noteList, &NoteListWidget::noteActivated, this, openWindow);
+    connect(m_noteList, &NoteListWidget::noteDoubleClicked, this, openWindow);
     if (m_appState)
         connect(m_appState, &AppState::notesChanged, this, &SharedScreen::refresh);
 }

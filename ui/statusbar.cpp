@@ -136,14 +136,41 @@ void StatusBar::setSaved(bool saved)
     if (saved) {
         m_saveTimer.stop();
         m_saveState = Saved;
+        m_saveError = WriteError();
         render();
         return;
     }
+    if (m_saveState == NotSaved)
+        return;
     if (m_saveState == Saved) {
         m_saveState = NoSaveState;
         render();
     }
     m_saveTimer.start();
+}
+
+void StatusBar::setSaveFailed(const WriteError &error)
+{
+    m_saveTimer.stop();
+    m_saveState = NotSaved;
+    m_saveError = error;
+    render();
+}
+
+QString StatusBar::saveFailureText(const WriteError &error)
+{
+    switch (error.kind) {
+    case WriteError::Kind::DiskFull:
+        return tr("Not saved: the disk is full");
+    case WriteError::Kind::ReadOnly:
+        return tr("Not saved: the notes database is read-only");
+    case WriteError::Kind::Locked:
+        return tr("Not saved: the notes database is in use by another program");
+    case WriteError::Kind::Other:
+    case WriteError::Kind::None:
+        break;
+    }
+    return tr("Not saved: the notes database reported an error");
 }
 
 void StatusBar::setWordCount(int count)
@@ -228,9 +255,20 @@ void StatusBar::render()
         parts.append(tr("Saving..."));
     else if (m_saveState == Saved)
         parts.append(tr("Saved"));
+    else if (m_saveState == NotSaved)
+        parts.append(saveFailureText(m_saveError));
     if (m_wordCount >= 0)
         parts.append(tr("Words: %1").arg(m_wordCount));
     const QString text = parts.join(QStringLiteral("   ·   "));
     m_saveLabel->setText(text);
+    // A failed save must not look like the quiet grey of the rest of the bar.
+    const bool failed = m_saveState == NotSaved;
+    m_saveLabel->setStyleSheet(
+        failed ? QStringLiteral("color: rgb(224, 122, 107); font-weight: 600;") : QString());
+    m_saveLabel->setToolTip(failed
+            ? tr("Your changes are kept in this window and saved as soon as the database "
+                 "accepts them.\n\n%1")
+                  .arg(m_saveError.text)
+            : QString());
     m_separatorLabel->setVisible(!text.isEmpty());
 }

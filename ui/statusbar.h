@@ -1,5 +1,7 @@
 #pragma once
 
+#include "writeerror.h"
+
 #include <QStatusBar>
 #include <QTimer>
 
@@ -18,7 +20,7 @@ class StatusBar final : public QStatusBar
     Q_DISABLE_COPY_MOVE(StatusBar)
 
 public:
-    enum SaveState { NoSaveState = 0, Saving = 1, Saved = 2 };
+    enum SaveState { NoSaveState = 0, Saving = 1, Saved = 2, NotSaved = 3 };
 
     static constexpr int SavingDelayMs = 1500;
 
@@ -29,6 +31,10 @@ public:
     // Unsaved edits show "Saving..." only when they stay unsaved for a while; saving shows
     // "Saved" until the next edit.
     void setSaved(bool saved);
+    // A save failed: says so, and why, until a save goes through (setSaved(true)); further
+    // edits do not hide it.
+    void setSaveFailed(const WriteError &error);
+    static QString saveFailureText(const WriteError &error);
     void setWordCount(int count);
     void showMessage(const QString &text, int milliseconds);
     // Signed out: the plain cloud, "Not signed in"; signed in: `syncState` (a SyncEngine state)
@@ -70,6 +76,7 @@ private:
     QLabel *m_separatorLabel;
     SyncCloudIcon *m_syncIcon;
     SaveState m_saveState = NoSaveState;
+    WriteError m_saveError;
     int m_wordCount = -1;
     QTimer m_saveTimer;
     AppState *m_appState = nullptr; // not owned

@@ -81,6 +81,8 @@ void SyncCloudIcon::display(IconState state, const QString &toolTip)
     m_state = state;
     setText(QString(QChar(glyphFor(state).codePoint)));
     setToolTip(toolTip);
+    // The glyph is a character of the icon font; a screen reader says the state instead.
+    setAccessibleName(tr("Sync status: %1").arg(toolTip));
     applyStyle();
 }
 

@@ -78,9 +78,12 @@ TodosScreen::TodosScreen(AppState *appState, QWidget *parent)
     m_showCompleted->setChecked(false);
     m_filterEdit->setObjectName(QStringLiteral("filterEdit"));
     m_filterEdit->setPlaceholderText(tr("Filter tasks..."));
+    m_filterEdit->setAccessibleName(tr("Filter tasks"));
     m_filterEdit->setClearButtonEnabled(true);
+    ScreenHelpers::nameClearButton(m_filterEdit);
     m_filterEdit->setMaximumWidth(200);
     m_list->setObjectName(QStringLiteral("taskList"));
+    m_list->setAccessibleName(tr("Tasks"));
     m_list->setWordWrap(true);
     m_list->setItemDelegate(new TaskRowDelegate(m_list));
     // Thousands of wrapped rows: lay them out in batches so the window keeps answering.
@@ -88,7 +91,9 @@ TodosScreen::TodosScreen(AppState *appState, QWidget *parent)
     m_list->setBatchSize(200);
 
     auto *row = new QHBoxLayout;
-    row->addWidget(new QLabel(tr("Sort:"), this));
+    auto *sortLabel = new QLabel(tr("Sort:"), this);
+    sortLabel->setBuddy(m_sortCombo);
+    row->addWidget(sortLabel);
     row->addWidget(m_sortCombo);
     row->addWidget(m_showCompleted);
     row->addStretch();

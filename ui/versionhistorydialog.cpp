@@ -33,6 +33,7 @@ VersionHistoryDialog::VersionHistoryDialog(AppState *state, const QString &noteI
     auto *leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(0, 0, 0, 0);
     m_list = new QListWidget(left);
+    m_list->setAccessibleName(tr("Versions"));
     leftLayout->addWidget(m_list);
     auto *buttons = new QHBoxLayout;
     m_saveButton = new QPushButton(tr("Save Snapshot Now"), left);
@@ -51,6 +52,7 @@ VersionHistoryDialog::VersionHistoryDialog(AppState *state, const QString &noteI
     if (m_state)
         m_preview->setAttachmentRepository(m_state->attachments());
     m_preview->setReadOnly(true);
+    m_preview->setAccessibleName(tr("Selected version"));
     splitter->addWidget(m_preview);
     splitter->setSizes({ 250, 550 });
 

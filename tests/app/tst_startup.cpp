@@ -1,6 +1,7 @@
 #include "database.h"
 #include "noterepository.h"
 #include "paths.h"
+#include "testbodies.h"
 #include "testdatabase.h"
 #include "testdatadir.h"
 
@@ -25,6 +26,7 @@ private slots:
 
     void secondCopyHandsOverAndExits();
     void unopenableDatabaseExitsWithOne();
+    void damagedDatabaseIsNamedAndLeftAsItIs();
     void backupAndRestoreRunWithoutWindow();
 
 private:
@@ -144,6 +146,35 @@ void tst_Startup::unopenableDatabaseExitsWithOne()
     QVERIFY2(log.contains("Failed to initialize the database."), log.constData());
     QVERIFY2(log.contains(dataDir.toUtf8()), log.constData());
     QVERIFY2(!log.contains("Main window first painted"), log.constData());
+}
+
+void tst_Startup::damagedDatabaseIsNamedAndLeftAsItIs()
+{
+    const QString path = databasePath(m_dataDir->path());
+    {
+        Database database;
+        QVERIFY(database.open(path));
+        QVERIFY(database.migrate());
+        NoteRepository notes(&database);
+        for (int i = 0; i < 50; ++i)
+            QVERIFY(notes.insert(
+                TestDatabase::makeNote(bodyOf(QString("Note %1 ").arg(i).repeated(60)))));
+    }
+    QVERIFY(overwritePages(path, 3, 2));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray damaged = file.readAll();
+    file.close();
+
+    // Offscreen nobody can answer the question, so the program says where the file is and
+    // stops without touching it.
+    QByteArray log;
+    QCOMPARE(runToEnd({}, m_dataDir->path(), &log), 1);
+    QVERIFY2(log.contains("Database Error"), log.constData());
+    QVERIFY2(log.contains(path.toUtf8()), log.constData());
+    QVERIFY2(!log.contains("Main window first painted"), log.constData());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll() == damaged);
 }
 
 void tst_Startup::backupAndRestoreRunWithoutWindow()

@@ -191,9 +191,14 @@ ServerHarness::LoginForm ServerHarness::openLoginPage(const QString &redirectUri
         QStringLiteral("client_id"), QStringLiteral("0123456789abcdef0123456789abcdef"));
     query.addQueryItem(
         QStringLiteral("redirect_uri"), QString::fromLatin1(QUrl::toPercentEncoding(redirectUri)));
+    return readLoginForm(send(
+        "GET", QStringLiteral("/brevaro/account/login?") + query.toString(QUrl::FullyEncoded)));
+}
+
+ServerHarness::LoginForm ServerHarness::readLoginForm(const Response &page)
+{
     LoginForm form;
-    form.page = send(
-        "GET", QStringLiteral("/brevaro/account/login?") + query.toString(QUrl::FullyEncoded));
+    form.page = page;
     const QByteArray setCookie = form.page.header("Set-Cookie");
     static const QRegularExpression cookieRe(QStringLiteral("brv_login=([^;]+)"));
     form.cookie = cookieRe.match(QString::fromLatin1(setCookie)).captured(1);
@@ -236,22 +241,38 @@ ServerHarness::Response ServerHarness::postLogin(const QString &redirectUri, con
     return send("POST", QStringLiteral("/brevaro/account/login"), body, {}, headers);
 }
 
+bool ServerHarness::followRedirect(const Response &posted)
+{
+    if (posted.status != 303)
+        return false;
+    QNetworkRequest follow(QUrl::fromEncoded(posted.header("Location")));
+    return wait(m_nam.get(follow)).status == 200;
+}
+
 std::optional<ServerHarness::Tokens> ServerHarness::signIn(
     const QString &email, const QString &password)
 {
     const LoginForm form = openLoginPage(redirectUri());
-    const Response posted = postLogin(redirectUri(), email, password, form.cookie, form.csrfToken);
-    if (posted.status != 303)
-        return std::nullopt;
     clearCallback();
-    QNetworkRequest follow(QUrl::fromEncoded(posted.header("Location")));
-    wait(m_nam.get(follow));
+    if (!followRedirect(postLogin(redirectUri(), email, password, form.cookie, form.csrfToken)))
+        return std::nullopt;
     const QUrlQuery query(QUrl(m_callbackTarget).query());
     Tokens tokens { query.queryItemValue(QStringLiteral("access_token"), QUrl::FullyDecoded),
         query.queryItemValue(QStringLiteral("refresh_token"), QUrl::FullyDecoded) };
     if (tokens.access.isEmpty() || tokens.refresh.isEmpty())
         return std::nullopt;
     return tokens;
+}
+
+bool ServerHarness::completeBrowserSignIn(
+    const QUrl &loginUrl, const QString &email, const QString &password)
+{
+    if (loginUrl.host() != QLatin1String("127.0.0.1"))
+        return false; // tests never reach another address
+    const LoginForm form = readLoginForm(wait(m_nam.get(QNetworkRequest(loginUrl))));
+    const QString redirect
+        = QUrlQuery(loginUrl).queryItemValue(QStringLiteral("redirect_uri"), QUrl::FullyDecoded);
+    return followRedirect(postLogin(redirect, email, password, form.cookie, form.csrfToken));
 }
 
 std::optional<ServerHarness::Tokens> ServerHarness::refresh(

@@ -76,11 +76,16 @@ public:
     // Plays the browser: fetch the page, post the form, follow the redirect to the listener.
     std::optional<Tokens> signIn(const QString &email, const QString &password);
     std::optional<Tokens> refresh(const QString &refreshToken, int *status = nullptr);
+    // Plays the browser for a sign-in page the program opened: `loginUrl` is the address it
+    // asked the desktop to open; the redirect goes to the program's own loopback handler.
+    bool completeBrowserSignIn(const QUrl &loginUrl, const QString &email, const QString &password);
 
     static QJsonObject jwtPayload(const QString &token);
 
 private:
     Response wait(QNetworkReply *reply);
+    LoginForm readLoginForm(const Response &page);
+    bool followRedirect(const Response &posted);
     bool resetPostgres(const ServerConfig &config);
 
     QTemporaryDir m_dir;

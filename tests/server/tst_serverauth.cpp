@@ -60,16 +60,25 @@ void TestServerAuth::signInDeliversTokensToTheLoopbackListener()
     QCOMPARE(h->send("POST", h->accountApi() + QStringLiteral("/group/invite"), {}, tokens->access)
                  .status,
         201);
-    const auto next = h->refresh(tokens->refresh);
-    QVERIFY(next);
-    QCOMPARE(ServerHarness::jwtPayload(next->access)
+    // So does the group itself: the program offers sharing only to users whose token names one.
+    QVERIFY(!ServerHarness::jwtPayload(tokens->access)
                  .value(QStringLiteral("custom"))
                  .toObject()
                  .value(QStringLiteral("brv"))
                  .toObject()
-                 .value(QStringLiteral("role"))
-                 .toString(),
-        QStringLiteral("owner"));
+                 .contains(QStringLiteral("group_id")));
+    const auto next = h->refresh(tokens->refresh);
+    QVERIFY(next);
+    const QJsonObject brv = ServerHarness::jwtPayload(next->access)
+                                .value(QStringLiteral("custom"))
+                                .toObject()
+                                .value(QStringLiteral("brv"))
+                                .toObject();
+    QCOMPARE(brv.value(QStringLiteral("role")).toString(), QStringLiteral("owner"));
+    const auto group = h->send("GET", h->accountApi() + QStringLiteral("/group"), {}, next->access);
+    QVERIFY(!group.json.value(QStringLiteral("id")).toString().isEmpty());
+    QCOMPARE(brv.value(QStringLiteral("group_id")).toString(),
+        group.json.value(QStringLiteral("id")).toString());
 }
 
 void TestServerAuth::refreshRotatesAndReuseEndsTheSession()

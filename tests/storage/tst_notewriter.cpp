@@ -16,6 +16,8 @@ private slots:
     void cleanup();
 
     void saveBodyIsOneLocalChange();
+    void sharedNotesChangeOnlyWithEditPermission_data();
+    void sharedNotesChangeOnlyWithEditPermission();
     void deleteNotebookMovesNotesAllOrNothing_data();
     void deleteNotebookMovesNotesAllOrNothing();
 
@@ -69,6 +71,45 @@ void TestNoteWriter::saveBodyIsOneLocalChange()
     QVERIFY(!m_writer->saveBody(note.id, body));
     QCOMPARE(m_notes->noteById(note.id)->version, 8);
     QCOMPARE(written.count(), 1);
+}
+
+void TestNoteWriter::sharedNotesChangeOnlyWithEditPermission_data()
+{
+    QTest::addColumn<QString>("ownerId");
+    QTest::addColumn<QString>("permission");
+    QTest::addColumn<bool>("changeable");
+    QTest::addRow("own note") << QString() << QString() << true;
+    QTest::addRow("shared with edit permission") << "owner-1"
+                                                 << "edit" << true;
+    QTest::addRow("shared with view permission") << "owner-1"
+                                                 << "view" << false;
+    QTest::addRow("shared with unknown permission") << "owner-1"
+                                                    << "read" << false;
+    QTest::addRow("shared without permission") << "owner-1" << QString() << false;
+}
+
+void TestNoteWriter::sharedNotesChangeOnlyWithEditPermission()
+{
+    QFETCH(QString, ownerId);
+    QFETCH(QString, permission);
+    QFETCH(bool, changeable);
+    const Notebook notebook = TestDatabase::makeNotebook(QStringLiteral("Mine"));
+    QVERIFY(m_notebooks->insert(notebook));
+    Note note = TestDatabase::makeNote(QStringLiteral("[{\"insert\":\"Owner's text\\n\"}]"));
+    note.ownerId = ownerId;
+    note.permission = permission;
+    note.isShared = !ownerId.isEmpty();
+    QVERIFY(m_notes->insert(note));
+
+    const QString edited = QStringLiteral("[{\"insert\":\"Edited\\n\"}]");
+    QCOMPARE(m_writer->saveBody(note.id, edited), changeable);
+    QCOMPARE(m_writer->moveNote(note.id, notebook.id), changeable);
+    QCOMPARE(m_writer->trashNote(note.id), changeable);
+
+    const Note stored = *m_notes->noteById(note.id);
+    QCOMPARE(stored.body == edited, changeable);
+    QCOMPARE(stored.notebookId == notebook.id, changeable);
+    QCOMPARE(stored.deletedAt.has_value(), changeable);
 }
 
 void TestNoteWriter::deleteNotebookMovesNotesAllOrNothing_data()

@@ -1,5 +1,6 @@
 #include "testdatabase.h"
 
+#include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
@@ -48,4 +49,40 @@ Notebook TestDatabase::makeNotebook(const QString &name)
     notebook.createdAt = QDateTime::currentDateTimeUtc();
     notebook.updatedAt = notebook.createdAt;
     return notebook;
+}
+
+bool setWriteFault(Database *database, WriteError::Kind fault)
+{
+    QSqlQuery query(database->connection());
+    int pages = 0;
+    if (query.exec(QStringLiteral("PRAGMA page_count")) && query.next())
+        pages = query.value(0).toInt();
+    query.finish();
+    // max_page_count never goes below the pages in use, so a large value lifts the limit.
+    const int limit = fault == WriteError::Kind::DiskFull ? pages : 1073741823;
+    const bool readOnly = fault == WriteError::Kind::ReadOnly;
+    return pages > 0 && query.exec(QStringLiteral("PRAGMA max_page_count = %1").arg(limit))
+        && query.exec(QStringLiteral("PRAGMA query_only = %1").arg(readOnly ? 1 : 0));
+}
+
+bool overwritePages(const QString &path, int first, int count)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    const QByteArray header = file.read(100);
+    if (header.size() < 100)
+        return false;
+    // The page size sits big-endian at offset 16; 1 stands for 65536.
+    int pageSize = (quint8(header.at(16)) << 8) | quint8(header.at(17));
+    if (pageSize == 1)
+        pageSize = 65536;
+    const qint64 start = qint64(first - 1) * pageSize;
+    const qint64 length = qint64(count) * pageSize;
+    if (pageSize < 512 || start + length > file.size())
+        return false;
+    QByteArray garbage(int(length), '\0');
+    for (int i = 0; i < garbage.size(); ++i)
+        garbage[i] = char((i * 131 + 17) & 0xff);
+    return file.seek(start) && file.write(garbage) == length;
 }

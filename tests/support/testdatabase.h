@@ -5,6 +5,7 @@
 #include "database.h"
 #include "note.h"
 #include "notebook.h"
+#include "writeerror.h"
 
 #include <QDateTime>
 #include <QString>
@@ -39,3 +40,11 @@ private:
     std::unique_ptr<Database> m_database;
     bool m_valid = false;
 };
+
+// Makes the connection of `database` refuse writes as a full disk does (DiskFull: no page
+// beyond those the file has; a write needing more fails) or a read-only file does (ReadOnly);
+// None lifts either. Locked is not offered: it waits out SQLite's busy timeout.
+bool setWriteFault(Database *database, WriteError::Kind fault);
+// Overwrites `count` pages of the closed database file at `path`, from page `first` (1-based),
+// with a fixed garbage pattern. False when the file is too short or cannot be written.
+bool overwritePages(const QString &path, int first, int count);

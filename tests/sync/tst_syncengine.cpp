@@ -440,9 +440,12 @@ void TestSyncEngine::pulledNotes()
     if (!log.isEmpty())
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(log)));
     QSignalSpy written(&f.notes, &NoteRepository::notesChanged);
+    QSignalSpy deleted(&f.notes, &NoteRepository::noteDeleted);
     QVERIFY(f.runCycle());
 
     const Note stored = *f.notes.noteById(note.id);
+    // Windows showing the note close on this signal, as for a delete made here.
+    QCOMPARE(deleted.size(), trashed ? 1 : 0);
     QCOMPARE(stored.body, body);
     QCOMPARE(stored.version, version);
     QCOMPARE(stored.deletedAt.has_value(), trashed);

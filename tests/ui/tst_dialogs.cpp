@@ -400,7 +400,12 @@ void TestDialogs::importFileFilterFollowsFormat()
             return false;
         title = dialog->windowTitle();
         filters = dialog->nameFilters();
-        dialog->selectFile(chosen);
+        // The directory loads in the background; a selection made before it is there can be
+        // dropped when it arrives.
+        QTest::qWaitFor([&] {
+            dialog->selectFile(chosen);
+            return dialog->selectedFiles().value(0) == chosen;
+        });
         // done() rather than accept(): accept() re-checks the file against a directory model that
         // may still be loading on a busy machine, and its "not found" box would wait for ever.
         static_cast<QDialog *>(dialog)->done(QDialog::Accepted);

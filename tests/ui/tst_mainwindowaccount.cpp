@@ -4,8 +4,12 @@
 #include "client.h"
 #include "mainwindow.h"
 #include "modalanswers.h"
+#include "noteheaderbar.h"
 #include "noterepository.h"
+#include "notesservice.h"
+#include "notewriter.h"
 #include "recordinghttpserver.h"
+#include "sharemembersdialog.h"
 #include "statusbar.h"
 #include "synccloudicon.h"
 #include "testaccount.h"
@@ -14,6 +18,7 @@
 
 #include <QAction>
 #include <QJsonArray>
+#include <QLabel>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPushButton>
@@ -22,6 +27,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <QUrlQuery>
 
 #include <memory>
@@ -61,6 +67,8 @@ private slots:
     void refusedSessionSignsOut();
     void signInThroughTheBrowser_data();
     void signInThroughTheBrowser();
+    void shareButtonOpensTheDialogForOwnNotes_data();
+    void shareButtonOpensTheDialogForOwnNotes();
 
 private:
     std::unique_ptr<MainWindow> makeWindow();
@@ -343,6 +351,74 @@ void tst_MainWindowAccount::signInThroughTheBrowser()
         QVERIFY(m_stored.isEmpty());
     }
     QVERIFY(!window->welcomePage()->accountText().contains("web browser"));
+}
+
+void tst_MainWindowAccount::shareButtonOpensTheDialogForOwnNotes_data()
+{
+    QTest::addColumn<QString>("ownerId");
+    QTest::addColumn<QString>("permission");
+    QTest::addColumn<bool>("opens");
+    QTest::addRow("own note") << ""
+                              << "" << true;
+    QTest::addRow("note shared with the user to edit") << "acc-9"
+                                                       << "edit" << false;
+}
+
+void tst_MainWindowAccount::shareButtonOpensTheDialogForOwnNotes()
+{
+    QFETCH(QString, ownerId);
+    QFETCH(QString, permission);
+    QFETCH(bool, opens);
+    m_stored.insert(accessKey,
+        makeJwt(3600,
+            { { "custom", QJsonObject { { "brv", QJsonObject { { "group_id", "g-1" } } } } } }));
+    m_stored.insert(refreshKey, "r-1");
+    const QJsonArray twoMembers { QJsonObject { { "account_id", "a-1" } },
+        QJsonObject { { "account_id", "a-2" }, { "display_name", "Bob Stone" } } };
+    m_server->setReply("GET", "/account/group",
+        ScriptedReply::json(200, object({ { "id", "g-1" }, { "members", twoMembers } })));
+    m_server->setReply(
+        "GET", "/account/profile", ScriptedReply::json(200, object({ { "id", "a-1" } })));
+    serveEmptyNotesService(*m_server, "/sync");
+
+    auto window = makeWindow();
+    QVERIFY(window);
+    QTRY_VERIFY(m_state->canShare());
+    std::optional<Note> note = m_state->writer()->createNote(
+        QString(), QStringLiteral("[{\"insert\":\"Groceries\\n\"}]"));
+    QVERIFY(note);
+    note->ownerId = ownerId;
+    note->permission = permission;
+    note->isShared = !ownerId.isEmpty();
+    note->syncStatus = SyncStatus::Synced;
+    QVERIFY(m_state->notes()->update(*note));
+    const QString listPath = "/sync/shares/notes/" + note->id;
+    m_server->setReply(
+        "GET", listPath, ScriptedReply::json(200, object({ { "shares", QJsonArray() } })));
+    window->openNote(note->id);
+
+    QToolButton *share = window->headerBar()->shareButton();
+    QVERIFY(share->isVisibleTo(window.get()));
+    QVERIFY(share->isEnabled());
+    MessageBoxAnswerer ok(QMessageBox::Ok);
+    QTest::mouseClick(share, Qt::LeftButton);
+    auto *dialog = window->findChild<BrevAccount::ShareMembersDialog *>();
+    QCOMPARE(dialog != nullptr, opens);
+    if (!opens) {
+        QTRY_COMPARE(ok.shown(), 1);
+        QCOMPARE(ok.text(), "Only the owner can share this note.");
+        QCOMPARE(m_server->count(listPath), 0);
+        return;
+    }
+    QCOMPARE(dialog->windowTitle(), "Share Note");
+    QCOMPARE(dialog->findChild<QLabel *>("headingLabel")->text(), "Sharing: Groceries");
+    QTRY_COMPARE(m_server->count(listPath), 1);
+    // Bob is offered; the signed-in user is not.
+    QTRY_COMPARE(dialog->findChildren<QWidget *>("candidateRow").size(), 1);
+
+    // Signing out hides the entry again.
+    m_state->accountClient()->authClient()->logout();
+    QTRY_VERIFY(!share->isVisibleTo(window.get()));
 }
 
 QTEST_MAIN(tst_MainWindowAccount)

@@ -56,7 +56,8 @@ void TestNoteHeaderBar::startsWithNothingToActOn()
     QCOMPARE(bar.moreButton()->toolTip(), QString("More actions"));
     QCOMPARE(bar.copyButton()->toolTip(), QString("Copy…"));
     QCOMPARE(bar.historyButton()->toolTip(), QString("Version history"));
-    QCOMPARE(bar.copyButton()->focusPolicy(), Qt::NoFocus);
+    // A click leaves the keyboard focus in the editor; Tab still reaches the button.
+    QCOMPARE(bar.copyButton()->focusPolicy(), Qt::TabFocus);
     QCOMPARE(bar.copyButton()->size(), QSize(32, 28));
 }
 

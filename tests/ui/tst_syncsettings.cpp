@@ -1,4 +1,5 @@
 #include "appstate.h"
+#include "backupcommands.h"
 #include "mainwindow.h"
 #include "modalanswers.h"
 #include "noterepository.h"
@@ -47,6 +48,8 @@ private slots:
     void syncCommandsFollowTheServer();
     void settingsControlsWriteTheirKeys_data();
     void settingsControlsWriteTheirKeys();
+    void restoreToAccountSyncsAroundIt_data();
+    void restoreToAccountSyncsAroundIt();
 
 private:
     bool makeState(const QString &syncUrl, bool signedIn);
@@ -319,6 +322,74 @@ void tst_SyncSettings::settingsControlsWriteTheirKeys()
     QCOMPARE(writes.size(), before);
     if (control.isEmpty())
         QCOMPARE(writes.size(), 0);
+}
+
+void tst_SyncSettings::restoreToAccountSyncsAroundIt_data()
+{
+    QTest::addColumn<int>("failingPull"); // the pull answered 500: 1 before, 2 after the restore
+    QTest::addColumn<bool>("broken");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("text"); // a pattern
+    QTest::addColumn<bool>("restored");
+
+    QTest::addRow("both syncs succeed") << 0 << false << "Restore Complete"
+                                        << "^Restored [1-9]\\d* items and synced them" << true;
+    QTest::addRow("sync before fails: nothing changes") << 1 << false << "Restore Aborted"
+                                                        << "nothing was changed" << false;
+    QTest::addRow("sync after fails: uploads later") << 2 << false << "Restore Complete"
+                                                     << "finish uploading" << true;
+    QTest::addRow("unreadable archive is no success") << 0 << true << "Restore Failed"
+                                                      << "^Errors: 1" << false;
+}
+
+void tst_SyncSettings::restoreToAccountSyncsAroundIt()
+{
+    QFETCH(int, failingPull);
+    QFETCH(bool, broken);
+    QFETCH(QString, title);
+    QFETCH(QString, text);
+    QFETCH(bool, restored);
+
+    QVERIFY(makeState(m_server->url("/notes").toString(), true));
+    const auto body
+        = [](const QString &words) { return QString("[{\"insert\":\"%1\\n\"}]").arg(words); };
+    std::optional<Note> note = m_state->writer()->createNote(QString(), body("in the backup"));
+    QVERIFY(note);
+    const QString archive = m_dataDir->path() + "/backup.zip";
+    QVERIFY(!BackupCommands::backupTo(m_state.get(), nullptr, archive).isEmpty());
+    if (broken)
+        QVERIFY(QFile::resize(archive, 100));
+    QVERIFY(m_state->writer()->saveBody(note->id, body("changed after")));
+
+    int pulls = 0;
+    m_server->setResponder("GET", "/notes/sync/pull", [&](const RecordedRequest &) {
+        if (++pulls == failingPull)
+            return ScriptedReply::json(500, {});
+        return ScriptedReply::json(200, { { "changes", QJsonArray() }, { "timestamp", 1000 } });
+    });
+    QString shownTitle;
+    QString shownText;
+    ModalScript script({ answerBox(QMessageBox::Ok, &shownTitle, &shownText) });
+    if (failingPull > 0 || broken)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("."));
+    BackupCommands::restoreToAccount(m_state.get(), nullptr, archive);
+    QTRY_COMPARE_WITH_TIMEOUT(script.done(), 1, 10000);
+    QCOMPARE(shownTitle, title);
+    QVERIFY2(shownText.contains(QRegularExpression(text)), qPrintable(shownText));
+    QCOMPARE(m_state->notes()->noteById(note->id)->body,
+        restored ? body("in the backup") : body("changed after"));
+    if (failingPull == 0 && !broken) {
+        // The second sync sent the backup's words, at a version above the server's.
+        QString pushedBody;
+        const QJsonArray changes
+            = m_server->requests("/notes/sync/push").last().json()["changes"].toArray();
+        for (const QJsonValue &change : changes) {
+            if (change["entity_id"].toString() == note->id)
+                pushedBody = change["data"]["body"].toString();
+        }
+        QCOMPARE(pushedBody, body("in the backup"));
+    }
+    QVERIFY(!QApplication::activeModalWidget());
 }
 
 QTEST_MAIN(tst_SyncSettings)
