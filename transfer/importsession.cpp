@@ -56,8 +56,10 @@ void ImportSession::report(int current, int total, const QString &text)
 {
     if (!m_progress)
         return;
-    const bool last = total > 0 && current >= total;
-    if (m_reported && !last && m_timer.elapsed() < ProgressIntervalMs)
+    // The start of a step (current 0) and its end always show; steps between at most every
+    // ProgressIntervalMs, as each report may repaint a window.
+    const bool edge = current == 0 || (total > 0 && current >= total);
+    if (m_reported && !edge && m_timer.elapsed() < ProgressIntervalMs)
         return;
     m_reported = true;
     m_timer.restart();

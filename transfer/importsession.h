@@ -36,8 +36,8 @@ public:
     // False when the target is incomplete or the staging directory can't be made.
     bool isReady() const;
 
-    // Calls the progress function at most every few dozen milliseconds, and always for the
-    // first and the last step.
+    // Calls the progress function at most every few dozen milliseconds, and always at the start
+    // (current 0) and the end of a step.
     void report(int current, int total, const QString &text);
 
     // Copies the current member of `input` into a new staging file; its path, or "" (with

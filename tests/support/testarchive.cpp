@@ -52,3 +52,8 @@ QString testSamplePath(const QString &name)
 {
     return QStringLiteral(NOTES_TEST_SAMPLES_DIR "/") + name;
 }
+
+QString testFindingPath(const QString &name)
+{
+    return QStringLiteral(NOTES_TEST_FINDINGS_DIR "/") + name;
+}

@@ -19,3 +19,5 @@ QByteArray makeTestArchive(TestArchiveKind kind, const QList<TestArchiveMember> 
 bool writeTestFile(const QString &path, const QByteArray &bytes);
 // Where the exports of other programs kept for the tests are.
 QString testSamplePath(const QString &name);
+// Inputs that fuzzing found to trouble a reader, kept as test rows (fuzzfindings/).
+QString testFindingPath(const QString &name);

@@ -325,6 +325,7 @@ void TestImporters::badArchivesChangeNothing_data()
     QTest::addColumn<QByteArray>("archive");
     QTest::addColumn<int>("imported");
     QTest::addColumn<int>("errors");
+    QTest::addColumn<int>("notebooks");
     QTest::addColumn<QString>("message");
 
     QFile sample(testSamplePath(QStringLiteral("joplin-small.jex")));
@@ -341,26 +342,26 @@ void TestImporters::badArchivesChangeNothing_data()
             { "n3", "{\"title\": \"Three\"" } });
 
     QTest::addRow("truncated jex")
-        << joplin << jex.left(jex.size() / 2) << 0 << 1 << "The archive is damaged";
-    QTest::addRow("nsx given as jex") << joplin << nsx << 0 << 1 << "not a Joplin export";
-    QTest::addRow("jex given as nsx") << noteStation << jex << 0 << 1 << "not a NoteStation";
-    QTest::addRow("random bytes") << joplin << QByteArray(4096, '\x7f') << 0 << 1
+        << joplin << jex.left(jex.size() / 2) << 0 << 1 << 0 << "The archive is damaged";
+    QTest::addRow("nsx given as jex") << joplin << nsx << 0 << 1 << 0 << "not a Joplin export";
+    QTest::addRow("jex given as nsx") << noteStation << jex << 0 << 1 << 0 << "not a NoteStation";
+    QTest::addRow("random bytes") << joplin << QByteArray(4096, '\x7f') << 0 << 1 << 0
                                   << "Failed to read archive";
-    QTest::addRow("empty file") << noteStation << QByteArray() << 0 << 1
+    QTest::addRow("empty file") << noteStation << QByteArray() << 0 << 1 << 0
                                 << "Failed to extract archive";
     QTest::addRow("truncated nsx")
-        << noteStation << nsx.left(nsx.size() - 30) << 0 << 1 << "Failed to extract archive";
+        << noteStation << nsx.left(nsx.size() / 5) << 0 << 1 << 0 << "Failed to extract archive";
     QTest::addRow("config not an object")
         << noteStation << makeTestArchive(TestArchiveKind::Zip, { { "config.json", "[]" } }) << 0
-        << 1 << "config.json";
+        << 1 << 0 << "config.json";
     QTest::addRow("no config") << noteStation
                                << makeTestArchive(TestArchiveKind::Zip, { { "n1", "{}" } }) << 0
-                               << 1 << "No config.json found in archive";
+                               << 1 << 0 << "No config.json found in archive";
     QTest::addRow("tar without items")
         << joplin << makeTestArchive(TestArchiveKind::Tar, { { "readme.txt", "hi" } }) << 0 << 1
-        << "Failed to read archive or archive is empty";
+        << 0 << "Failed to read archive or archive is empty";
     // Per-note failures: the good notes are imported, the bad ones counted and named.
-    QTest::addRow("missing and broken notes") << noteStation << nsx << 1 << 3 << "gone";
+    QTest::addRow("missing and broken notes") << noteStation << nsx << 1 << 3 << 1 << "gone";
     QTest::addRow("note of 40 MB and text that is not UTF-8")
         << joplin
         << makeTestArchive(TestArchiveKind::Tar,
@@ -372,7 +373,12 @@ void TestImporters::badArchivesChangeNothing_data()
                            .replace("cafX", "caf\xe9") },
                    { "22222222222222222222222222222222.md",
                        joplinItem("Fine", "ok", "22222222222222222222222222222222", 1) } })
-        << 1 << 2 << "larger than 32 MB";
+        << 1 << 2 << 0 << "larger than 32 MB";
+    // Found by fuzzing: a folder whose only note is not UTF-8. The folder is whole and stays.
+    QFile finding(testFindingPath(QStringLiteral("joplin-every-note-fails.bin")));
+    QVERIFY(finding.open(QIODevice::ReadOnly));
+    QTest::addRow("every note unreadable")
+        << joplin << finding.readAll().mid(1) << 0 << 1 << 1 << "is not UTF-8 text";
 }
 
 void TestImporters::badArchivesChangeNothing()
@@ -381,6 +387,7 @@ void TestImporters::badArchivesChangeNothing()
     QFETCH(QByteArray, archive);
     QFETCH(int, imported);
     QFETCH(int, errors);
+    QFETCH(int, notebooks);
     QFETCH(QString, message);
 
     TestStore store;
@@ -396,8 +403,7 @@ void TestImporters::badArchivesChangeNothing()
     QVERIFY2(result.errorMessage.contains(message), qPrintable(result.errorMessage));
     QCOMPARE(store.noteCount(), 1 + imported);
     // A failed import leaves no half-made notebooks behind.
-    if (imported == 0)
-        QVERIFY(store.notebooks.allNotebooks().isEmpty());
+    QCOMPARE(store.notebooks.allNotebooks().size(), notebooks);
     QVERIFY(store.attachmentFiles().isEmpty());
     QCOMPARE(store.strayEntries(), QStringList());
 }
