@@ -16,6 +16,8 @@ namespace {
 
 constexpr int ProgressIntervalMs = 50;
 constexpr int ProblemsShown = 5;
+constexpr int BatchNotes = 500;
+constexpr qint64 BatchMs = 100;
 
 QString tr(const char *text, int n = -1)
 {
@@ -97,32 +99,78 @@ bool ImportSession::storeNotebooks(const QList<Notebook> &notebooks)
     });
 }
 
-bool ImportSession::storeNote(const Note &note, const QList<StagedAttachment> &attachments)
+bool ImportSession::storeNote(const PreparedNote &prepared, QStringList &placed)
 {
     AttachmentRepository *store = m_target.attachments;
-    QStringList placed;
-    const bool stored = m_target.writer->inTransaction([&] {
-        if (!m_target.writer->insertNotes({ note }))
+    QStringList written;
+    const bool stored = m_target.writer->inSavepoint([&] {
+        if (!m_target.writer->insertNotes({ prepared.note }))
             return false;
         QDir().mkpath(store->directory());
-        for (const StagedAttachment &attachment : attachments) {
+        for (const StagedAttachment &attachment : prepared.attachments) {
             const QString destination = store->filePath(attachment.record.id);
             if (destination.isEmpty() || !QFile::copy(attachment.stagedPath, destination)) {
                 qWarning().noquote()
                     << "import: can't place the attachment" << attachment.record.filename;
                 return false;
             }
-            placed.append(destination);
+            written.append(destination);
             if (!store->insert(attachment.record))
                 return false;
         }
         return true;
     });
     if (!stored) {
-        for (const QString &path : std::as_const(placed))
+        for (const QString &path : std::as_const(written))
             QFile::remove(path);
+        return false;
     }
-    return stored;
+    placed += written;
+    return true;
+}
+
+void ImportSession::storeNotes(
+    int count, const std::function<std::optional<PreparedNote>(int)> &prepare, ImportResult &result)
+{
+    int next = 0;
+    while (next < count) {
+        const int first = next;
+        QElapsedTimer clock;
+        clock.start();
+        int imported = 0;
+        int attachments = 0;
+        QStringList placed;
+        QString lastTitle;
+        const bool committed = m_target.writer->inTransaction([&] {
+            // A batch ends after a tenth of a second, so the window keeps repainting.
+            while (next < count
+                && (next == first || (next - first < BatchNotes && clock.elapsed() < BatchMs))) {
+                const std::optional<PreparedNote> prepared = prepare(next++);
+                if (!prepared)
+                    continue;
+                lastTitle = prepared->title;
+                if (storeNote(*prepared, placed)) {
+                    ++imported;
+                    attachments += int(prepared->attachments.size());
+                } else {
+                    ++result.errors;
+                    addProblem(tr("The note \"%1\" could not be saved.").arg(prepared->title));
+                }
+            }
+            return true;
+        });
+        if (committed) {
+            result.imported += imported;
+            result.attachmentCount += attachments;
+        } else {
+            for (const QString &path : std::as_const(placed))
+                QFile::remove(path);
+            result.errors += imported;
+            addProblem(tr("%n notes could not be saved.", imported));
+        }
+        report(next, count,
+            tr("Importing: %1").arg(lastTitle.isEmpty() ? tr("(untitled)") : lastTitle));
+    }
 }
 
 void ImportSession::addProblem(const QString &text)

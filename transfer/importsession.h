@@ -11,7 +11,9 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
+#include <optional>
 
 class ArchiveInput;
 
@@ -20,6 +22,14 @@ struct StagedAttachment
 {
     Attachment record;
     QString stagedPath;
+};
+
+// A note ready to be stored, with the attachments it refers to.
+struct PreparedNote
+{
+    Note note;
+    QList<StagedAttachment> attachments;
+    QString title; // for progress and messages
 };
 
 // What both importers share: the staging directory beside the attachments (so placing a file is
@@ -46,11 +56,20 @@ public:
 
     // Every notebook in one transaction: either all exist afterwards or none.
     bool storeNotebooks(const QList<Notebook> &notebooks);
-    // The note, its attachment rows and their files: all of them or nothing.
-    bool storeNote(const Note &note, const QList<StagedAttachment> &attachments);
+    // Stores what `prepare` gives for 0 … count − 1 (nullopt: nothing to store; the importer
+    // has counted why) and counts it into `result`. Each note goes in with its attachment rows
+    // and files or not at all; many notes share one transaction (a commit per note would make
+    // a large import wait on the disk for every one), and progress is reported between them.
+    void storeNotes(int count, const std::function<std::optional<PreparedNote>(int)> &prepare,
+        ImportResult &result);
 
     // A note that could not be imported, described for the closing message.
     void addProblem(const QString &text);
+
+private:
+    bool storeNote(const PreparedNote &prepared, QStringList &placed);
+
+public:
     // Fills in the message from the problems noted, keeping it short.
     void finish(ImportResult &result) const;
 

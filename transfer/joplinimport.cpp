@@ -334,66 +334,63 @@ ImportResult importJoplin(
     const int total = int(notes.size());
     session.report(0, total, tr("Importing %1 notes...").arg(total));
     static const QRegularExpression reference(QStringLiteral(":/([a-f0-9]{32})"));
-    for (int i = 0; i < total; ++i) {
-        const JoplinItem &item = notes.at(i);
-        const QString title = item.title.isEmpty() ? tr("(untitled)") : item.title;
-        session.report(i + 1, total, tr("Importing: %1").arg(title));
+    session.storeNotes(
+        total,
+        [&](int i) -> std::optional<PreparedNote> {
+            const JoplinItem &item = notes.at(i);
 
-        Note note;
-        note.id = noteIds.value(item.id);
-        note.notebookId = notebookIds.value(item.parentId);
+            Note note;
+            note.id = noteIds.value(item.id);
+            note.notebookId = notebookIds.value(item.parentId);
 
-        QList<StagedAttachment> attachments;
-        QHash<QString, QString> attachmentIds;
-        auto matches = reference.globalMatch(item.content);
-        while (matches.hasNext()) {
-            const QString resourceId = matches.next().captured(1);
-            if (attachmentIds.contains(resourceId) || !resources.contains(resourceId))
-                continue;
-            const JoplinItem &resource = resources[resourceId];
-            const QString staged = resourceFile(resourceFiles, resource);
-            if (!nonEmptyFiles.contains(staged))
-                continue;
-            StagedAttachment attachment;
-            attachment.stagedPath = staged;
-            Attachment &record = attachment.record;
-            record.id = newRecordId();
-            record.noteId = note.id;
-            const QString fallback = resource.fileExtension.isEmpty()
-                ? resource.id
-                : resource.id + QLatin1Char('.') + resource.fileExtension;
-            record.filename = cleanAttachmentName(
-                resource.title.isEmpty() ? fallback : resource.title, fallback);
-            record.mimeType = resource.mime.isEmpty() ? QStringLiteral("application/octet-stream")
-                                                      : resource.mime;
-            record.sizeBytes = QFileInfo(staged).size();
-            record.createdAt = resource.created.isValid() ? resource.created : now;
-            attachmentIds.insert(resourceId, record.id);
-            attachments.append(attachment);
-        }
+            QList<StagedAttachment> attachments;
+            QHash<QString, QString> attachmentIds;
+            auto matches = reference.globalMatch(item.content);
+            while (matches.hasNext()) {
+                const QString resourceId = matches.next().captured(1);
+                if (attachmentIds.contains(resourceId) || !resources.contains(resourceId))
+                    continue;
+                const JoplinItem &resource = resources[resourceId];
+                const QString staged = resourceFile(resourceFiles, resource);
+                if (!nonEmptyFiles.contains(staged))
+                    continue;
+                StagedAttachment attachment;
+                attachment.stagedPath = staged;
+                Attachment &record = attachment.record;
+                record.id = newRecordId();
+                record.noteId = note.id;
+                const QString fallback = resource.fileExtension.isEmpty()
+                    ? resource.id
+                    : resource.id + QLatin1Char('.') + resource.fileExtension;
+                record.filename = cleanAttachmentName(
+                    resource.title.isEmpty() ? fallback : resource.title, fallback);
+                record.mimeType = resource.mime.isEmpty()
+                    ? QStringLiteral("application/octet-stream")
+                    : resource.mime;
+                record.sizeBytes = QFileInfo(staged).size();
+                record.createdAt = resource.created.isValid() ? resource.created : now;
+                attachmentIds.insert(resourceId, record.id);
+                attachments.append(attachment);
+            }
 
-        const bool html = item.markupLanguage == 2;
-        const QString content = rewriteLinks(item.content, html, attachmentIds, noteIds);
-        QString text = content;
-        if (!item.title.isEmpty()) {
-            text = html ? QStringLiteral("<h1>%1</h1>\n%2").arg(item.title.toHtmlEscaped(), content)
-                        : QStringLiteral("# %1\n\n%2").arg(item.title, content);
-        }
-        note.body = Delta::toText(html ? htmlToDelta(text) : markdownToDelta(text));
-        note.createdAt = item.created.isValid() ? item.created : now;
-        note.updatedAt = item.updated.isValid() ? item.updated : note.createdAt;
-        note.modifiedAt = note.updatedAt;
-        if (item.deleted.isValid())
-            note.deletedAt = item.deleted;
+            const bool html = item.markupLanguage == 2;
+            const QString content = rewriteLinks(item.content, html, attachmentIds, noteIds);
+            QString text = content;
+            if (!item.title.isEmpty()) {
+                text = html
+                    ? QStringLiteral("<h1>%1</h1>\n%2").arg(item.title.toHtmlEscaped(), content)
+                    : QStringLiteral("# %1\n\n%2").arg(item.title, content);
+            }
+            note.body = Delta::toText(html ? htmlToDelta(text) : markdownToDelta(text));
+            note.createdAt = item.created.isValid() ? item.created : now;
+            note.updatedAt = item.updated.isValid() ? item.updated : note.createdAt;
+            note.modifiedAt = note.updatedAt;
+            if (item.deleted.isValid())
+                note.deletedAt = item.deleted;
 
-        if (session.storeNote(note, attachments)) {
-            ++result.imported;
-            result.attachmentCount += int(attachments.size());
-        } else {
-            ++result.errors;
-            session.addProblem(tr("The note \"%1\" could not be saved.").arg(title));
-        }
-    }
+            return PreparedNote { note, attachments, item.title };
+        },
+        result);
     session.finish(result);
     return result;
 }

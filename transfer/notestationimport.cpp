@@ -233,100 +233,94 @@ ImportResult importNoteStation(
 
     const int total = int(noteEntries.size());
     session.report(0, total, tr("Importing %1 notes...").arg(total));
-    for (int i = 0; i < total; ++i) {
-        const QString name = noteEntries.at(i).toString();
-        if (oversized.contains(name)) {
-            ++result.errors;
-            session.addProblem(tr("The note %1 is larger than %2 MB and was not imported.")
-                                   .arg(name)
-                                   .arg(MaxJsonBytes >> 20));
-            continue;
-        }
-        const QByteArray bytes = members.take(name);
-        if (bytes.isEmpty()) {
-            ++result.errors;
-            session.addProblem(tr("The note %1 is missing from the archive.").arg(name));
-            continue;
-        }
-        const std::optional<QJsonObject> object = jsonObject(bytes);
-        if (!object) {
-            ++result.errors;
-            session.addProblem(tr("The note %1 is not readable.").arg(name));
-            continue;
-        }
-        const QString title = text(*object, QStringLiteral("title"));
-        session.report(
-            i + 1, total, tr("Importing: %1").arg(title.isEmpty() ? tr("(untitled)") : title));
-
-        Note note;
-        note.id = newRecordId();
-        const QString parent = text(*object, QStringLiteral("parent_id"));
-        note.notebookId = notebookIds.value(parent);
-
-        QList<StagedAttachment> attachments;
-        QHash<QString, QString> refs;
-        QHash<QString, QString> byMd5;
-        for (const QJsonObject &entry :
-            attachmentObjects(object->value(QStringLiteral("attachment")))) {
-            const QString md5 = text(entry, QStringLiteral("md5"));
-            const QString ref = text(entry, QStringLiteral("ref"));
-            if (md5.isEmpty())
-                continue;
-            // One file, one attachment, even when several objects describe it.
-            QString attachmentId = byMd5.value(md5);
-            if (attachmentId.isEmpty()) {
-                const QString staged = files.value(md5);
-                if (staged.isEmpty() || QFileInfo(staged).size() == 0)
-                    continue;
-                const QString extension = text(entry, QStringLiteral("ext"));
-                StagedAttachment attachment;
-                attachment.stagedPath = staged;
-                Attachment &record = attachment.record;
-                record.id = newRecordId();
-                record.noteId = note.id;
-                const QString fallback = extension.isEmpty()
-                    ? QStringLiteral("attachment")
-                    : QStringLiteral("attachment.%1").arg(extension);
-                const QString fileName = text(entry, QStringLiteral("name"));
-                record.filename
-                    = cleanAttachmentName(fileName.isEmpty() ? fallback : fileName, fallback);
-                record.mimeType = mimeTypeOf(text(entry, QStringLiteral("type")), extension);
-                record.sizeBytes = QFileInfo(staged).size();
-                record.createdAt = now;
-                attachments.append(attachment);
-                attachmentId = record.id;
-                byMd5.insert(md5, attachmentId);
+    session.storeNotes(
+        total,
+        [&](int i) -> std::optional<PreparedNote> {
+            const QString name = noteEntries.at(i).toString();
+            if (oversized.contains(name)) {
+                ++result.errors;
+                session.addProblem(tr("The note %1 is larger than %2 MB and was not imported.")
+                                       .arg(name)
+                                       .arg(MaxJsonBytes >> 20));
+                return std::nullopt;
             }
-            if (!ref.isEmpty())
-                refs.insert(ref, attachmentId);
-        }
+            const QByteArray bytes = members.take(name);
+            if (bytes.isEmpty()) {
+                ++result.errors;
+                session.addProblem(tr("The note %1 is missing from the archive.").arg(name));
+                return std::nullopt;
+            }
+            const std::optional<QJsonObject> object = jsonObject(bytes);
+            if (!object) {
+                ++result.errors;
+                session.addProblem(tr("The note %1 is not readable.").arg(name));
+                return std::nullopt;
+            }
+            const QString title = text(*object, QStringLiteral("title"));
 
-        QString html = resolveNoteStationImages(text(*object, QStringLiteral("content")), refs);
-        // Files the HTML does not place inline (documents, most of all) would otherwise be
-        // stored but never shown: they follow the text.
-        for (const StagedAttachment &attachment : std::as_const(attachments)) {
-            if (!html.contains(attachment.record.id))
-                html += QStringLiteral("<p><img src=\"%1%2\"></p>")
-                            .arg(Delta::AttachmentPrefix, attachment.record.id);
-        }
-        if (!title.isEmpty())
-            html = QStringLiteral("<h1>%1</h1>\n%2").arg(title.toHtmlEscaped(), html);
-        note.body = Delta::toText(htmlToDelta(html));
-        note.createdAt = timeOf(*object, QStringLiteral("ctime"), now);
-        note.updatedAt = timeOf(*object, QStringLiteral("mtime"), note.createdAt);
-        note.modifiedAt = note.updatedAt;
-        if (parent.endsWith(TrashSuffix))
-            note.deletedAt = note.modifiedAt;
+            Note note;
+            note.id = newRecordId();
+            const QString parent = text(*object, QStringLiteral("parent_id"));
+            note.notebookId = notebookIds.value(parent);
 
-        if (session.storeNote(note, attachments)) {
-            ++result.imported;
-            result.attachmentCount += int(attachments.size());
-        } else {
-            ++result.errors;
-            session.addProblem(tr("The note \"%1\" could not be saved.")
-                                   .arg(title.isEmpty() ? tr("(untitled)") : title));
-        }
-    }
+            QList<StagedAttachment> attachments;
+            QHash<QString, QString> refs;
+            QHash<QString, QString> byMd5;
+            for (const QJsonObject &entry :
+                attachmentObjects(object->value(QStringLiteral("attachment")))) {
+                const QString md5 = text(entry, QStringLiteral("md5"));
+                const QString ref = text(entry, QStringLiteral("ref"));
+                if (md5.isEmpty())
+                    continue;
+                // One file, one attachment, even when several objects describe it.
+                QString attachmentId = byMd5.value(md5);
+                if (attachmentId.isEmpty()) {
+                    const QString staged = files.value(md5);
+                    if (staged.isEmpty() || QFileInfo(staged).size() == 0)
+                        continue;
+                    const QString extension = text(entry, QStringLiteral("ext"));
+                    StagedAttachment attachment;
+                    attachment.stagedPath = staged;
+                    Attachment &record = attachment.record;
+                    record.id = newRecordId();
+                    record.noteId = note.id;
+                    const QString fallback = extension.isEmpty()
+                        ? QStringLiteral("attachment")
+                        : QStringLiteral("attachment.%1").arg(extension);
+                    const QString fileName = text(entry, QStringLiteral("name"));
+                    record.filename
+                        = cleanAttachmentName(fileName.isEmpty() ? fallback : fileName, fallback);
+                    record.mimeType = mimeTypeOf(text(entry, QStringLiteral("type")), extension);
+                    record.sizeBytes = QFileInfo(staged).size();
+                    record.createdAt = now;
+                    attachments.append(attachment);
+                    attachmentId = record.id;
+                    byMd5.insert(md5, attachmentId);
+                }
+                if (!ref.isEmpty())
+                    refs.insert(ref, attachmentId);
+            }
+
+            QString html = resolveNoteStationImages(text(*object, QStringLiteral("content")), refs);
+            // Files the HTML does not place inline (documents, most of all) would otherwise be
+            // stored but never shown: they follow the text.
+            for (const StagedAttachment &attachment : std::as_const(attachments)) {
+                if (!html.contains(attachment.record.id))
+                    html += QStringLiteral("<p><img src=\"%1%2\"></p>")
+                                .arg(Delta::AttachmentPrefix, attachment.record.id);
+            }
+            if (!title.isEmpty())
+                html = QStringLiteral("<h1>%1</h1>\n%2").arg(title.toHtmlEscaped(), html);
+            note.body = Delta::toText(htmlToDelta(html));
+            note.createdAt = timeOf(*object, QStringLiteral("ctime"), now);
+            note.updatedAt = timeOf(*object, QStringLiteral("mtime"), note.createdAt);
+            note.modifiedAt = note.updatedAt;
+            if (parent.endsWith(TrashSuffix))
+                note.deletedAt = note.modifiedAt;
+
+            return PreparedNote { note, attachments, title };
+        },
+        result);
     session.finish(result);
     return result;
 }
