@@ -70,7 +70,7 @@ int Application::run()
         // saves, so the command waits for the user to close it. The probe sends no request.
         if (transfer.error.isEmpty() && !m_singleInstance->tryBecomePrimary(QString())) {
             QTextStream(stderr) << tr("Brevaro Notes is running. Quit it first, then run "
-                                      "--backup or --restore again.")
+                                      "--backup, --restore or --import again.")
                                 << Qt::endl;
             return 1;
         }

@@ -3,6 +3,7 @@
 // Usage: bench_backup [notes] [attachment MB]
 #include "attachmentrepository.h"
 #include "backup.h"
+#include "benchmemory.h"
 #include "collectiongenerator.h"
 #include "database.h"
 #include "notebookrepository.h"
@@ -23,27 +24,6 @@
 #include <memory>
 
 namespace {
-
-// Peak resident memory of this process in MB, or -1 where it cannot be read.
-double peakMemoryMb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    }
-    return -1;
-}
-
-// Resets the peak so each phase is measured on its own (Linux 4.0 and later).
-void resetPeakMemory()
-{
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
-}
 
 struct Store
 {

@@ -8,6 +8,7 @@
 #include <QDebug>
 #include <QSqlDatabase>
 #include <QSqlError>
+#include <QSqlQuery>
 #include <QUuid>
 
 namespace {
@@ -28,6 +29,24 @@ NoteWriter::NoteWriter(
     Database *database, NoteRepository *notes, NotebookRepository *notebooks, QObject *parent)
     : QObject(parent), m_database(database), m_notes(notes), m_notebooks(notebooks)
 { }
+
+bool NoteWriter::inSavepoint(const std::function<bool()> &work)
+{
+    if (m_transactionDepth == 0)
+        return inTransaction(work);
+    QSqlQuery control(m_database->connection());
+    if (!control.exec(QStringLiteral("SAVEPOINT note_writer_part"))) {
+        qWarning().noquote() << "NoteWriter: can't open a savepoint:" << control.lastError().text();
+        return false;
+    }
+    ++m_transactionDepth;
+    const bool ok = work();
+    --m_transactionDepth;
+    if (!ok)
+        control.exec(QStringLiteral("ROLLBACK TO note_writer_part"));
+    control.exec(QStringLiteral("RELEASE note_writer_part"));
+    return ok;
+}
 
 bool NoteWriter::inTransaction(const std::function<bool()> &work)
 {

@@ -1,5 +1,7 @@
 #include "backup.h"
 
+#include "archiveinput.h"
+
 #include "attachmentrepository.h"
 #include "notebookrepository.h"
 #include "noterepository.h"
@@ -436,45 +438,6 @@ private:
 
 // ---------------------------------------------------------------- reading
 
-struct ReadSource
-{
-    QFile file;
-    QByteArray buffer = QByteArray(int(ChunkSize), Qt::Uninitialized);
-};
-
-la_ssize_t readFromFile(struct archive *archive, void *data, const void **buffer)
-{
-    auto *source = static_cast<ReadSource *>(data);
-    const qint64 read = source->file.read(source->buffer.data(), source->buffer.size());
-    if (read < 0) {
-        archive_set_error(archive, EIO, "%s", source->file.errorString().toUtf8().constData());
-        return -1;
-    }
-    *buffer = source->buffer.constData();
-    return la_ssize_t(read);
-}
-
-la_int64_t seekInFile(struct archive *, void *data, la_int64_t offset, int whence)
-{
-    auto *source = static_cast<ReadSource *>(data);
-    qint64 target = offset;
-    if (whence == SEEK_CUR)
-        target += source->file.pos();
-    else if (whence == SEEK_END)
-        target += source->file.size();
-    if (target < 0 || !source->file.seek(target))
-        return ARCHIVE_FATAL;
-    return target;
-}
-
-la_int64_t skipInFile(struct archive *archive, void *data, la_int64_t request)
-{
-    auto *source = static_cast<ReadSource *>(data);
-    const qint64 target = std::min(source->file.pos() + request, source->file.size());
-    const qint64 skipped = target - source->file.pos();
-    return source->file.seek(target) ? skipped : (archive_set_error(archive, EIO, "seek"), 0);
-}
-
 enum class EntryKind {
     Ignored,
     Directory,
@@ -561,11 +524,7 @@ public:
         }
         m_unpackLimit = std::max(MaxUnpackedBytes, m_source.file.size() * InflationLimit);
         archive_read_support_format_zip_seekable(m_archive);
-        archive_read_set_read_callback(m_archive, readFromFile);
-        archive_read_set_seek_callback(m_archive, seekInFile);
-        archive_read_set_skip_callback(m_archive, skipInFile);
-        archive_read_set_callback_data(m_archive, &m_source);
-        if (archive_read_open1(m_archive) != ARCHIVE_OK)
+        if (openArchiveFromFile(m_archive, &m_source) != ARCHIVE_OK)
             return extractFailed();
 
         const QDateTime now = QDateTime::currentDateTimeUtc();
@@ -765,7 +724,7 @@ private:
     QString m_path;
     QString m_stagingDir;
     ProgressReporter &m_progress;
-    ReadSource m_source;
+    ArchiveFileSource m_source;
     qint64 m_unpacked = 0;
     qint64 m_unpackLimit = MaxUnpackedBytes;
 };

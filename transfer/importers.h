@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class AttachmentRepository;
 class NoteRepository;
@@ -30,6 +31,8 @@ struct ImportTarget
 using Importer = std::function<ImportResult(
     const ImportTarget &target, const QString &path, const ImportProgress &progress)>;
 
-// The importer that reads `format`, or an empty function while the program cannot read that
-// format yet; callers tell the user so instead of importing nothing.
+// The importer that reads `format` (importJoplin, importNoteStation).
 Importer importerFor(ImportFormat format);
+// The format of an export by its first bytes (a tar archive is a Joplin export, a ZIP a
+// NoteStation one), whatever its name; nullopt when it is neither or can't be read.
+std::optional<ImportFormat> detectImportFormat(const QString &path);

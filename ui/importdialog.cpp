@@ -176,12 +176,11 @@ void ImportDialog::runImport()
     ImportResult result;
     if (!importer) {
         qWarning().noquote() << "ImportDialog: no importer for" << fileName;
-        result.errorMessage = chosen == ImportFormat::NoteStation
-            ? tr("Importing Synology NoteStation exports (.nsx) is not available yet. Nothing "
-                 "was imported.")
-            : tr("Importing Joplin exports (.jex) is not available yet. Nothing was imported.");
+        result.errors = 1;
+        result.errorMessage = tr("This kind of file can't be imported.");
     } else if (!QFileInfo(m_filePath).isFile() || !QFileInfo(m_filePath).isReadable()) {
         qWarning().noquote() << "ImportDialog: can't read" << m_filePath;
+        result.errors = 1;
         result.errorMessage = tr("The file %1 can't be read.").arg(fileName);
     } else {
         const ImportTarget target { m_appState->writer(), m_appState->notes(),

@@ -1,6 +1,7 @@
 #include "database.h"
 #include "noterepository.h"
 #include "paths.h"
+#include "testarchive.h"
 #include "testbodies.h"
 #include "testdatabase.h"
 #include "testdatadir.h"
@@ -28,6 +29,8 @@ private slots:
     void unopenableDatabaseExitsWithOne();
     void damagedDatabaseIsNamedAndLeftAsItIs();
     void backupAndRestoreRunWithoutWindow();
+    void importRunsWithoutWindow_data();
+    void importRunsWithoutWindow();
 
 private:
     QProcessEnvironment environment(const QString &dataDir) const;
@@ -221,11 +224,51 @@ void tst_Startup::backupAndRestoreRunWithoutWindow()
     QCOMPARE(runToEnd({ "--backup", refusedPath }, m_dataDir->path(), &log), 1);
     QVERIFY2(log.contains("Brevaro Notes is running."), log.constData());
     QVERIFY(!QFile::exists(refusedPath));
+    QCOMPARE(
+        runToEnd({ "--import", testSamplePath("joplin-small.jex") }, m_dataDir->path(), &log), 1);
+    QVERIFY2(log.contains("Brevaro Notes is running."), log.constData());
     first.terminate();
     if (!first.waitForFinished(5000)) {
         first.kill();
         first.waitForFinished();
     }
+}
+
+void tst_Startup::importRunsWithoutWindow_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("printed");
+    QTest::addColumn<int>("notes");
+    QFile sample(testSamplePath("joplin-small.jex"));
+    QVERIFY(sample.open(QIODevice::ReadOnly));
+    const QByteArray jex = sample.readAll();
+    // The file's name says nothing: the content decides which importer reads it.
+    QTest::addRow("joplin export named .zip")
+        << jex << 0 << "Imported: 34 notes\nAttachments: 9" << 34;
+    QTest::addRow("damaged export")
+        << jex.left(jex.size() / 2) << 1 << "Import failed: The archive is damaged" << 0;
+    QTest::addRow("not an export")
+        << QByteArray("plain text") << 1 << "is neither a Joplin export" << 0;
+}
+
+void tst_Startup::importRunsWithoutWindow()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, exitCode);
+    QFETCH(QString, printed);
+    QFETCH(int, notes);
+    const QString path = m_tempDir->filePath("export.zip");
+    QVERIFY(writeTestFile(path, content));
+    QByteArray log;
+    QCOMPARE(runToEnd({ "--import", path }, m_dataDir->path(), &log), exitCode);
+    QVERIFY2(log.contains(printed.toUtf8()), log.constData());
+    QVERIFY2(!log.contains("Main window first painted"), log.constData());
+    if (exitCode == 0)
+        QVERIFY2(log.contains("[34/34] Importing: "), log.constData());
+    Database database;
+    QVERIFY(database.open(databasePath(m_dataDir->path())));
+    QCOMPARE(NoteRepository(&database).allNotes().size(), notes);
 }
 
 QTEST_GUILESS_MAIN(tst_Startup)

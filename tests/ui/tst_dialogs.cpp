@@ -15,6 +15,7 @@
 #include "noterepository.h"
 #include "notewriter.h"
 #include "testaccount.h"
+#include "testarchive.h"
 #include "testbodies.h"
 #include "testdatabase.h"
 #include "testdatadir.h"
@@ -86,8 +87,8 @@ private slots:
     void importFileFilterFollowsFormat_data();
     void importFileFilterFollowsFormat();
     void importWithoutFileSaysSo();
-    void importFormatNotAvailableYet_data();
-    void importFormatNotAvailableYet();
+    void importRealArchiveThroughWizard_data();
+    void importRealArchiveThroughWizard();
     void importRunsImporterWithProgress();
     void importSummary_data();
     void importSummary();
@@ -438,34 +439,64 @@ void TestDialogs::importWithoutFileSaysSo()
     wizard->close();
 }
 
-void TestDialogs::importFormatNotAvailableYet_data()
+void TestDialogs::importRealArchiveThroughWizard_data()
 {
-    QTest::addColumn<bool>("noteStation");
-    QTest::addColumn<QString>("message");
-    QTest::addRow("joplin")
-        << false << "Importing Joplin exports (.jex) is not available yet. Nothing was imported.";
-    QTest::addRow("notestation") << true
-                                 << "Importing Synology NoteStation exports (.nsx) is not "
-                                    "available yet. Nothing was imported.";
+    QTest::addColumn<bool>("damaged");
+    QTest::addColumn<bool>("chooseNoteStation");
+    QTest::addColumn<QString>("summaryStart");
+    QTest::addRow("joplin sample") << false << false << "Imported: 34 notes\nAttachments: 9";
+    QTest::addRow("damaged archive") << true << false << "Imported: 0 notes\nErrors: 1";
+    QTest::addRow("wrong format chosen") << false << true << "Imported: 0 notes\nErrors: 1";
 }
 
-void TestDialogs::importFormatNotAvailableYet()
+// The user's path: File > Import, choose the file, watch the progress, read the summary; the
+// lists refresh once, and a failed import leaves the collection as it was.
+void TestDialogs::importRealArchiveThroughWizard()
 {
-    QFETCH(bool, noteStation);
-    QFETCH(QString, message);
-    if (importerFor(noteStation ? ImportFormat::NoteStation : ImportFormat::Joplin))
-        QSKIP("this format has an importer now");
+    QFETCH(bool, damaged);
+    QFETCH(bool, chooseNoteStation);
+    QFETCH(QString, summaryStart);
+    QFile sample(testSamplePath("joplin-small.jex"));
+    QVERIFY(sample.open(QIODevice::ReadOnly));
+    QByteArray bytes = sample.readAll();
+    if (damaged)
+        bytes.truncate(bytes.size() * 2 / 3);
+    const QString path = m_dir->filePath("export.jex");
+    QVERIFY(writeTestFile(path, bytes));
     const int notesBefore = m_state->notes()->allNotes().size();
+    const int notebooksBefore = m_state->notebooks()->allNotebooks().size();
+
     auto *wizard = new ImportDialog(m_state.get());
+    QSignalSpy refreshed(m_state.get(), &AppState::notesChanged);
+    QStringList statuses;
+    QList<int> maxima;
+    QProgressBar *bar = wizard->findChild<QProgressBar *>();
+    connect(bar, &QProgressBar::valueChanged, wizard, [&] {
+        statuses << wizard->statusText();
+        maxima << bar->maximum();
+    });
     wizard->show();
-    if (noteStation)
+    if (chooseNoteStation)
         wizard->page(ImportDialog::FormatPage)->findChildren<QRadioButton *>().at(1)->click();
     wizard->next();
-    wizard->setFilePath(m_dir->filePath("export.bin"));
+    wizard->setFilePath(path);
     wizard->next();
-    QTRY_COMPARE(wizard->currentId(), int(ImportDialog::SummaryPage));
-    QCOMPARE(wizard->summaryText(), "Imported: 0 notes\n\n" + message);
-    QCOMPARE(m_state->notes()->allNotes().size(), notesBefore);
+    QTRY_COMPARE_WITH_TIMEOUT(wizard->currentId(), int(ImportDialog::SummaryPage), 20000);
+    QVERIFY2(wizard->summaryText().startsWith(summaryStart), qPrintable(wizard->summaryText()));
+    if (damaged || chooseNoteStation) {
+        QVERIFY(wizard->summaryText().size() > summaryStart.size() + 2);
+        QCOMPARE(m_state->notes()->allNotes().size(), notesBefore);
+        QCOMPARE(m_state->notebooks()->allNotebooks().size(), notebooksBefore);
+        QCOMPARE(refreshed.count(), 0);
+    } else {
+        QCOMPARE(m_state->notes()->allNotes().size(), notesBefore + 34);
+        QCOMPARE(m_state->notebooks()->allNotebooks().size(), notebooksBefore + 7);
+        QCOMPARE(refreshed.count(), 1);
+        // Real progress: the bar counted the notes and the label named the one being imported.
+        QVERIFY(maxima.contains(34));
+        QVERIFY(std::any_of(statuses.begin(), statuses.end(),
+            [](const QString &text) { return text.startsWith("Importing: "); }));
+    }
     wizard->close();
 }
 
