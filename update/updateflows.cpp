@@ -136,6 +136,7 @@ Client *runSilentUpdateCheck(
     Client *client = newClient(config);
     QObject::connect(client, &Client::updateAvailable, client, [=](const Artifact &artifact) {
         client->deleteLater();
+        qCInfo(lcUpdate).noquote() << "update available:" << artifact.version;
         if (window)
             openUpdateDialog(artifact, config, displayName, window);
     });
