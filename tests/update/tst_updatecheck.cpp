@@ -48,8 +48,6 @@ void tst_UpdateCheck::checkOutcome_data()
                                  << "available:1.1.1";
     QTest::addRow("minor compared as a number")
         << one(artifact("1.10.0")) << "1.9.9" << linuxKey << "available:1.10.0";
-    QTest::addRow("older release on the server")
-        << one(artifact("1.0.9")) << "1.1.0" << linuxKey << "up to date";
     QTest::addRow("no manifest yet (404)")
         << json("missing", 404) << "1.1.0" << linuxKey << "up to date";
     QTest::addRow("server error") << json("{}", 500) << "1.1.0" << linuxKey
@@ -62,9 +60,6 @@ void tst_UpdateCheck::checkOutcome_data()
     QTest::addRow("schema 2")
         << json(manifest({ { "linux-x64", artifact("9.0") } }, { { "schema", 2 } })) << "1.1.0"
         << linuxKey << "failed:manifest invalid: unsupported manifest schema: 2 (expected 1)";
-    QTest::addRow("schema as text")
-        << json(manifest({ { "linux-x64", artifact("9.0") } }, { { "schema", "1" } })) << "1.1.0"
-        << linuxKey << "failed:manifest invalid: missing or non-integer field: schema";
     QTest::addRow("app is a number")
         << json(manifest({ { "linux-x64", artifact("9.0") } }, { { "app", 7 } })) << "1.1.0"
         << linuxKey << "failed:manifest invalid: missing or non-string field: app";
@@ -94,14 +89,10 @@ void tst_UpdateCheck::checkOutcome_data()
     QTest::addRow("absurd size") << bent({ { "size", 1e300 } }) << "1.1.0" << linuxKey << invalid;
     QTest::addRow("size as text") << bent({ { "size", "48123456" } }) << "1.1.0" << linuxKey
                                   << invalid;
-    QTest::addRow("size missing") << bent({ { "size", QJsonValue() } }) << "1.1.0" << linuxKey
-                                  << invalid;
     QTest::addRow("date not a date")
         << bent({ { "released_at", "yesterday" } }) << "1.1.0" << linuxKey << invalid;
     QTest::addRow("download is a local file")
         << bent({ { "url", "file:///usr/bin/xterm" } }) << "1.1.0" << linuxKey << invalid;
-    QTest::addRow("mandatory as text")
-        << bent({ { "mandatory", "yes" } }) << "1.1.0" << linuxKey << invalid;
     QTest::addRow("notes url not a web page")
         << bent({ { "release_notes_url", "javascript:alert(1)" } }) << "1.1.0" << linuxKey
         << invalid;
@@ -140,8 +131,6 @@ void tst_UpdateCheck::checkOutcome_data()
     endless.declaredLength = 4000;
     QTest::addRow("body never ends")
         << endless << "1.1.0" << linuxKey << "failed:network error: no answer within 500 ms";
-    QTest::addRow("never answers") << ScriptedReply::never() << "1.1.0" << linuxKey
-                                   << "failed:network error: no answer within 500 ms";
 }
 
 void tst_UpdateCheck::checkOutcome()
@@ -257,12 +246,6 @@ void tst_UpdateCheck::interactiveCheckReports_data()
                                 << QStringList { checking, "finished",
                                        "timed 5000: Brevaro Notes is up to date (version 1.1.0)" }
                                 << QString() << false;
-    QTest::addRow("invalid manifest is never an update")
-        << manifest({ { key, artifact("2.0-rc1") } }) << ScriptedReply() << false
-        << QStringList { checking, "finished",
-               "timed 5000: Update check failed: manifest invalid: artifact " + key
-                   + " failed validation" }
-        << QString() << false;
     QTest::addRow("newer build") << manifest({ { key, artifact("1.3.0") } }) << ScriptedReply()
                                  << false << QStringList { checking, "finished" } << "-" << true;
     QTest::addRow("mandatory build has no Later")
