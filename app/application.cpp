@@ -12,6 +12,8 @@
 #include "singleinstance.h"
 #include "startupprompts.h"
 #include "transfercommand.h"
+#include "updateflows.h"
+#include "versionnumber.h"
 
 #include <QEvent>
 #include <QFontDatabase>
@@ -23,6 +25,8 @@
 namespace {
 
 const QString InstanceServerName = QStringLiteral("brevaro-notes-instance");
+const QString DisplayName = QStringLiteral("Brevaro Notes");
+constexpr int UpdateCheckDelayMs = 1500;
 
 // Without a screen (the offscreen and minimal platforms) nobody could answer a message box, and
 // waiting for one would hang the process; the log carries the message instead.
@@ -41,6 +45,8 @@ Application::Application(int &argc, char **argv, QElapsedTimer started)
     setOrganizationDomain(QStringLiteral("brevaro.app"));
     setApplicationName(QStringLiteral("Notes"));
     setApplicationVersion(QStringLiteral("1.1.0"));
+    // Lets the desktop match windows to the installed menu entry (Wayland's app id).
+    setDesktopFileName(QStringLiteral("app.brevaro.notes"));
 
     QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/IBMPlexSans.ttf"));
     QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/IBMPlexSans-Italic.ttf"));
@@ -130,6 +136,19 @@ int Application::run()
         m_mainWindow->showTodosScreen();
         m_appState->preferences()->remove(restoreTodos);
     }
+
+    const BrevUpdate::UpdateConfig updateConfig = updateClientConfig(m_appState->serviceConfig());
+    // Stored before the notes are fetched, so they are offered once per upgrade even when the
+    // download server cannot be reached.
+    const QString whatsNewKey = QStringLiteral("last_whats_new_version");
+    if (VersionNumber::parse(m_appState->preferences()->stringValue(whatsNewKey))
+        < VersionNumber::parse(updateConfig.currentVersion)) {
+        m_appState->preferences()->setValue(whatsNewKey, updateConfig.currentVersion);
+        BrevUpdate::showWhatsNew(updateConfig, DisplayName, m_mainWindow);
+    }
+    QTimer::singleShot(UpdateCheckDelayMs, this, [this, updateConfig] {
+        BrevUpdate::runSilentUpdateCheck(updateConfig, DisplayName, m_mainWindow);
+    });
 
     return exec();
 }

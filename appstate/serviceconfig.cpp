@@ -28,7 +28,7 @@ ServiceConfig ServiceConfig::fromEnvironment()
     config.accountPortalUrl
         = environmentOr("ACCOUNT_PORTAL_URL", ServiceDefaults::AccountPortalUrl);
     config.syncApiUrl = environmentOr("SYNC_API_URL", ServiceDefaults::SyncApiUrl);
-    config.downloadBaseUrl = QString::fromLatin1(ServiceDefaults::DownloadBaseUrl);
+    config.downloadBaseUrl = environmentOr("UPDATE_BASE_URL", ServiceDefaults::DownloadBaseUrl);
     config.feedbackBaseUrl = QString::fromLatin1(ServiceDefaults::FeedbackBaseUrl);
     config.productWebsite = QString::fromLatin1(ServiceDefaults::ProductWebsite);
     return config;
@@ -58,4 +58,19 @@ QUrl feedbackPageUrl(const QString &baseUrl)
     url.setPath(path);
     url.setQuery(QStringLiteral("tags=notes"));
     return url;
+}
+
+BrevUpdate::UpdateConfig updateClientConfig(const ServiceConfig &config)
+{
+    BrevUpdate::UpdateConfig update;
+    update.appId = QStringLiteral("notes");
+    update.channel = QStringLiteral("stable");
+    QUrl base(config.downloadBaseUrl);
+    QString path = base.path();
+    if (path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    base.setPath(path + QStringLiteral("/notes/stable/"));
+    update.manifestBaseUrl = base.toString();
+    update.currentVersion = config.appVersion;
+    return update;
 }

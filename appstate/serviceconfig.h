@@ -1,6 +1,7 @@
 #pragma once
 
 #include "clientconfig.h"
+#include "updateconfig.h"
 
 #include <QString>
 #include <QUrl>
@@ -28,6 +29,10 @@ struct ServiceConfig
 
 // What the account client is told: the fields it shares with this configuration.
 BrevAccount::ClientConfig accountClientConfig(const ServiceConfig &config);
+
+// What the update check and release notes are told: product "notes" on the "stable" channel,
+// manifests below the download server's "/notes/stable/", the running version.
+BrevUpdate::UpdateConfig updateClientConfig(const ServiceConfig &config);
 
 // The feedback page for this product: the base address with its path ending in "/", tagged
 // with the application key.

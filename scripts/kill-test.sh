@@ -51,7 +51,9 @@ for run in $(seq 1 "$runs"); do
   # A temporary folder of its own: the single-instance socket lives there, and a copy of the
   # program started elsewhere on this machine must not take over the run.
   mkdir -p "$work/tmp$run"
-  TMPDIR="$work/tmp$run" NOTES_DATA_DIR="$data" "$program" >"$work/log$run" 2>&1 &
+  # The release check goes to a closed local port: no network, and no dialog over the editor.
+  TMPDIR="$work/tmp$run" NOTES_DATA_DIR="$data" UPDATE_BASE_URL=http://127.0.0.1:9 "$program" \
+    >"$work/log$run" 2>&1 &
   app_pid=$!
   window=""
   for _ in $(seq 300); do

@@ -10,6 +10,7 @@ packages=(
   libsqlite3-0 sqlite3 zip unzip xvfb xauth xdotool
   libsecret-1-dev gnome-keyring dbus-daemon
   qt6-httpserver-dev qt6-websockets-dev libsodium-dev libqt6sql6-psql libarchive-dev
+  desktop-file-utils appstream
 )
 missing=()
 for p in "${packages[@]}"; do

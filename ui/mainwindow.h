@@ -3,6 +3,7 @@
 #include "accountscreen.h"
 #include "notecommands.h"
 #include "notelistcache.h"
+#include "updateflows.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -153,6 +154,8 @@ private:
     NoteCommands::NotebookMenuHooks notebookMenuHooks();
     void loadSampleNotes();
     void showAbout();
+    // Status-bar reporting for the update and release-notes commands of the Help menu.
+    BrevUpdate::UpdateCallbacks statusBarUpdateCallbacks();
     bool signedIn() const;
     bool stenoMode() const;
     QString notebookName(const QString &notebookId) const;

@@ -20,6 +20,7 @@
 #include "syncengine.h"
 #include "todosscreen.h"
 #include "trashscreen.h"
+#include "updateflows.h"
 #include "welcomescreen.h"
 
 #include <QAction>
@@ -299,6 +300,16 @@ void MainWindow::createMenuBar()
         &QAction::triggered, this, [this] {
             QDesktopServices::openUrl(feedbackPageUrl(m_appState->serviceConfig().feedbackBaseUrl));
         });
+    connect(addMenuAction(help, tr("What's &New..."), QStringLiteral("whatsNewAction")),
+        &QAction::triggered, this, [this] {
+            BrevUpdate::showReleaseNotes(updateClientConfig(m_appState->serviceConfig()),
+                tr("Brevaro Notes"), this, statusBarUpdateCallbacks());
+        });
+    connect(addMenuAction(help, tr("Check for &Updates..."), QStringLiteral("checkUpdatesAction")),
+        &QAction::triggered, this, [this] {
+            BrevUpdate::runUpdateCheck(updateClientConfig(m_appState->serviceConfig()),
+                tr("Brevaro Notes"), this, statusBarUpdateCallbacks());
+        });
     if (qgetenv("NOTES_DEV") == "1") {
         help->addSeparator();
         connect(addMenuAction(help, tr("Load &Sample Notes"), QStringLiteral("sampleNotesAction")),
@@ -307,6 +318,26 @@ void MainWindow::createMenuBar()
     help->addSeparator();
     connect(addMenuAction(help, tr("About Qt"), QStringLiteral("aboutQtAction")),
         &QAction::triggered, qApp, &QApplication::aboutQt);
+}
+
+BrevUpdate::UpdateCallbacks MainWindow::statusBarUpdateCallbacks()
+{
+    // The flows may answer after this window is gone.
+    const QPointer<StatusBar> bar(m_statusBar);
+    BrevUpdate::UpdateCallbacks callbacks;
+    callbacks.message = [bar](const QString &text) {
+        if (bar)
+            bar->showProgress(text);
+    };
+    callbacks.finished = [bar] {
+        if (bar)
+            bar->hideProgress();
+    };
+    callbacks.timedMessage = [bar](const QString &text, int milliseconds) {
+        if (bar)
+            bar->showMessage(text, milliseconds);
+    };
+    return callbacks;
 }
 
 void MainWindow::showAbout()

@@ -1,6 +1,8 @@
 #include "database.h"
 #include "noterepository.h"
 #include "paths.h"
+#include "preferencesrepository.h"
+#include "recordinghttpserver.h"
 #include "testarchive.h"
 #include "testbodies.h"
 #include "testdatabase.h"
@@ -31,6 +33,8 @@ private slots:
     void backupAndRestoreRunWithoutWindow();
     void importRunsWithoutWindow_data();
     void importRunsWithoutWindow();
+    void releaseNotesAfterUpgradeAndUpdateCheck_data();
+    void releaseNotesAfterUpgradeAndUpdateCheck();
 
 private:
     QProcessEnvironment environment(const QString &dataDir) const;
@@ -59,6 +63,8 @@ QProcessEnvironment tst_Startup::environment(const QString &dataDir) const
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("TMPDIR", m_tempDir->path());
     env.insert("NOTES_DATA_DIR", dataDir);
+    // The release check and notes go to a closed local port, never to the real server.
+    env.insert("UPDATE_BASE_URL", "http://127.0.0.1:9");
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("XDG_RUNTIME_DIR", m_tempDir->path());
     // The sign-in tokens, too, stay in the test's folder: no session bus, so no user keyring.
@@ -269,6 +275,69 @@ void tst_Startup::importRunsWithoutWindow()
     Database database;
     QVERIFY(database.open(databasePath(m_dataDir->path())));
     QCOMPARE(NoteRepository(&database).allNotes().size(), notes);
+void tst_Startup::releaseNotesAfterUpgradeAndUpdateCheck_data()
+{
+    QTest::addColumn<QString>("stored"); // null: never stored (first start)
+    QTest::addColumn<bool>("notesShown");
+    QTest::addColumn<QString>("storedAfter");
+    QTest::addRow("first start") << QString() << true << "1.1.0";
+    QTest::addRow("already seen a newer release's notes") << "1.2" << false << "1.2";
+}
+
+// The program itself against a release server on 127.0.0.1: the notes of the running version
+// once per upgrade, then one update check that offers the Linux build, not the Windows one.
+void tst_Startup::releaseNotesAfterUpgradeAndUpdateCheck()
+{
+    QFETCH(QString, stored);
+    QFETCH(bool, notesShown);
+    QFETCH(QString, storedAfter);
+    {
+        Database database;
+        QVERIFY(database.open(databasePath(m_dataDir->path())));
+        QVERIFY(database.migrate());
+        PreferencesRepository preferences(&database);
+        if (!stored.isNull())
+            QVERIFY(preferences.setValue("last_whats_new_version", stored));
+    }
+    RecordingHttpServer server;
+    QVERIFY(server.listen());
+    const QByteArray build = R"({"version":"%1","released_at":"2026-11-30T12:00:00Z",
+        "url":"https://downloads.example.org/%1","size":1000,"sha256":"%2"})";
+    const QByteArray hash(64, 'c');
+    server.setReply("GET", "/downloads/notes/stable/latest.json",
+        ScriptedReply::raw(200,
+            R"({"schema":1,"app":"notes","channel":"stable","artifacts":{"windows-x64":)"
+                + QByteArray(build).replace("%1", "9.0.0").replace("%2", hash) + R"(,"linux-x64":)"
+                + QByteArray(build).replace("%1", "1.3.0").replace("%2", hash) + "}}",
+            "application/json"));
+    server.setReply("GET", "/downloads/notes/1.1.0/release-notes.md",
+        ScriptedReply::raw(200, "# Tables", "text/markdown"));
+
+    QProcess program;
+    QProcessEnvironment env = environment(m_dataDir->path());
+    env.insert("UPDATE_BASE_URL", server.url("/downloads").toString());
+    env.insert("LANG", "en_US.UTF-8");
+    env.insert("QT_LOGGING_RULES", "brevupdate.client.info=true");
+    program.setProcessEnvironment(env);
+    program.setProcessChannelMode(QProcess::MergedChannels);
+    program.start(BREVARO_NOTES_EXECUTABLE, {});
+    QVERIFY(program.waitForStarted());
+    QByteArray log;
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        (log += program.readAll()).contains("update available:"), log.constData(), 20000);
+    QVERIFY2(log.contains("update available: 1.3.0"), log.constData());
+    QCOMPARE(server.count("/downloads/notes/stable/latest.json"), 1);
+    QCOMPARE(server.count("/downloads/notes/1.1.0/release-notes.md"), notesShown ? 1 : 0);
+    program.terminate();
+    if (!program.waitForFinished(5000)) {
+        program.kill();
+        program.waitForFinished();
+    }
+
+    Database database;
+    QVERIFY(database.open(databasePath(m_dataDir->path())));
+    PreferencesRepository preferences(&database);
+    QCOMPARE(preferences.stringValue("last_whats_new_version"), storedAfter);
 }
 
 QTEST_GUILESS_MAIN(tst_Startup)

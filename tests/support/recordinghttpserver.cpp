@@ -185,6 +185,7 @@ void RecordingHttpServer::answer(QTcpSocket *socket, const ScriptedReply &reply)
     QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + " Scripted\r\n";
     if (!reply.body.isEmpty())
         head += "Content-Type: " + reply.contentType + "\r\n";
-    head += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n\r\n";
+    const qint64 length = reply.declaredLength >= 0 ? reply.declaredLength : reply.body.size();
+    head += "Content-Length: " + QByteArray::number(length) + "\r\n\r\n";
     socket->write(head + reply.body);
 }

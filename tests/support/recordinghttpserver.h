@@ -37,6 +37,7 @@ struct ScriptedReply
     QByteArray body;
     QByteArray contentType = "application/json";
     Mode mode = Mode::Answer; // Hold: answered by releaseHeld(); Never: never answered
+    qint64 declaredLength = -1; // a Content-Length other than the body's: a reply that never ends
 
     static ScriptedReply json(int status, const QJsonObject &object);
     static ScriptedReply raw(int status, const QByteArray &body, const QByteArray &type);
