@@ -275,6 +275,8 @@ void tst_Startup::importRunsWithoutWindow()
     Database database;
     QVERIFY(database.open(databasePath(m_dataDir->path())));
     QCOMPARE(NoteRepository(&database).allNotes().size(), notes);
+}
+
 void tst_Startup::releaseNotesAfterUpgradeAndUpdateCheck_data()
 {
     QTest::addColumn<QString>("stored"); // null: never stored (first start)
