@@ -149,6 +149,9 @@ public:
 
 signals:
     void noteModified();
+    // A Ctrl+click on a link to another note ("brevaro-notes://note/<id>"); the window decides
+    // how to show it.
+    void noteLinkActivated(const QString &noteId);
     void savedStateChanged(bool saved);
     void wordCountChanged(int count);
     void cursorFormatChanged();

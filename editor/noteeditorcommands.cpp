@@ -482,6 +482,17 @@ void NoteEditor::openLink(const QString &address)
     QString target = address.trimmed();
     if (target.isEmpty())
         return;
+    static const QString noteLink = QStringLiteral("brevaro-notes://note/");
+    if (target.startsWith(noteLink, Qt::CaseInsensitive)) {
+        // Our own scheme means nothing to the desktop: the note is opened here. A fragment or
+        // query after the id is dropped.
+        const QString id = target.mid(noteLink.size())
+                               .section(QLatin1Char('#'), 0, 0)
+                               .section(QLatin1Char('?'), 0, 0);
+        if (!id.isEmpty() && !id.contains(QLatin1Char('/')))
+            emit noteLinkActivated(id);
+        return;
+    }
     if (QUrl(target).scheme().isEmpty())
         target.prepend(QStringLiteral("https://"));
     QDesktopServices::openUrl(QUrl(target));

@@ -253,6 +253,10 @@ void MainWindow::setupConnections()
         &MainWindow::showNoteContextMenu);
 
     connect(m_editor, &NoteEditor::noteModified, this, &MainWindow::saveCurrentNote);
+    connect(m_editor, &NoteEditor::noteLinkActivated, this, [this](const QString &noteId) {
+        NoteCommands::openLinkedNote(m_appState, noteId,
+            [this](const QString &text, int ms) { m_statusBar->showMessage(text, ms); });
+    });
     connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::setSaved);
     connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
 

@@ -41,6 +41,19 @@
 // context (written out at each call for lupdate to find).
 namespace NoteCommands {
 
+void openLinkedNote(AppState *state, const QString &noteId, const StatusMessage &message)
+{
+    const std::optional<Note> note = state->notes()->noteById(noteId);
+    if (!note || note->deletedAt) {
+        message(note ? QCoreApplication::translate("MainWindow", "The linked note is in the trash.")
+                     : QCoreApplication::translate(
+                         "MainWindow", "The linked note is not in this collection."),
+            5000);
+        return;
+    }
+    state->openNoteWindow(noteId);
+}
+
 namespace {
 
 void tell(const StatusMessage &status, const QString &message, int timeoutMs)

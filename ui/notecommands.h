@@ -22,6 +22,9 @@ namespace NoteCommands {
 // Shows a status-bar message for the given milliseconds; may be empty.
 using StatusMessage = std::function<void(const QString &text, int timeoutMs)>;
 
+// Opens the note a link points to in a window of its own, or says it is not there.
+void openLinkedNote(AppState *state, const QString &noteId, const StatusMessage &message);
+
 // The note's title, or "Untitled" when it is empty or the note does not exist.
 QString noteTitleOrUntitled(AppState *state, const QString &noteId);
 

@@ -67,6 +67,10 @@ NoteWindow::NoteWindow(AppState *appState, const QString &noteId, QWidget *paren
 
     buildMenus();
     connect(m_editor, &NoteEditor::noteModified, this, &NoteWindow::saveNote);
+    connect(m_editor, &NoteEditor::noteLinkActivated, this, [this](const QString &noteId) {
+        NoteCommands::openLinkedNote(m_appState, noteId,
+            [this](const QString &text, int ms) { m_statusBar->showMessage(text, ms); });
+    });
     connect(m_editor, &NoteEditor::savedStateChanged, m_statusBar, &StatusBar::setSaved);
     connect(m_editor, &NoteEditor::wordCountChanged, m_statusBar, &StatusBar::setWordCount);
     m_statusBar->followSync(m_appState);

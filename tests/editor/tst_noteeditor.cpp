@@ -896,6 +896,16 @@ void TestNoteEditor::ctrlClickOpensLink()
     QTest::mouseClick(m_editor->viewport(), Qt::LeftButton, Qt::ControlModifier, point);
     QCOMPARE(m_openedUrls.size(), 1);
     QCOMPARE(m_openedUrls.first(), QUrl(QStringLiteral("https://a.example/page")));
+
+    // A link to another note stays inside the program; the desktop is not asked.
+    QSignalSpy noteLink(m_editor, &NoteEditor::noteLinkActivated);
+    m_editor->setNote(QStringLiteral("n1"),
+        json(
+            R"([{"insert":"see "},{"attributes":{"link":"brevaro-notes://note/abc-1#part"},"insert":"the note"},{"insert":"\n"}])"));
+    QTest::mouseClick(m_editor->viewport(), Qt::LeftButton, Qt::ControlModifier, point);
+    QCOMPARE(noteLink.size(), 1);
+    QCOMPARE(noteLink.first().first().toString(), QStringLiteral("abc-1"));
+    QCOMPARE(m_openedUrls.size(), 1);
     QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
 }
 
@@ -949,12 +959,13 @@ void TestNoteEditor::formatStateFollowsCursor()
 namespace {
 
 // A heading, a paragraph, two checkbox items and a table: every kind of line a cursor can sit in.
-const char *const MixedNote = R"([{"insert":"Packing"},{"attributes":{"header":1},"insert":"\n"},)"
-                              R"({"insert":"Bring what the weather needs."},{"insert":"\n"},)"
-                              R"({"insert":"Socks"},{"attributes":{"list":"checked"},"insert":"\n"},)"
-                              R"({"insert":"Rain jacket"},{"attributes":{"list":"unchecked"},"insert":"\n"},)"
-                              R"({"insert":{"table":"{\"cells\":[[\"a\",\"b\"]],\"hasHeader\":false}"}},)"
-                              R"({"insert":"\n"}])";
+const char *const MixedNote
+    = R"([{"insert":"Packing"},{"attributes":{"header":1},"insert":"\n"},)"
+      R"({"insert":"Bring what the weather needs."},{"insert":"\n"},)"
+      R"({"insert":"Socks"},{"attributes":{"list":"checked"},"insert":"\n"},)"
+      R"({"insert":"Rain jacket"},{"attributes":{"list":"unchecked"},"insert":"\n"},)"
+      R"({"insert":{"table":"{\"cells\":[[\"a\",\"b\"]],\"hasHeader\":false}"}},)"
+      R"({"insert":"\n"}])";
 
 // The point on the drawn box of the block holding `text`, found along its first line.
 QPoint markerOf(NoteEditor &editor, const QString &text)
@@ -964,8 +975,8 @@ QPoint markerOf(NoteEditor &editor, const QString &text)
         return {};
     const int y = editor.cursorRect(found).center().y();
     for (int x = 0; x < 200; ++x) {
-        const QTextBlock block = editor.document()->documentLayout()->blockWithMarkerAt(
-            QPointF(x + editor.horizontalScrollBar()->value(), y + editor.verticalScrollBar()->value()));
+        const QTextBlock block = editor.document()->documentLayout()->blockWithMarkerAt(QPointF(
+            x + editor.horizontalScrollBar()->value(), y + editor.verticalScrollBar()->value()));
         if (block.isValid() && block == found.block())
             return QPoint(x, y);
     }
@@ -1000,7 +1011,8 @@ void TestNoteEditor::checkboxClickChangesOnlyThatItem()
     // Place the cursor by a real click, as a user would, inside the chosen line.
     QTextCursor target = m_editor->document()->find(cursorIn);
     QVERIFY(!target.isNull());
-    QTest::mouseClick(m_editor->viewport(), Qt::LeftButton, {}, m_editor->cursorRect(target).center());
+    QTest::mouseClick(
+        m_editor->viewport(), Qt::LeftButton, {}, m_editor->cursorRect(target).center());
     const int cursorBefore = m_editor->textCursor().position();
     QCOMPARE(m_editor->textCursor().block(), target.block());
 

@@ -14,6 +14,7 @@
 #include "notelistwidget.h"
 #include "noterepository.h"
 #include "notetext.h"
+#include "notewriter.h"
 #include "preferencesrepository.h"
 #include "readablecolumn.h"
 #include "snapshotrepository.h"
@@ -78,6 +79,8 @@ private slots:
     void newNoteThenTypingIsStoredAndListedFirst();
     void switchingNotesSavesAndSnapshots();
     void headerDateFollowsAutosave();
+    void noteLinkOpensTheLinkedNote_data();
+    void noteLinkOpensTheLinkedNote();
     void themeSwitchRecoloursOpenNote();
     void searchFieldFiltersAfterDebounceInRankOrder();
     void searchShowsMatchesInPreviewAndOpenedNote_data();
@@ -234,6 +237,48 @@ void tst_MainWindow::switchingNotesSavesAndSnapshots()
     // The edited note moved to the top, the selection stayed on the second one.
     QCOMPARE(listedIds(*window), (QStringList { first, second }));
     QCOMPARE(window->noteList()->currentNoteId(), second);
+}
+
+void tst_MainWindow::noteLinkOpensTheLinkedNote_data()
+{
+    QTest::addColumn<QString>("target"); // "live", "trashed" or an unknown id
+    QTest::addColumn<QString>("message"); // the status bar's, "" when a window opens
+
+    QTest::addRow("note in the collection") << "live"
+                                            << "";
+    QTest::addRow("note in the trash") << "trashed"
+                                       << "The linked note is in the trash.";
+    QTest::addRow("note not here") << "no-such-note"
+                                   << "The linked note is not in this collection.";
+}
+
+// A Ctrl+click on a link to another note (as imports write them) opens that note in a window of
+// its own; a link to a note that is not there says so instead of asking the desktop.
+void tst_MainWindow::noteLinkOpensTheLinkedNote()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, message);
+
+    const std::optional<Note> live
+        = m_state->writer()->createNote(QString(), bodyOf(QStringLiteral("Linked")));
+    const std::optional<Note> trashed
+        = m_state->writer()->createNote(QString(), bodyOf(QStringLiteral("Gone")));
+    QVERIFY(live && trashed);
+    QVERIFY(m_state->writer()->trashNote(trashed->id));
+    const QString id = target == QLatin1String("live") ? live->id
+        : target == QLatin1String("trashed")           ? trashed->id
+                                                       : target;
+    QStringList opened;
+    std::vector<std::unique_ptr<QWidget>> windows;
+    m_state->setNoteWindowFactory([&](AppState *, const QString &noteId) {
+        opened << noteId;
+        windows.push_back(std::make_unique<QWidget>());
+        return windows.back().get();
+    });
+    auto window = makeWindow();
+    emit window->editor()->noteLinkActivated(id);
+    QCOMPARE(opened, message.isEmpty() ? QStringList { id } : QStringList());
+    QCOMPARE(window->noteStatusBar()->currentMessage(), message);
 }
 
 void tst_MainWindow::headerDateFollowsAutosave()
