@@ -314,12 +314,10 @@ public:
             m_open = true;
         }
     }
-    ~ArchiveWriter()
-    {
-        if (m_open)
-            archive_write_fail(m_archive);
-        archive_write_free(m_archive);
-    }
+    // An archive left open (a cancel or an error) is still closed properly: marking it failed
+    // would skip the close that ends the open entry's compressor, and leak it. What the close
+    // writes goes to the unfinished save file, which is discarded.
+    ~ArchiveWriter() { archive_write_free(m_archive); }
     ArchiveWriter(const ArchiveWriter &) = delete;
     ArchiveWriter &operator=(const ArchiveWriter &) = delete;
 
