@@ -34,6 +34,31 @@ const char *const kListIndexes[] = {
 
 const char kSearchTable[] = "notes_text_fts";
 
+const char kInsertNote[]
+    = "INSERT INTO notes (id, notebook_id, body, created_at, updated_at, modified_at, deleted_at, "
+      "version, op_version, sync_status, is_sample, owner_id, is_shared, permission) VALUES (?, "
+      "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+
+// The bound values of kInsertNote, or of an update (which has no id or creation time up front
+// and names the note last).
+QVariantList noteValues(const Note &note, bool isInsert)
+{
+    QVariantList values;
+    if (isInsert)
+        values << note.id;
+    values << nonNull(note.notebookId) << nonNull(note.body);
+    if (isInsert)
+        values << toStorageTime(note.createdAt);
+    values << toStorageTime(note.updatedAt) << toStorageTime(note.modifiedAt)
+           << (note.deletedAt ? QVariant(toStorageTime(*note.deletedAt)) : QVariant())
+           << note.version << note.opVersion << syncStatusText(note.syncStatus)
+           << (note.isSample ? 1 : 0) << textOrNull(note.ownerId) << (note.isShared ? 1 : 0)
+           << textOrNull(note.permission);
+    if (!isInsert)
+        values << note.id;
+    return values;
+}
+
 const char kListColumns[] = "id, notebook_id, updated_at, modified_at, version, sync_status, "
                             "is_shared";
 
@@ -428,19 +453,7 @@ std::optional<Note> NoteRepository::noteById(const QString &id) const
 
 bool NoteRepository::writeNote(const QString &sql, const Note &note, bool isInsert)
 {
-    QVariantList values;
-    if (isInsert)
-        values << note.id;
-    values << nonNull(note.notebookId) << nonNull(note.body);
-    if (isInsert)
-        values << toStorageTime(note.createdAt);
-    values << toStorageTime(note.updatedAt) << toStorageTime(note.modifiedAt)
-           << (note.deletedAt ? QVariant(toStorageTime(*note.deletedAt)) : QVariant())
-           << note.version << note.opVersion << syncStatusText(note.syncStatus)
-           << (note.isSample ? 1 : 0) << textOrNull(note.ownerId) << (note.isShared ? 1 : 0)
-           << textOrNull(note.permission);
-    if (!isInsert)
-        values << note.id;
+    const QVariantList values = noteValues(note, isInsert);
 
     // The note and its search text commit together; a savepoint, so this also works inside a
     // caller's transaction.
@@ -478,12 +491,33 @@ bool NoteRepository::writeNote(const QString &sql, const Note &note, bool isInse
 
 bool NoteRepository::insert(const Note &note)
 {
-    return writeNote(
-        QStringLiteral("INSERT INTO notes (id, notebook_id, body, created_at, updated_at, "
-                       "modified_at, deleted_at, version, op_version, sync_status, is_sample, "
-                       "owner_id, is_shared, permission) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
-                       "?, ?, ?)"),
-        note, true);
+    return writeNote(QLatin1String(kInsertNote), note, true);
+}
+
+bool NoteRepository::insertMany(const QList<Note> &notes)
+{
+    QSqlDatabase db = m_database->connection();
+    QSqlQuery query(db);
+    const auto fail = [&](const QSqlError &error) {
+        m_lastWriteError = WriteError::fromSql(error);
+        qWarning().noquote() << "NoteRepository::insert failed:" << error.text();
+        return false;
+    };
+    if (!query.prepare(QLatin1String(kInsertNote)))
+        return fail(query.lastError());
+    SearchIndex::NewRows index(db);
+    for (const Note &note : notes) {
+        const QVariantList values = noteValues(note, true);
+        for (int i = 0; i < values.size(); ++i)
+            query.bindValue(i, values.at(i));
+        if (!query.exec())
+            return fail(query.lastError());
+        if (!index.add(query.lastInsertId().toLongLong(), note.id, nonNull(note.body)))
+            qWarning().noquote() << "NoteRepository: search text not indexed:" << note.id;
+        announceWrite(note.id);
+    }
+    m_lastWriteError = WriteError();
+    return true;
 }
 
 bool NoteRepository::update(const Note &note)

@@ -122,6 +122,11 @@ public:
 
     std::optional<Note> noteById(const QString &id) const;
     bool insert(const Note &note);
+    // Inserts new notes inside the caller's transaction, which must be open (NoteWriter runs
+    // it): one prepared statement and no savepoint per note, since every savepoint makes both
+    // full-text indexes write out what they hold. False at the first failure; the caller rolls
+    // back.
+    bool insertMany(const QList<Note> &notes);
     bool update(const Note &note);
     // Why the last insert or update failed (None after one that succeeded).
     WriteError lastWriteError() const { return m_lastWriteError; }

@@ -101,13 +101,10 @@ std::optional<Note> NoteWriter::createNote(const QString &notebookId, const QStr
 
 bool NoteWriter::insertNotes(const QList<Note> &notes)
 {
-    return inTransaction([&] {
-        for (const Note &note : notes) {
-            if (!m_notes->insert(note))
-                return false;
-        }
-        return true;
-    });
+    const bool ok = inTransaction([&] { return m_notes->insertMany(notes); });
+    if (!ok && !m_lastError.failed())
+        m_lastError = m_notes->lastWriteError();
+    return ok;
 }
 
 bool NoteWriter::isReadOnlyShare(const Note &note)

@@ -43,6 +43,20 @@ bool write(QSqlDatabase db, const QString &noteId, const QString &body)
     return insertRow(query, rowid, body);
 }
 
+NewRows::NewRows(QSqlDatabase db) : m_db(db), m_insert(db)
+{
+    m_prepared = m_insert.prepare(
+        QStringLiteral("INSERT INTO notes_text_fts(rowid, title, body) VALUES (?, ?, ?)"));
+}
+
+bool NewRows::add(qint64 rowid, const QString &noteId, const QString &body)
+{
+    if (m_prepared && insertRow(m_insert, rowid, body))
+        return true;
+    // A stale row of that rowid refuses the plain insert.
+    return write(m_db, noteId, body);
+}
+
 int missingCount(QSqlDatabase db)
 {
     // Counting the table that holds the index's rows is a b-tree count, not a scan of text.

@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 
 // Writes of notes_text_fts, the index of what a note reads as (searchtext.h). The table and
@@ -16,6 +17,22 @@ bool write(QSqlDatabase db, const QString &noteId, const QString &body);
 // number indexed, 0 when no note is left without a row, or -1 on a failure (what the slice
 // did is rolled back; earlier slices stay).
 int fillMissingSlice(QSqlDatabase db, qint64 &afterRowid, const QDeadlineTimer &deadline);
+
+// Indexes notes just inserted, one after another, with one prepared statement (a bulk insert
+// runs it for thousands of notes).
+class NewRows final
+{
+public:
+    explicit NewRows(QSqlDatabase db);
+    // Indexes the note of `rowid`; a row left there by an earlier note of that rowid is
+    // replaced as write() replaces it.
+    bool add(qint64 rowid, const QString &noteId, const QString &body);
+
+private:
+    QSqlDatabase m_db;
+    QSqlQuery m_insert;
+    bool m_prepared = false;
+};
 
 // True when some note has no row: a cheap count, for the check at every start.
 bool hasMissing(QSqlDatabase db);

@@ -6,6 +6,7 @@
 #include "notebook.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -56,18 +57,35 @@ public:
 
     // Every notebook in one transaction: either all exist afterwards or none.
     bool storeNotebooks(const QList<Notebook> &notebooks);
+    using Prepare = std::function<std::optional<PreparedNote>(int)>;
+    // Where `prepare` runs: in this thread between the writes, or on worker threads ahead of
+    // them. OnWorkers wants a `prepare` that only reads what it shares.
+    enum class Preparation { InOrder, OnWorkers };
+
     // Stores what `prepare` gives for 0 … count − 1 (nullopt: nothing to store; the importer
-    // has counted why) and counts it into `result`. Each note goes in with its attachment rows
-    // and files or not at all; many notes share one transaction (a commit per note would make
-    // a large import wait on the disk for every one), and progress is reported between them.
-    void storeNotes(int count, const std::function<std::optional<PreparedNote>(int)> &prepare,
-        ImportResult &result);
+    // has counted why) and counts it into `result`, always in that order. Each note goes in
+    // with its attachment rows and files or not at all; many notes share one transaction (a
+    // commit per note would make a large import wait on the disk for every one), and progress
+    // is reported between them.
+    void storeNotes(int count, const Prepare &prepare, ImportResult &result,
+        Preparation preparation = Preparation::InOrder);
 
     // A note that could not be imported, described for the closing message.
     void addProblem(const QString &text);
 
 private:
-    bool storeNote(const PreparedNote &prepared, QStringList &placed);
+    // An attachment file put in place during the open transaction: moved from its staging
+    // file, or copied when an earlier note took that file.
+    struct Placed
+    {
+        QString stagedPath;
+        QString destination;
+        bool moved = false;
+    };
+    bool placeAttachments(const PreparedNote &prepared, QList<Placed> &placed);
+    void unplace(const QList<Placed> &placed, qsizetype from = 0);
+    bool storeBatch(const QList<PreparedNote> &batch, QList<Placed> &placed);
+    bool storeNote(const PreparedNote &prepared, QList<Placed> &placed);
 
 public:
     // Fills in the message from the problems noted, keeping it short.
@@ -80,6 +98,8 @@ private:
     bool m_reported = false;
     std::unique_ptr<QTemporaryDir> m_staging;
     int m_staged = 0;
+    // Where each staging file that has been placed now lives.
+    QHash<QString, QString> m_placedFiles;
     QStringList m_problems;
 };
 

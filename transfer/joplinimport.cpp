@@ -84,7 +84,7 @@ QString rewriteLinks(QString text, bool html, const QHash<QString, QString> &att
 {
     if (!html && !attachmentIds.isEmpty()) {
         // "[name](:/id)" shows a file as a link; here an attachment is an embed of its own.
-        static const QRegularExpression fileLink(
+        thread_local const QRegularExpression fileLink(
             QStringLiteral("(?<!!)\\[([^\\]\\n]*)\\]\\(:/([a-f0-9]{32})\\)"));
         QString rewritten;
         qsizetype last = 0;
@@ -102,7 +102,7 @@ QString rewriteLinks(QString text, bool html, const QHash<QString, QString> &att
             text = rewritten;
         }
     }
-    static const QRegularExpression reference(QStringLiteral(":/([a-f0-9]{32})"));
+    thread_local const QRegularExpression reference(QStringLiteral(":/([a-f0-9]{32})"));
     QString result;
     result.reserve(text.size());
     qsizetype last = 0;
@@ -333,10 +333,12 @@ ImportResult importJoplin(
 
     const int total = int(notes.size());
     session.report(0, total, tr("Importing %1 notes...").arg(total));
-    static const QRegularExpression reference(QStringLiteral(":/([a-f0-9]{32})"));
+    // Notes convert on worker threads while this one writes: everything below only reads what
+    // it shares.
     session.storeNotes(
         total,
         [&](int i) -> std::optional<PreparedNote> {
+            thread_local const QRegularExpression reference(QStringLiteral(":/([a-f0-9]{32})"));
             const JoplinItem &item = notes.at(i);
 
             Note note;
@@ -348,9 +350,10 @@ ImportResult importJoplin(
             auto matches = reference.globalMatch(item.content);
             while (matches.hasNext()) {
                 const QString resourceId = matches.next().captured(1);
-                if (attachmentIds.contains(resourceId) || !resources.contains(resourceId))
+                const auto found = resources.constFind(resourceId);
+                if (attachmentIds.contains(resourceId) || found == resources.constEnd())
                     continue;
-                const JoplinItem &resource = resources[resourceId];
+                const JoplinItem &resource = *found;
                 const QString staged = resourceFile(resourceFiles, resource);
                 if (!nonEmptyFiles.contains(staged))
                     continue;
@@ -390,7 +393,7 @@ ImportResult importJoplin(
 
             return PreparedNote { note, attachments, item.title };
         },
-        result);
+        result, ImportSession::Preparation::OnWorkers);
     session.finish(result);
     return result;
 }
