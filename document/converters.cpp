@@ -133,17 +133,27 @@ QList<Delta::TableRun> paragraphRuns(const QTextBlock &block)
     return runs;
 }
 
-QJsonArray cellContent(const QTextTableCell &cell)
+// How the document was read: the Markdown reader leaves empty paragraphs the HTML reader does
+// not (after every table, in a table cell after a code block) and sets a heading's weight on its
+// first span only.
+enum class Source { Html, Markdown };
+
+QJsonArray cellContent(const QTextTableCell &cell, Source source)
 {
     QList<QList<Delta::TableRun>> paragraphs;
     const int last = cell.lastPosition();
     for (QTextBlock block = cell.firstCursorPosition().block();
-         block.isValid() && block.position() <= last; block = block.next())
-        paragraphs.append(paragraphRuns(block));
+         block.isValid() && block.position() <= last; block = block.next()) {
+        QList<Delta::TableRun> runs = paragraphRuns(block);
+        // A Markdown cell is one line: an empty paragraph in it is the reader's.
+        if (source == Source::Markdown && runs.isEmpty())
+            continue;
+        paragraphs.append(std::move(runs));
+    }
     return Delta::cellDelta(paragraphs);
 }
 
-QJsonObject tableEmbed(const QTextTable *table)
+QJsonObject tableEmbed(const QTextTable *table, Source source)
 {
     const int rows = table->rows();
     const int columns = table->columns();
@@ -154,7 +164,7 @@ QJsonObject tableEmbed(const QTextTable *table)
             const QTextTableCell cell = table->cellAt(row, column);
             // A spanned cell keeps its text once, in the position where it starts.
             if (cell.isValid() && cell.row() == row && cell.column() == column)
-                cellsOfRow.append(cellContent(cell));
+                cellsOfRow.append(cellContent(cell, source));
             else
                 cellsOfRow.append(QJsonArray());
         }
@@ -170,8 +180,10 @@ QJsonObject tableEmbed(const QTextTable *table)
     return op;
 }
 
-void appendBlock(QJsonArray &ops, const QTextBlock &block)
+void appendBlock(QJsonArray &ops, const QTextBlock &block, Source source)
 {
+    const int level = block.blockFormat().headingLevel();
+    const bool heading = source == Source::Markdown && level >= 1 && level <= 6;
     for (auto it = block.begin(); !it.atEnd(); ++it) {
         const QTextFragment fragment = it.fragment();
         if (!fragment.isValid())
@@ -195,8 +207,12 @@ void appendBlock(QJsonArray &ops, const QTextBlock &block)
         }
         QString text = fragment.text();
         text.remove(ObjectReplacement);
-        if (!text.isEmpty())
-            ops.append(textInsert(text, inlineAttributes(format)));
+        if (text.isEmpty())
+            continue;
+        QJsonObject attributes = inlineAttributes(format);
+        if (heading)
+            attributes.insert(QLatin1String("bold"), true);
+        ops.append(textInsert(text, attributes));
     }
     ops.append(textInsert(QStringLiteral("\n"), blockAttributes(block)));
 }
@@ -422,13 +438,41 @@ QList<MarkdownPiece> splitMarkdown(const QString &markdown)
     return pieces;
 }
 
+QJsonArray documentToDelta(QTextDocument &document, Source source)
+{
+    QJsonArray ops;
+    QSet<const QTextTable *> writtenTables;
+    bool afterTable = false;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        if (QTextTable *table = outermostTable(document, block.position())) {
+            if (!writtenTables.contains(table)) {
+                writtenTables.insert(table);
+                ops.append(tableEmbed(table, source));
+                ops.append(textInsert(QStringLiteral("\n"), {}));
+            }
+            afterTable = true;
+            continue;
+        }
+        // The Markdown reader leaves an empty paragraph after every table; the table's own line
+        // end stands for it (the HTML reader keeps one in some places and not in others).
+        const bool readersGap = source == Source::Markdown && afterTable && block.length() == 1
+            && block.next().isValid();
+        afterTable = false;
+        if (!readersGap)
+            appendBlock(ops, block, source);
+    }
+    return ops;
+}
+
 QJsonArray markdownPieceToDelta(const QString &markdown)
 {
     if (markdown.trimmed().isEmpty())
         return {};
     QTextDocument document;
     document.setMarkdown(markdown, QTextDocument::MarkdownDialectGitHub);
-    return htmlToDelta(document.toHtml());
+    // Read straight from the Markdown document: a round trip through HTML would read the note
+    // twice and the style sheets of every paragraph once more.
+    return documentToDelta(document, Source::Markdown);
 }
 
 QJsonArray plainLines(const QString &text)
@@ -548,20 +592,7 @@ QJsonArray htmlToDelta(const QString &html)
 
     QTextDocument document;
     document.setHtml(boundHtmlStructure(cleanHtml(html)));
-
-    QJsonArray ops;
-    QSet<const QTextTable *> writtenTables;
-    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-        if (QTextTable *table = outermostTable(document, block.position())) {
-            if (!writtenTables.contains(table)) {
-                writtenTables.insert(table);
-                ops.append(tableEmbed(table));
-                ops.append(textInsert(QStringLiteral("\n"), {}));
-            }
-            continue;
-        }
-        appendBlock(ops, block);
-    }
+    const QJsonArray ops = documentToDelta(document, Source::Html);
     return ops.isEmpty() ? emptyDelta() : ops;
 }
 
