@@ -1,3 +1,4 @@
+#include "database.h"
 #include "joplinimport.h"
 #include "notestationimport.h"
 #include "notetext.h"
@@ -10,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -75,6 +77,8 @@ private slots:
     void noteStationExport();
     void badArchivesChangeNothing_data();
     void badArchivesChangeNothing();
+    void refusedNoteCostsOnlyItself_data();
+    void refusedNoteCostsOnlyItself();
 
 private:
     // The kept Joplin export, imported once for all rows that look at it.
@@ -405,6 +409,97 @@ void TestImporters::badArchivesChangeNothing()
     // A failed import leaves no half-made notebooks behind.
     QCOMPARE(store.notebooks.allNotebooks().size(), notebooks);
     QVERIFY(store.attachmentFiles().isEmpty());
+    QCOMPARE(store.strayEntries(), QStringList());
+}
+
+void TestImporters::refusedNoteCostsOnlyItself_data()
+{
+    QTest::addColumn<QString>("refusal");
+    QTest::addColumn<int>("refused");
+
+    QTest::addRow("nothing refused") << QString() << -1;
+    QTest::addRow("note row refused")
+        << "CREATE TRIGGER refuse BEFORE INSERT ON notes WHEN new.body LIKE '%Note 20%' BEGIN "
+           "SELECT RAISE(ABORT, 'refused'); END"
+        << 20;
+    // Note 3 refers to a file it shares with note 4, and to one whose row is refused after both
+    // files were moved into place: the shared file must come back for note 4.
+    QTest::addRow("attachment row refused after its files moved")
+        << "CREATE TRIGGER refuse BEFORE INSERT ON attachments WHEN new.filename = 'refused.png' "
+           "BEGIN SELECT RAISE(ABORT, 'refused'); END"
+        << 3;
+}
+
+void TestImporters::refusedNoteCostsOnlyItself()
+{
+    QFETCH(QString, refusal);
+    QFETCH(int, refused);
+
+    constexpr int Notes = 40;
+    const auto id = [](char kind, int n) {
+        return QLatin1Char(kind) + QStringLiteral("%1").arg(n, 31, 10, QLatin1Char('0'));
+    };
+    const QHash<QString, QByteArray> files { { "shared.png", QByteArray(70000, 's') },
+        { "refused.png", QByteArray(5000, 'r') }, { "own.png", QByteArray(3000, 'o') } };
+    QList<TestArchiveMember> members;
+    for (auto file = files.begin(); file != files.end(); ++file) {
+        const QString resource = id('a', int(file.value().size()));
+        members.append({ "resources/" + resource + ".png", file.value() });
+        members.append({ resource + ".md", joplinItem(file.key(), {}, resource, 4) });
+    }
+    // Which files each note shows, by name.
+    QHash<int, QStringList> shown { { 3, { "shared.png", "refused.png" } }, { 4, { "shared.png" } },
+        { 12, { "own.png" } } };
+    QStringList expectedOrder;
+    for (int n = 0; n < Notes; ++n) {
+        QString content = QStringLiteral("Body of note %1").arg(n);
+        for (const QString &name : shown.value(n))
+            content
+                += QStringLiteral("\n\n![%1](:/%2)").arg(name, id('a', int(files[name].size())));
+        members.append({ id('b', n) + ".md",
+            joplinItem(QStringLiteral("Note %1").arg(n), content, id('b', n), 1) });
+        if (n != refused)
+            expectedOrder << QStringLiteral("Note %1").arg(n);
+    }
+    TestStore store;
+    QVERIFY(store.db.isValid());
+    QVERIFY(refusal.isEmpty() || store.db.exec(refusal));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("notes.jex"));
+    QVERIFY(writeTestFile(path, makeTestArchive(TestArchiveKind::Tar, members)));
+
+    const ImportResult result = importJoplin(store.target(), path, {});
+    QCOMPARE(result.imported, int(expectedOrder.size()));
+    QCOMPARE(result.errors, refused < 0 ? 0 : 1);
+    if (refused >= 0)
+        QVERIFY2(result.errorMessage.contains(QStringLiteral("\"Note %1\"").arg(refused)),
+            qPrintable(result.errorMessage));
+    // Stored in the archive's order, whatever thread converted them.
+    QSqlQuery query(store.db.database()->connection());
+    QVERIFY(query.exec(QStringLiteral("SELECT body FROM notes ORDER BY rowid")));
+    QStringList order;
+    while (query.next())
+        order << noteTitle(query.value(0).toString());
+    QCOMPARE(order, expectedOrder);
+
+    // Every attachment row has its file with the bytes of its resource, and no file is left over.
+    QStringList rows;
+    for (int n = 0; n < Notes; ++n) {
+        const Note note = noteTitled(store, QStringLiteral("Note %1").arg(n));
+        QStringList names;
+        for (const Attachment &attachment : store.attachments.attachmentsForNote(note.id)) {
+            QFile file(store.attachments.filePath(attachment.id));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), files.value(attachment.filename));
+            names << attachment.filename;
+            rows << attachment.id;
+        }
+        names.sort();
+        QStringList expected = n == refused ? QStringList() : shown.value(n);
+        expected.sort();
+        QCOMPARE(names, expected);
+    }
+    QCOMPARE(store.attachmentFiles().size(), rows.size());
     QCOMPARE(store.strayEntries(), QStringList());
 }
 
