@@ -11,6 +11,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <algorithm>
 #include <utility>
 
 using SqlUtil::nonNull;
@@ -34,12 +35,12 @@ const char *const kListIndexes[] = {
 
 const char kSearchTable[] = "notes_text_fts";
 
-const char kInsertNote[]
+const char kInsertNotes[]
     = "INSERT INTO notes (id, notebook_id, body, created_at, updated_at, modified_at, deleted_at, "
-      "version, op_version, sync_status, is_sample, owner_id, is_shared, permission) VALUES (?, "
-      "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+      "version, op_version, sync_status, is_sample, owner_id, is_shared, permission) VALUES ";
+const char kNoteRow[] = "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
 
-// The bound values of kInsertNote, or of an update (which has no id or creation time up front
+// The bound values of a kNoteRow, or of an update (which has no id or creation time up front
 // and names the note last).
 QVariantList noteValues(const Note &note, bool isInsert)
 {
@@ -491,30 +492,51 @@ bool NoteRepository::writeNote(const QString &sql, const Note &note, bool isInse
 
 bool NoteRepository::insert(const Note &note)
 {
-    return writeNote(QLatin1String(kInsertNote), note, true);
+    return writeNote(QLatin1String(kInsertNotes) + QLatin1String(kNoteRow), note, true);
 }
 
 bool NoteRepository::insertMany(const QList<Note> &notes)
 {
+    // Many rows per statement, as each statement opens a statement journal, and with it both
+    // full-text indexes write out what they hold. 64 rows of 14 values stay below every limit
+    // of bound values SQLite has had.
+    constexpr qsizetype RowsPerStatement = 64;
     QSqlDatabase db = m_database->connection();
     QSqlQuery query(db);
-    const auto fail = [&](const QSqlError &error) {
-        m_lastWriteError = WriteError::fromSql(error);
-        qWarning().noquote() << "NoteRepository::insert failed:" << error.text();
-        return false;
-    };
-    if (!query.prepare(QLatin1String(kInsertNote)))
-        return fail(query.lastError());
-    SearchIndex::NewRows index(db);
-    for (const Note &note : notes) {
-        const QVariantList values = noteValues(note, true);
-        for (int i = 0; i < values.size(); ++i)
-            query.bindValue(i, values.at(i));
-        if (!query.exec())
-            return fail(query.lastError());
-        if (!index.add(query.lastInsertId().toLongLong(), note.id, nonNull(note.body)))
-            qWarning().noquote() << "NoteRepository: search text not indexed:" << note.id;
-        announceWrite(note.id);
+    qsizetype preparedRows = 0;
+    for (qsizetype first = 0; first < notes.size(); first += RowsPerStatement) {
+        const qsizetype rows = std::min(RowsPerStatement, notes.size() - first);
+        if (rows != preparedRows) {
+            QStringList values;
+            for (qsizetype i = 0; i < rows; ++i)
+                values << QLatin1String(kNoteRow);
+            if (!query.prepare(QLatin1String(kInsertNotes) + values.join(QLatin1String(", ")))) {
+                m_lastWriteError = WriteError::fromSql(query.lastError());
+                qWarning().noquote()
+                    << "NoteRepository::insert failed:" << query.lastError().text();
+                return false;
+            }
+            preparedRows = rows;
+        }
+        QList<QPair<QString, QString>> indexed;
+        int position = 0;
+        for (qsizetype i = first; i < first + rows; ++i) {
+            const Note &note = notes.at(i);
+            for (const QVariant &value : noteValues(note, true))
+                query.bindValue(position++, value);
+            indexed.append({ note.id, nonNull(note.body) });
+        }
+        if (!query.exec()) {
+            m_lastWriteError = WriteError::fromSql(query.lastError());
+            qWarning().noquote() << "NoteRepository::insert failed:" << query.lastError().text();
+            return false;
+        }
+        // As for a single note: a note is never lost to its index.
+        if (!SearchIndex::writeNew(db, indexed))
+            qWarning().noquote() << "NoteRepository: search text not indexed for some of"
+                                 << indexed.size() << "notes";
+        for (const auto &[id, body] : std::as_const(indexed))
+            announceWrite(id);
     }
     m_lastWriteError = WriteError();
     return true;

@@ -123,7 +123,7 @@ public:
     std::optional<Note> noteById(const QString &id) const;
     bool insert(const Note &note);
     // Inserts new notes inside the caller's transaction, which must be open (NoteWriter runs
-    // it): one prepared statement and no savepoint per note, since every savepoint makes both
+    // it): many rows per statement and no savepoint per note, since every savepoint makes both
     // full-text indexes write out what they hold. False at the first failure; the caller rolls
     // back.
     bool insertMany(const QList<Note> &notes);

@@ -43,18 +43,33 @@ bool write(QSqlDatabase db, const QString &noteId, const QString &body)
     return insertRow(query, rowid, body);
 }
 
-NewRows::NewRows(QSqlDatabase db) : m_db(db), m_insert(db)
+bool writeNew(QSqlDatabase db, const QList<QPair<QString, QString>> &notes)
 {
-    m_prepared = m_insert.prepare(
-        QStringLiteral("INSERT INTO notes_text_fts(rowid, title, body) VALUES (?, ?, ?)"));
-}
-
-bool NewRows::add(qint64 rowid, const QString &noteId, const QString &body)
-{
-    if (m_prepared && insertRow(m_insert, rowid, body))
+    if (notes.isEmpty())
         return true;
-    // A stale row of that rowid refuses the plain insert.
-    return write(m_db, noteId, body);
+    QStringList rows;
+    rows.reserve(notes.size());
+    for (qsizetype i = 0; i < notes.size(); ++i)
+        rows << QStringLiteral("(?, ?, ?)");
+    QSqlQuery insert(db);
+    bool ok = insert.prepare(
+        QStringLiteral("INSERT INTO notes_text_fts(rowid, title, body) SELECT n.rowid, "
+                       "v.column2, v.column3 FROM (VALUES %1) AS v JOIN notes n ON n.id = "
+                       "v.column1")
+            .arg(rows.join(QLatin1String(", "))));
+    int position = 0;
+    for (const auto &[noteId, body] : notes) {
+        const SearchableText text = searchableText(body);
+        insert.bindValue(position++, noteId);
+        insert.bindValue(position++, text.title);
+        insert.bindValue(position++, text.body);
+    }
+    if (ok && insert.exec())
+        return true;
+    ok = true;
+    for (const auto &[noteId, body] : notes)
+        ok = write(db, noteId, body) && ok;
+    return ok;
 }
 
 int missingCount(QSqlDatabase db)

@@ -1,8 +1,9 @@
 #pragma once
 
 #include <QDeadlineTimer>
+#include <QList>
+#include <QPair>
 #include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QString>
 
 // Writes of notes_text_fts, the index of what a note reads as (searchtext.h). The table and
@@ -18,21 +19,10 @@ bool write(QSqlDatabase db, const QString &noteId, const QString &body);
 // did is rolled back; earlier slices stay).
 int fillMissingSlice(QSqlDatabase db, qint64 &afterRowid, const QDeadlineTimer &deadline);
 
-// Indexes notes just inserted, one after another, with one prepared statement (a bulk insert
-// runs it for thousands of notes).
-class NewRows final
-{
-public:
-    explicit NewRows(QSqlDatabase db);
-    // Indexes the note of `rowid`; a row left there by an earlier note of that rowid is
-    // replaced as write() replaces it.
-    bool add(qint64 rowid, const QString &noteId, const QString &body);
-
-private:
-    QSqlDatabase m_db;
-    QSqlQuery m_insert;
-    bool m_prepared = false;
-};
+// Indexes notes just inserted, given as (note id, body) pairs, all in one statement: each
+// statement makes the index write out what it holds. A note that can't go in that way (a stale
+// row of its rowid) is indexed as write() does. False when some note could not be indexed.
+bool writeNew(QSqlDatabase db, const QList<QPair<QString, QString>> &notes);
 
 // True when some note has no row: a cheap count, for the check at every start.
 bool hasMissing(QSqlDatabase db);

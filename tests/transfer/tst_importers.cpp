@@ -481,6 +481,11 @@ void TestImporters::refusedNoteCostsOnlyItself()
     while (query.next())
         order << noteTitle(query.value(0).toString());
     QCOMPARE(order, expectedOrder);
+    // Each found by its words, through the index rows written beside it.
+    QCOMPARE(store.notes.searchListEntries(QStringLiteral("body")).size(), expectedOrder.size());
+    QCOMPARE(store.db.scalar(QStringLiteral("SELECT count(*) FROM notes_text_fts WHERE "
+                                            "notes_text_fts MATCH 'title:note'")),
+        int(expectedOrder.size()));
 
     // Every attachment row has its file with the bytes of its resource, and no file is left over.
     QStringList rows;
