@@ -160,6 +160,7 @@ QString ImportSession::stageMember(ArchiveInput &input, QString *error)
         file.remove();
         return QString();
     }
+    m_stagedSizes.insert(path, file.size());
     return path;
 }
 

@@ -54,6 +54,9 @@ public:
     // Copies the current member of `input` into a new staging file; its path, or "" (with
     // `error` set) when the member can't be read or written.
     QString stageMember(ArchiveInput &input, QString *error);
+    // The size of a staged file as it was written, or -1. Asked while notes are stored: the
+    // file itself may have moved into place for an earlier note by then.
+    qint64 stagedSize(const QString &path) const { return m_stagedSizes.value(path, -1); }
 
     // Every notebook in one transaction: either all exist afterwards or none.
     bool storeNotebooks(const QList<Notebook> &notebooks);
@@ -100,6 +103,7 @@ private:
     int m_staged = 0;
     // Where each staging file that has been placed now lives.
     QHash<QString, QString> m_placedFiles;
+    QHash<QString, qint64> m_stagedSizes;
     QStringList m_problems;
 };
 

@@ -6,7 +6,6 @@
 #include "importsession.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QMap>
 #include <QRegularExpression>
 #include <QSet>
@@ -306,7 +305,7 @@ ImportResult importJoplin(
         if (staged.isEmpty())
             return importFailure(tr("Can't unpack %1: %2").arg(name, error));
         resourceFiles[id].insert(dot < 0 ? QString() : fileName.mid(dot + 1), staged);
-        if (QFileInfo(staged).size() > 0)
+        if (session.stagedSize(staged) > 0)
             nonEmptyFiles.insert(staged);
     }
     if (items == 0 && result.errors == 0)
@@ -370,7 +369,7 @@ ImportResult importJoplin(
                 record.mimeType = resource.mime.isEmpty()
                     ? QStringLiteral("application/octet-stream")
                     : resource.mime;
-                record.sizeBytes = QFileInfo(staged).size();
+                record.sizeBytes = session.stagedSize(staged);
                 record.createdAt = resource.created.isValid() ? resource.created : now;
                 attachmentIds.insert(resourceId, record.id);
                 attachments.append(attachment);

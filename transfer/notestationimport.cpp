@@ -6,7 +6,6 @@
 #include "importsession.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -276,7 +275,7 @@ ImportResult importNoteStation(
                 QString attachmentId = byMd5.value(md5);
                 if (attachmentId.isEmpty()) {
                     const QString staged = files.value(md5);
-                    if (staged.isEmpty() || QFileInfo(staged).size() == 0)
+                    if (staged.isEmpty() || session.stagedSize(staged) <= 0)
                         continue;
                     const QString extension = text(entry, QStringLiteral("ext"));
                     StagedAttachment attachment;
@@ -291,7 +290,7 @@ ImportResult importNoteStation(
                     record.filename
                         = cleanAttachmentName(fileName.isEmpty() ? fallback : fileName, fallback);
                     record.mimeType = mimeTypeOf(text(entry, QStringLiteral("type")), extension);
-                    record.sizeBytes = QFileInfo(staged).size();
+                    record.sizeBytes = session.stagedSize(staged);
                     record.createdAt = now;
                     attachments.append(attachment);
                     attachmentId = record.id;

@@ -77,8 +77,8 @@ private slots:
     void noteStationExport();
     void badArchivesChangeNothing_data();
     void badArchivesChangeNothing();
-    void refusedNoteCostsOnlyItself_data();
-    void refusedNoteCostsOnlyItself();
+    void notesStoredWholeInArchiveOrder_data();
+    void notesStoredWholeInArchiveOrder();
 
 private:
     // The kept Joplin export, imported once for all rows that look at it.
@@ -412,63 +412,99 @@ void TestImporters::badArchivesChangeNothing()
     QCOMPARE(store.strayEntries(), QStringList());
 }
 
-void TestImporters::refusedNoteCostsOnlyItself_data()
+void TestImporters::notesStoredWholeInArchiveOrder_data()
 {
+    QTest::addColumn<int>("format");
+    QTest::addColumn<int>("notes");
+    QTest::addColumn<int>("sharedWith");
     QTest::addColumn<QString>("refusal");
     QTest::addColumn<int>("refused");
 
-    QTest::addRow("nothing refused") << QString() << -1;
+    const int joplin = int(ImportFormat::Joplin);
+    QTest::addRow("nothing refused") << joplin << 40 << 4 << QString() << -1;
     QTest::addRow("note row refused")
+        << joplin << 40 << 4
         << "CREATE TRIGGER refuse BEFORE INSERT ON notes WHEN new.body LIKE '%Note 20%' BEGIN "
            "SELECT RAISE(ABORT, 'refused'); END"
         << 20;
     // Note 3 refers to a file it shares with note 4, and to one whose row is refused after both
     // files were moved into place: the shared file must come back for note 4.
     QTest::addRow("attachment row refused after its files moved")
+        << joplin << 40 << 4
         << "CREATE TRIGGER refuse BEFORE INSERT ON attachments WHEN new.filename = 'refused.png' "
            "BEGIN SELECT RAISE(ABORT, 'refused'); END"
         << 3;
+    // The second note to show the file comes in a later transaction than the first.
+    QTest::addRow("file shared across batches")
+        << int(ImportFormat::NoteStation) << 510 << 505 << QString() << -1;
 }
 
-void TestImporters::refusedNoteCostsOnlyItself()
+void TestImporters::notesStoredWholeInArchiveOrder()
 {
+    QFETCH(int, format);
+    QFETCH(int, notes);
+    QFETCH(int, sharedWith);
     QFETCH(QString, refusal);
     QFETCH(int, refused);
 
-    constexpr int Notes = 40;
     const auto id = [](char kind, int n) {
         return QLatin1Char(kind) + QStringLiteral("%1").arg(n, 31, 10, QLatin1Char('0'));
     };
     const QHash<QString, QByteArray> files { { "shared.png", QByteArray(70000, 's') },
         { "refused.png", QByteArray(5000, 'r') }, { "own.png", QByteArray(3000, 'o') } };
-    QList<TestArchiveMember> members;
-    for (auto file = files.begin(); file != files.end(); ++file) {
-        const QString resource = id('a', int(file.value().size()));
-        members.append({ "resources/" + resource + ".png", file.value() });
-        members.append({ resource + ".md", joplinItem(file.key(), {}, resource, 4) });
-    }
     // Which files each note shows, by name.
-    QHash<int, QStringList> shown { { 3, { "shared.png", "refused.png" } }, { 4, { "shared.png" } },
-        { 12, { "own.png" } } };
-    QStringList expectedOrder;
-    for (int n = 0; n < Notes; ++n) {
-        QString content = QStringLiteral("Body of note %1").arg(n);
-        for (const QString &name : shown.value(n))
-            content
-                += QStringLiteral("\n\n![%1](:/%2)").arg(name, id('a', int(files[name].size())));
-        members.append({ id('b', n) + ".md",
-            joplinItem(QStringLiteral("Note %1").arg(n), content, id('b', n), 1) });
-        if (n != refused)
-            expectedOrder << QStringLiteral("Note %1").arg(n);
+    const QHash<int, QStringList> shown { { 3, { "shared.png", "refused.png" } },
+        { sharedWith, { "shared.png" } }, { 12, { "own.png" } } };
+    const auto fileId = [&](const QString &name) { return id('a', int(files[name].size())); };
+    QList<TestArchiveMember> members;
+    QJsonArray noteNames;
+    for (auto file = files.begin(); file != files.end(); ++file) {
+        if (format == int(ImportFormat::Joplin)) {
+            members.append({ "resources/" + fileId(file.key()) + ".png", file.value() });
+            members.append(
+                { fileId(file.key()) + ".md", joplinItem(file.key(), {}, fileId(file.key()), 4) });
+        } else {
+            members.append({ "file_" + fileId(file.key()), file.value() });
+        }
     }
+    QStringList expectedOrder;
+    for (int n = 0; n < notes; ++n) {
+        const QString title = QStringLiteral("Note %1").arg(n);
+        QString content = QStringLiteral("Body of note %1").arg(n);
+        QJsonObject attachments;
+        for (const QString &name : shown.value(n)) {
+            content += QStringLiteral("\n\n![%1](:/%2)").arg(name, fileId(name));
+            attachments.insert(name,
+                QJsonObject { { "md5", fileId(name) }, { "name", name }, { "ext", "png" },
+                    { "type", "image" } });
+        }
+        if (format == int(ImportFormat::Joplin)) {
+            members.append({ id('b', n) + ".md", joplinItem(title, content, id('b', n), 1) });
+        } else {
+            noteNames.append(id('b', n));
+            members.append({ id('b', n),
+                json({ { "title", title },
+                    { "content", "<p>Body of note " + QString::number(n) + "</p>" },
+                    { "attachment", attachments } }) });
+        }
+        if (n != refused)
+            expectedOrder << title;
+    }
+    if (format == int(ImportFormat::NoteStation))
+        members.append(
+            { "config.json", json({ { "notebook", QJsonArray() }, { "note", noteNames } }) });
+
     TestStore store;
     QVERIFY(store.db.isValid());
     QVERIFY(refusal.isEmpty() || store.db.exec(refusal));
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("notes.jex"));
-    QVERIFY(writeTestFile(path, makeTestArchive(TestArchiveKind::Tar, members)));
+    const QString path = dir.filePath(QStringLiteral("notes"));
+    QVERIFY(writeTestFile(path,
+        makeTestArchive(
+            format == int(ImportFormat::Joplin) ? TestArchiveKind::Tar : TestArchiveKind::Zip,
+            members)));
 
-    const ImportResult result = importJoplin(store.target(), path, {});
+    const ImportResult result = importerFor(ImportFormat(format))(store.target(), path, {});
     QCOMPARE(result.imported, int(expectedOrder.size()));
     QCOMPARE(result.errors, refused < 0 ? 0 : 1);
     if (refused >= 0)
@@ -488,14 +524,18 @@ void TestImporters::refusedNoteCostsOnlyItself()
         int(expectedOrder.size()));
 
     // Every attachment row has its file with the bytes of its resource, and no file is left over.
+    QHash<QString, Note> byTitle;
+    for (const Note &note : store.notes.allNotes())
+        byTitle.insert(noteTitle(note.body), note);
     QStringList rows;
-    for (int n = 0; n < Notes; ++n) {
-        const Note note = noteTitled(store, QStringLiteral("Note %1").arg(n));
+    for (int n = 0; n < notes; ++n) {
+        const Note note = byTitle.value(QStringLiteral("Note %1").arg(n));
         QStringList names;
         for (const Attachment &attachment : store.attachments.attachmentsForNote(note.id)) {
             QFile file(store.attachments.filePath(attachment.id));
             QVERIFY(file.open(QIODevice::ReadOnly));
             QCOMPARE(file.readAll(), files.value(attachment.filename));
+            QCOMPARE(attachment.sizeBytes, files.value(attachment.filename).size());
             names << attachment.filename;
             rows << attachment.id;
         }
