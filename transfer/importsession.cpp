@@ -55,8 +55,13 @@ public:
                 }
             }));
             lane->thread->start();
+            // A thread that could not be made never fills its lane: taking from it would wait
+            // for ever.
+            m_started = m_started && (lane->thread->isRunning() || lane->thread->isFinished());
         }
     }
+
+    bool started() const { return m_started; }
 
     ~PreparedAhead()
     {
@@ -93,6 +98,7 @@ private:
         std::unique_ptr<QThread> thread;
     };
     std::vector<std::unique_ptr<Lane>> m_lanes;
+    bool m_started = true;
 };
 
 // This thread writes; the others convert.
@@ -256,6 +262,10 @@ void ImportSession::storeNotes(
     std::unique_ptr<PreparedAhead> ahead;
     if (preparation == Preparation::OnWorkers && count > 1)
         ahead = std::make_unique<PreparedAhead>(count, prepare, preparingWorkers());
+    if (ahead && !ahead->started()) {
+        qWarning() << "import: no worker threads; notes are converted between the writes";
+        ahead.reset();
+    }
     int next = 0;
     while (next < count) {
         // A batch is what is prepared in a tenth of a second at most, so the window repaints
