@@ -34,7 +34,7 @@ struct PreparedNote
 };
 
 // What both importers share: the staging directory beside the attachments (so placing a file is
-// a copy on the same disk), throttled progress, the atomic writes (a note with its attachments,
+// a move on the same disk), throttled progress, the atomic writes (a note with its attachments,
 // all notebooks at once) and the per-note problems reported at the end.
 class ImportSession final
 {
@@ -60,6 +60,7 @@ public:
 
     // Every notebook in one transaction: either all exist afterwards or none.
     bool storeNotebooks(const QList<Notebook> &notebooks);
+
     using Prepare = std::function<std::optional<PreparedNote>(int)>;
     // Where `prepare` runs: in this thread between the writes, or on worker threads ahead of
     // them. OnWorkers wants a `prepare` that only reads what it shares.
