@@ -11,6 +11,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <algorithm>
 #include <utility>
 
 using SqlUtil::nonNull;
@@ -80,6 +81,20 @@ std::pair<QString, QString> searchStatement(const char *columns, const SearchQue
         query.excluded };
 }
 
+// The kListColumns of a row, from column `first` on.
+NoteListEntry listEntryFromRow(const QSqlQuery &query, int first)
+{
+    NoteListEntry entry;
+    entry.id = query.value(first).toString();
+    entry.notebookId = nonNull(query.value(first + 1).toString());
+    entry.updatedAt = query.value(first + 2).toString();
+    entry.modifiedAt = query.value(first + 3).toString();
+    entry.version = query.value(first + 4).toInt();
+    entry.syncStatus = syncStatusFromText(query.value(first + 5).toString());
+    entry.isShared = query.value(first + 6).toInt() != 0;
+    return entry;
+}
+
 QList<NoteListEntry> listEntriesOn(
     const QSqlDatabase &db, const QString &sql, const QVariantList &values)
 {
@@ -87,17 +102,8 @@ QList<NoteListEntry> listEntriesOn(
     QSqlQuery query(db);
     if (!SqlUtil::run(query, sql, values))
         return entries;
-    while (query.next()) {
-        NoteListEntry entry;
-        entry.id = query.value(0).toString();
-        entry.notebookId = nonNull(query.value(1).toString());
-        entry.updatedAt = query.value(2).toString();
-        entry.modifiedAt = query.value(3).toString();
-        entry.version = query.value(4).toInt();
-        entry.syncStatus = syncStatusFromText(query.value(5).toString());
-        entry.isShared = query.value(6).toInt() != 0;
-        entries.append(entry);
-    }
+    while (query.next())
+        entries.append(listEntryFromRow(query, 0));
     return entries;
 }
 
@@ -247,6 +253,65 @@ QList<NoteListEntry> NoteRepository::searchListEntriesOn(
         values.append(limit);
     }
     return listEntriesOn(db, sql, values);
+}
+
+NoteRepository::SearchPage NoteRepository::searchFirstPage(
+    const QString &text, int limit, int rankedUpTo) const
+{
+    SearchPage page;
+    const SearchQuery query = searchQueryFromInput(text);
+    if (query.match.isEmpty()) {
+        // Nothing to score: all notes, or all but the excluded ones, in list order.
+        page.entries = searchListEntries(text, limit);
+        page.complete = page.entries.size() < limit;
+        return page;
+    }
+    QSqlDatabase db = m_database->connection();
+    QList<qint64> newest;
+    {
+        QSqlQuery hits(db);
+        hits.setForwardOnly(true);
+        if (!SqlUtil::run(hits,
+                QStringLiteral("SELECT rowid FROM %1 WHERE %1 MATCH ? ORDER BY rowid DESC LIMIT ?")
+                    .arg(QLatin1String(kSearchTable)),
+                { query.match, rankedUpTo + 1 }))
+            return page;
+        while (hits.next())
+            newest.append(hits.value(0).toLongLong());
+    }
+    if (newest.size() <= rankedUpTo) {
+        page.entries = searchListEntriesOn(db, text, limit);
+        page.complete = page.entries.size() < limit;
+        return page;
+    }
+
+    page.ranked = false;
+    page.complete = false;
+    // Trashed notes match too; read on until the page is full.
+    for (qsizetype start = 0; start < newest.size() && page.entries.size() < limit;
+         start += limit) {
+        const QList<qint64> chunk = newest.mid(start, limit);
+        QVariantList values(chunk.cbegin(), chunk.cend());
+        const QString placeholders = QStringLiteral("?,").repeated(int(chunk.size())).chopped(1);
+        QHash<qint64, NoteListEntry> byRowid;
+        QSqlQuery rows(db);
+        if (!SqlUtil::run(rows,
+                QStringLiteral("SELECT rowid, %1 FROM notes WHERE rowid IN (%2) AND deleted_at "
+                               "IS NULL")
+                    .arg(QLatin1String(kListColumns), placeholders),
+                values))
+            break;
+        while (rows.next())
+            byRowid.insert(rows.value(0).toLongLong(), listEntryFromRow(rows, 1));
+        for (const qint64 rowid : chunk) {
+            const auto it = byRowid.constFind(rowid);
+            if (it != byRowid.constEnd() && page.entries.size() < limit)
+                page.entries.append(it.value());
+        }
+    }
+    std::stable_sort(page.entries.begin(), page.entries.end(),
+        [](const NoteListEntry &a, const NoteListEntry &b) { return a.updatedAt > b.updatedAt; });
+    return page;
 }
 
 QList<NoteListEntry> NoteRepository::listEntriesByIds(const QStringList &ids) const
