@@ -296,7 +296,8 @@ NoteRepository::SearchPage NoteRepository::searchFirstPage(
         QHash<qint64, NoteListEntry> byRowid;
         QSqlQuery rows(db);
         if (!SqlUtil::run(rows,
-                QStringLiteral("SELECT rowid, %1 FROM notes WHERE rowid IN (%2) AND deleted_at "
+                // "+" keeps the planner from walking the deleted_at index past every note.
+                QStringLiteral("SELECT rowid, %1 FROM notes WHERE rowid IN (%2) AND +deleted_at "
                                "IS NULL")
                     .arg(QLatin1String(kListColumns), placeholders),
                 values))

@@ -241,17 +241,37 @@ private:
 
     void derive(Derived &d, const QString &body) const
     {
-        const NoteSummary summary = noteSummary(body);
-        d.untitled = summary.title.isEmpty();
+        const QString plain = notePlainText(body);
+        const QString title = titleFromPlainText(plain);
+        const QString preview = previewFromPlainText(plain);
+        d.untitled = title.isEmpty();
         if (d.untitled) {
-            d.displayTitle
-                = summary.preview.isEmpty() ? NoteListWidget::tr("Untitled") : summary.preview;
+            d.displayTitle = preview.isEmpty() ? NoteListWidget::tr("Untitled") : preview;
             d.preview.clear();
         } else {
-            d.displayTitle = summary.title;
-            d.preview = summary.preview;
+            d.displayTitle = title;
+            d.preview = preview;
         }
         d.matchGeneration = -1;
+        // A search list finds its passages from the text in hand rather than reading and
+        // rendering each painted row's body a second time.
+        if (!m_terms.isEmpty())
+            findPassage(d, plain);
+    }
+
+    void findPassage(Derived &d, const QString &plain) const
+    {
+        d.matchGeneration = m_termsGeneration;
+        d.matchPreview = d.preview;
+        d.previewMatches.clear();
+        if (d.untitled)
+            return;
+        // The text under the title line: where it matches is what the preview shows.
+        const qsizetype feed = plain.indexOf(QLatin1Char('\n'));
+        const QString rest = feed < 0 ? QString() : plain.mid(feed + 1);
+        if (!findMatches(rest, m_terms).isEmpty())
+            d.matchPreview = matchingPassage(rest, m_terms);
+        d.previewMatches = findMatches(d.matchPreview, m_terms);
     }
 
     // Only rows that are painted get here, one body each: a search of thousands of notes parses
@@ -262,28 +282,23 @@ private:
         if (base.matchGeneration == m_termsGeneration)
             return base;
         Derived &d = m_derived[idAt(row)];
-        d.matchGeneration = m_termsGeneration;
-        d.matchPreview = d.preview;
-        d.previewMatches.clear();
-        if (d.untitled)
+        if (d.untitled) {
+            findPassage(d, QString());
             return d;
+        }
         const QString body = m_entryMode
             ? (m_loader ? m_loader({ idAt(row) }).value(idAt(row)) : QString())
             : m_notes.at(row).body;
-        // The text under the title line: where it matches is what the preview shows.
-        const QString plain = notePlainText(body);
-        const qsizetype feed = plain.indexOf(QLatin1Char('\n'));
-        const QString rest = feed < 0 ? QString() : plain.mid(feed + 1);
-        if (!findMatches(rest, m_terms).isEmpty())
-            d.matchPreview = matchingPassage(rest, m_terms);
-        d.previewMatches = findMatches(d.matchPreview, m_terms);
+        findPassage(d, notePlainText(body));
         return d;
     }
 
+    // While a search is shown, current includes the passage for its terms.
     bool isCurrent(const NoteListEntry &entry) const
     {
         const auto it = m_derived.constFind(entry.id);
-        return it != m_derived.constEnd() && it->fromEntry && it->state.sameBodyState(entry);
+        return it != m_derived.constEnd() && it->fromEntry && it->state.sameBodyState(entry)
+            && (m_terms.isEmpty() || it->matchGeneration == m_termsGeneration);
     }
 
     const Derived &derived(int row) const
