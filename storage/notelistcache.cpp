@@ -34,10 +34,12 @@ bool NoteListCache::refresh(const QString &notebookId, const QString &search, bo
         // much again, so the first page comes now and the rest later.
         QList<NoteListEntry> entries;
         m_complete = true;
+        m_ranked = true;
         if (isSearch) {
             NoteRepository::SearchPage page = m_notes->searchFirstPage(text, FirstPage);
             entries = std::move(page.entries);
             m_complete = page.complete;
+            m_ranked = page.ranked;
         } else {
             entries
                 = query.isEmpty() ? m_notes->listEntries() : m_notes->listEntriesInNotebook(query);
@@ -84,5 +86,6 @@ bool NoteListCache::completeSearch(
         return false;
     m_entries = all;
     m_complete = true;
+    m_ranked = true;
     return true;
 }

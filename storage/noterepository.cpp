@@ -81,20 +81,6 @@ std::pair<QString, QString> searchStatement(const char *columns, const SearchQue
         query.excluded };
 }
 
-// The kListColumns of a row, from column `first` on.
-NoteListEntry listEntryFromRow(const QSqlQuery &query, int first)
-{
-    NoteListEntry entry;
-    entry.id = query.value(first).toString();
-    entry.notebookId = nonNull(query.value(first + 1).toString());
-    entry.updatedAt = query.value(first + 2).toString();
-    entry.modifiedAt = query.value(first + 3).toString();
-    entry.version = query.value(first + 4).toInt();
-    entry.syncStatus = syncStatusFromText(query.value(first + 5).toString());
-    entry.isShared = query.value(first + 6).toInt() != 0;
-    return entry;
-}
-
 QList<NoteListEntry> listEntriesOn(
     const QSqlDatabase &db, const QString &sql, const QVariantList &values)
 {
@@ -102,8 +88,17 @@ QList<NoteListEntry> listEntriesOn(
     QSqlQuery query(db);
     if (!SqlUtil::run(query, sql, values))
         return entries;
-    while (query.next())
-        entries.append(listEntryFromRow(query, 0));
+    while (query.next()) {
+        NoteListEntry entry;
+        entry.id = query.value(0).toString();
+        entry.notebookId = nonNull(query.value(1).toString());
+        entry.updatedAt = query.value(2).toString();
+        entry.modifiedAt = query.value(3).toString();
+        entry.version = query.value(4).toInt();
+        entry.syncStatus = syncStatusFromText(query.value(5).toString());
+        entry.isShared = query.value(6).toInt() != 0;
+        entries.append(entry);
+    }
     return entries;
 }
 
@@ -267,19 +262,20 @@ NoteRepository::SearchPage NoteRepository::searchFirstPage(
         return page;
     }
     QSqlDatabase db = m_database->connection();
-    QList<qint64> newest;
+    int matches = 0;
     {
-        QSqlQuery hits(db);
-        hits.setForwardOnly(true);
-        if (!SqlUtil::run(hits,
-                QStringLiteral("SELECT rowid FROM %1 WHERE %1 MATCH ? ORDER BY rowid DESC LIMIT ?")
+        // Counting walks the index without scoring; it stops one past the limit.
+        QSqlQuery count(db);
+        if (!SqlUtil::run(count,
+                QStringLiteral("SELECT count(*) FROM (SELECT rowid FROM %1 WHERE %1 MATCH ? "
+                               "LIMIT ?)")
                     .arg(QLatin1String(kSearchTable)),
-                { query.match, rankedUpTo + 1 }))
+                { query.match, rankedUpTo + 1 })
+            || !count.next())
             return page;
-        while (hits.next())
-            newest.append(hits.value(0).toLongLong());
+        matches = count.value(0).toInt();
     }
-    if (newest.size() <= rankedUpTo) {
+    if (matches <= rankedUpTo) {
         page.entries = searchListEntriesOn(db, text, limit);
         page.complete = page.entries.size() < limit;
         return page;
@@ -287,29 +283,13 @@ NoteRepository::SearchPage NoteRepository::searchFirstPage(
 
     page.ranked = false;
     page.complete = false;
-    // Trashed notes match too; read on until the page is full.
-    for (qsizetype start = 0; start < newest.size() && page.entries.size() < limit;
-         start += limit) {
-        const QList<qint64> chunk = newest.mid(start, limit);
-        QVariantList values(chunk.cbegin(), chunk.cend());
-        const QString placeholders = QStringLiteral("?,").repeated(int(chunk.size())).chopped(1);
-        QHash<qint64, NoteListEntry> byRowid;
-        QSqlQuery rows(db);
-        if (!SqlUtil::run(rows,
-                // "+" keeps the planner from walking the deleted_at index past every note.
-                QStringLiteral("SELECT rowid, %1 FROM notes WHERE rowid IN (%2) AND +deleted_at "
-                               "IS NULL")
-                    .arg(QLatin1String(kListColumns), placeholders),
-                values))
-            break;
-        while (rows.next())
-            byRowid.insert(rows.value(0).toLongLong(), listEntryFromRow(rows, 1));
-        for (const qint64 rowid : chunk) {
-            const auto it = byRowid.constFind(rowid);
-            if (it != byRowid.constEnd() && page.entries.size() < limit)
-                page.entries.append(it.value());
-        }
-    }
+    // FTS5 hands out its matches in row id order, newest last, so this reads `limit` of them.
+    page.entries = listEntriesOn(db,
+        QStringLiteral("SELECT n.id, n.notebook_id, n.updated_at, n.modified_at, n.version, "
+                       "n.sync_status, n.is_shared FROM %1 f JOIN notes n ON n.rowid = f.rowid "
+                       "WHERE %1 MATCH ? AND n.deleted_at IS NULL ORDER BY f.rowid DESC LIMIT ?")
+            .arg(QLatin1String(kSearchTable)),
+        { query.match, limit });
     std::stable_sort(page.entries.begin(), page.entries.end(),
         [](const NoteListEntry &a, const NoteListEntry &b) { return a.updatedAt > b.updatedAt; });
     return page;

@@ -199,9 +199,14 @@ private:
     // Rows whose bodies are fetched together with a missing one: about two screens around it.
     static constexpr int kFetchBefore = 16;
     static constexpr int kFetchAfter = 48;
+    // Plain texts kept for passages of rows not yet painted: a few fetches' worth.
+    static constexpr int kPlainTextsKept = 256;
+    // Rows whose passages are read together while a search list is painted.
+    static constexpr int kPassagesAhead = 16;
 
     void resetCaches()
     {
+        m_plainTexts.clear();
         // Names may have changed since the last fill; the resolver is asked again lazily.
         m_notebookNames.clear();
         // Entries of notes that left the list would pile up over a long session.
@@ -239,7 +244,8 @@ private:
         QList<TextMatch> previewMatches;
     };
 
-    void derive(Derived &d, const QString &body) const
+    // Returns the plain text the rest was derived from.
+    QString derive(Derived &d, const QString &body) const
     {
         const QString plain = notePlainText(body);
         const QString title = titleFromPlainText(plain);
@@ -253,10 +259,7 @@ private:
             d.preview = preview;
         }
         d.matchGeneration = -1;
-        // A search list finds its passages from the text in hand rather than reading and
-        // rendering each painted row's body a second time.
-        if (!m_terms.isEmpty())
-            findPassage(d, plain);
+        return plain;
     }
 
     void findPassage(Derived &d, const QString &plain) const
@@ -286,19 +289,41 @@ private:
             findPassage(d, QString());
             return d;
         }
-        const QString body = m_entryMode
-            ? (m_loader ? m_loader({ idAt(row) }).value(idAt(row)) : QString())
-            : m_notes.at(row).body;
-        findPassage(d, notePlainText(body));
+        if (const auto kept = m_plainTexts.constFind(idAt(row)); kept != m_plainTexts.constEnd()) {
+            findPassage(d, kept.value());
+            m_plainTexts.erase(kept);
+            return d;
+        }
+        if (!m_entryMode) {
+            findPassage(d, notePlainText(m_notes.at(row).body));
+            return d;
+        }
+        // Rows painted next (a screenful from here) are read with this one, in one query.
+        QStringList ids { idAt(row) };
+        for (int r = row + 1; r < qMin(size(), row + kPassagesAhead); ++r) {
+            const auto other = m_derived.constFind(idAt(r));
+            if (other != m_derived.constEnd() && !other->untitled
+                && other->matchGeneration != m_termsGeneration && !m_plainTexts.contains(idAt(r)))
+                ids.append(idAt(r));
+        }
+        const QHash<QString, QString> bodies = m_loader ? m_loader(ids) : QHash<QString, QString>();
+        for (qsizetype i = 1; i < ids.size(); ++i)
+            keepPlainText(ids.at(i), notePlainText(bodies.value(ids.at(i))));
+        findPassage(d, notePlainText(bodies.value(ids.first())));
         return d;
     }
 
-    // While a search is shown, current includes the passage for its terms.
+    void keepPlainText(const QString &id, const QString &plain) const
+    {
+        if (m_plainTexts.size() >= kPlainTextsKept)
+            m_plainTexts.clear();
+        m_plainTexts.insert(id, plain);
+    }
+
     bool isCurrent(const NoteListEntry &entry) const
     {
         const auto it = m_derived.constFind(entry.id);
-        return it != m_derived.constEnd() && it->fromEntry && it->state.sameBodyState(entry)
-            && (m_terms.isEmpty() || it->matchGeneration == m_termsGeneration);
+        return it != m_derived.constEnd() && it->fromEntry && it->state.sameBodyState(entry);
     }
 
     const Derived &derived(int row) const
@@ -346,7 +371,11 @@ private:
             d.fromEntry = true;
             d.state = e;
             d.body.clear();
-            derive(d, bodies.value(e.id));
+            const QString plain = derive(d, bodies.value(e.id));
+            // A search list finds its passages in this text when the row is painted, rather than
+            // reading and rendering the body a second time. Bounded, and dropped with the fill.
+            if (!m_terms.isEmpty() && !d.untitled)
+                keepPlainText(e.id, plain);
         }
         return *m_derived.constFind(entry.id);
     }
@@ -367,6 +396,8 @@ private:
     NoteListWidget::BodyLoader m_loader;
     std::function<QString(const QString &)> m_resolver;
     mutable QHash<QString, Derived> m_derived;
+    // The text under the title of derived rows while a search is shown, until they are painted.
+    mutable QHash<QString, QString> m_plainTexts;
     QStringList m_terms;
     int m_termsGeneration = 0;
     mutable QHash<QString, QString> m_notebookNames;

@@ -61,8 +61,13 @@ SearchScreen::SearchScreen(AppState *appState, QWidget *parent)
         m_loader = new SearchListLoader(database, this);
         connect(m_loader, &SearchListLoader::loaded, this,
             [this](const QString &text, quint64 tag, const QList<NoteListEntry> &entries) {
-                if (m_listCache->completeSearch(text, tag, entries))
-                    m_noteList->setEntries(m_listCache->entries());
+                const bool reordered = !m_listCache->isRanked();
+                if (!m_listCache->completeSearch(text, tag, entries))
+                    return;
+                m_noteList->setEntries(m_listCache->entries());
+                // The newest matches stood in for the ranking; the best ones are at the top.
+                if (reordered)
+                    m_noteList->scrollToTop();
             });
         // What a search found before the index was complete may have left notes out.
         connect(database, &Database::searchIndexCompleted, this, [this] {
