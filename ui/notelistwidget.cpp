@@ -201,8 +201,6 @@ private:
     static constexpr int kFetchAfter = 48;
     // Plain texts kept for passages of rows not yet painted: a few fetches' worth.
     static constexpr int kPlainTextsKept = 256;
-    // Rows whose passages are read together while a search list is painted.
-    static constexpr int kPassagesAhead = 16;
 
     void resetCaches()
     {
@@ -298,18 +296,8 @@ private:
             findPassage(d, notePlainText(m_notes.at(row).body));
             return d;
         }
-        // Rows painted next (a screenful from here) are read with this one, in one query.
-        QStringList ids { idAt(row) };
-        for (int r = row + 1; r < qMin(size(), row + kPassagesAhead); ++r) {
-            const auto other = m_derived.constFind(idAt(r));
-            if (other != m_derived.constEnd() && !other->untitled
-                && other->matchGeneration != m_termsGeneration && !m_plainTexts.contains(idAt(r)))
-                ids.append(idAt(r));
-        }
-        const QHash<QString, QString> bodies = m_loader ? m_loader(ids) : QHash<QString, QString>();
-        for (qsizetype i = 1; i < ids.size(); ++i)
-            keepPlainText(ids.at(i), notePlainText(bodies.value(ids.at(i))));
-        findPassage(d, notePlainText(bodies.value(ids.first())));
+        const QString id = idAt(row);
+        findPassage(d, notePlainText(m_loader ? m_loader({ id }).value(id) : QString()));
         return d;
     }
 
