@@ -384,7 +384,7 @@ private:
     NoteListWidget::BodyLoader m_loader;
     std::function<QString(const QString &)> m_resolver;
     mutable QHash<QString, Derived> m_derived;
-    // The text under the title of derived rows while a search is shown, until they are painted.
+    // The plain text of rows derived while a search is shown, until they are painted.
     mutable QHash<QString, QString> m_plainTexts;
     QStringList m_terms;
     int m_termsGeneration = 0;
