@@ -32,10 +32,18 @@ bool NoteListCache::refresh(const QString &notebookId, const QString &search, bo
     if (!current && !incremental) {
         // Ranking every hit is the cost of a search; reading all of them into the list is as
         // much again, so the first page comes now and the rest later.
-        QList<NoteListEntry> entries = isSearch ? m_notes->searchListEntries(text, FirstPage)
-            : query.isEmpty()                   ? m_notes->listEntries()
-                                                : m_notes->listEntriesInNotebook(query);
-        m_complete = !isSearch || entries.size() < FirstPage;
+        QList<NoteListEntry> entries;
+        m_complete = true;
+        m_ranked = true;
+        if (isSearch) {
+            NoteRepository::SearchPage page = m_notes->searchFirstPage(text, FirstPage);
+            entries = std::move(page.entries);
+            m_complete = page.complete;
+            m_ranked = page.ranked;
+        } else {
+            entries
+                = query.isEmpty() ? m_notes->listEntries() : m_notes->listEntriesInNotebook(query);
+        }
         if (reversed)
             std::reverse(entries.begin(), entries.end());
         m_entries = std::move(entries);
@@ -78,5 +86,6 @@ bool NoteListCache::completeSearch(
         return false;
     m_entries = all;
     m_complete = true;
+    m_ranked = true;
     return true;
 }

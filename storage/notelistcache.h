@@ -20,10 +20,13 @@ public:
     bool refresh(const QString &notebookId, const QString &search, bool reversed);
     const QList<NoteListEntry> &entries() const { return m_entries; }
 
-    // A search reads only its first `FirstPage` entries; the rest comes from
-    // SearchListLoader and is taken by completeSearch.
+    // A search reads only its first `FirstPage` entries (NoteRepository::searchFirstPage); the
+    // rest comes from SearchListLoader and is taken by completeSearch.
     static constexpr int FirstPage = 64;
     bool isComplete() const { return m_complete; }
+    // False while the entries are a search's newest matches standing in for its ranking: the
+    // whole list then reorders them, and a view shows it from the top.
+    bool isRanked() const { return m_ranked; }
     // What a loader's answer must be tagged with to be taken.
     quint64 serial() const { return m_serial; }
     // Takes the whole list of `search` read elsewhere, if the entries still show that search
@@ -42,4 +45,5 @@ private:
     bool m_isSearch = false;
     bool m_reversed = false;
     bool m_complete = true;
+    bool m_ranked = true;
 };

@@ -275,6 +275,51 @@ QList<NoteListEntry> NoteRepository::searchListEntriesOn(
     return listEntriesOn(db, sql, values);
 }
 
+NoteRepository::SearchPage NoteRepository::searchFirstPage(
+    const QString &text, int limit, int rankedUpTo) const
+{
+    SearchPage page;
+    const SearchQuery query = searchQueryFromInput(text);
+    if (query.match.isEmpty()) {
+        // Nothing to score: all notes, or all but the excluded ones, in list order.
+        page.entries = searchListEntries(text, limit);
+        page.complete = page.entries.size() < limit;
+        return page;
+    }
+    QSqlDatabase db = m_database->connection();
+    int matches = 0;
+    {
+        // Counting walks the index without scoring; it stops one past the limit.
+        QSqlQuery count(db);
+        if (!SqlUtil::run(count,
+                QStringLiteral("SELECT count(*) FROM (SELECT rowid FROM %1 WHERE %1 MATCH ? "
+                               "LIMIT ?)")
+                    .arg(QLatin1String(kSearchTable)),
+                { query.match, rankedUpTo + 1 })
+            || !count.next())
+            return page;
+        matches = count.value(0).toInt();
+    }
+    if (matches <= rankedUpTo) {
+        page.entries = searchListEntriesOn(db, text, limit);
+        page.complete = page.entries.size() < limit;
+        return page;
+    }
+
+    page.ranked = false;
+    page.complete = false;
+    // FTS5 hands out its matches in row id order, newest last, so this reads `limit` of them.
+    page.entries = listEntriesOn(db,
+        QStringLiteral("SELECT n.id, n.notebook_id, n.updated_at, n.modified_at, n.version, "
+                       "n.sync_status, n.is_shared FROM %1 f JOIN notes n ON n.rowid = f.rowid "
+                       "WHERE %1 MATCH ? AND n.deleted_at IS NULL ORDER BY f.rowid DESC LIMIT ?")
+            .arg(QLatin1String(kSearchTable)),
+        { query.match, limit });
+    std::stable_sort(page.entries.begin(), page.entries.end(),
+        [](const NoteListEntry &a, const NoteListEntry &b) { return a.updatedAt > b.updatedAt; });
+    return page;
+}
+
 QList<NoteListEntry> NoteRepository::listEntriesByIds(const QStringList &ids) const
 {
     QList<NoteListEntry> entries;

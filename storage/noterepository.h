@@ -104,6 +104,19 @@ public:
     // away from the window; nothing when no words were typed.
     static QList<NoteListEntry> searchListEntriesOn(
         const QSqlDatabase &db, const QString &text, int limit = -1);
+    // What a search shows before its whole list is read (searchListEntriesOn, on a thread).
+    // Scoring a match costs FTS5 a pass over every note that matches, so only a search with at
+    // most `rankedUpTo` matches gets the top of its ranked list; beyond that the page holds the
+    // matching notes last added to the collection (highest row id, which FTS5 reads without
+    // scoring), newest edit first, as the unsearched list would show them.
+    struct SearchPage
+    {
+        QList<NoteListEntry> entries;
+        bool ranked = true; // the entries are the start of searchListEntries(text)
+        bool complete = true; // the entries are all of searchListEntries(text)
+    };
+    static constexpr int RankedUpTo = 1000;
+    SearchPage searchFirstPage(const QString &text, int limit, int rankedUpTo = RankedUpTo) const;
     QList<NoteListEntry> listEntriesByIds(const QStringList &ids) const;
     // Bodies by note id; ids that do not exist are left out.
     QHash<QString, QString> bodiesByIds(const QStringList &ids) const;

@@ -502,9 +502,13 @@ void MainWindow::followSearchIndex()
     m_searchLoader = new SearchListLoader(database, this);
     connect(m_searchLoader, &SearchListLoader::loaded, this,
         [this](const QString &text, quint64 tag, const QList<NoteListEntry> &entries) {
+            const bool reordered = !m_listCache.isRanked();
             if (!m_listCache.completeSearch(text, tag, entries))
                 return;
             m_noteList->setEntries(m_listCache.entries());
+            // The newest matches stood in for the ranking; the best ones are at the top.
+            if (reordered)
+                m_noteList->scrollToTop();
             showListLocation();
         });
     // What a search found before the index was complete may have left notes out.

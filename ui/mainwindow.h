@@ -59,6 +59,8 @@ public:
     void newNote();
     void deleteCurrentNote(bool confirm);
     void refreshNoteList();
+    // False while a search shows its first screenful and the rest is still being read.
+    bool hasCompleteNoteList() const { return m_listCache.isComplete(); }
     void refreshNotebookList();
     void showEmptyOrEditor();
     // Shows the sign-in entry while signed out, the account entries while signed in.

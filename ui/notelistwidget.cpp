@@ -199,9 +199,12 @@ private:
     // Rows whose bodies are fetched together with a missing one: about two screens around it.
     static constexpr int kFetchBefore = 16;
     static constexpr int kFetchAfter = 48;
+    // Plain texts kept for passages of rows not yet painted: a few fetches' worth.
+    static constexpr int kPlainTextsKept = 256;
 
     void resetCaches()
     {
+        m_plainTexts.clear();
         // Names may have changed since the last fill; the resolver is asked again lazily.
         m_notebookNames.clear();
         // Entries of notes that left the list would pile up over a long session.
@@ -239,19 +242,37 @@ private:
         QList<TextMatch> previewMatches;
     };
 
-    void derive(Derived &d, const QString &body) const
+    // Returns the plain text the rest was derived from.
+    QString derive(Derived &d, const QString &body) const
     {
-        const NoteSummary summary = noteSummary(body);
-        d.untitled = summary.title.isEmpty();
+        const QString plain = notePlainText(body);
+        const QString title = titleFromPlainText(plain);
+        const QString preview = previewFromPlainText(plain);
+        d.untitled = title.isEmpty();
         if (d.untitled) {
-            d.displayTitle
-                = summary.preview.isEmpty() ? NoteListWidget::tr("Untitled") : summary.preview;
+            d.displayTitle = preview.isEmpty() ? NoteListWidget::tr("Untitled") : preview;
             d.preview.clear();
         } else {
-            d.displayTitle = summary.title;
-            d.preview = summary.preview;
+            d.displayTitle = title;
+            d.preview = preview;
         }
         d.matchGeneration = -1;
+        return plain;
+    }
+
+    void findPassage(Derived &d, const QString &plain) const
+    {
+        d.matchGeneration = m_termsGeneration;
+        d.matchPreview = d.preview;
+        d.previewMatches.clear();
+        if (d.untitled)
+            return;
+        // The text under the title line: where it matches is what the preview shows.
+        const qsizetype feed = plain.indexOf(QLatin1Char('\n'));
+        const QString rest = feed < 0 ? QString() : plain.mid(feed + 1);
+        if (!findMatches(rest, m_terms).isEmpty())
+            d.matchPreview = matchingPassage(rest, m_terms);
+        d.previewMatches = findMatches(d.matchPreview, m_terms);
     }
 
     // Only rows that are painted get here, one body each: a search of thousands of notes parses
@@ -262,22 +283,29 @@ private:
         if (base.matchGeneration == m_termsGeneration)
             return base;
         Derived &d = m_derived[idAt(row)];
-        d.matchGeneration = m_termsGeneration;
-        d.matchPreview = d.preview;
-        d.previewMatches.clear();
-        if (d.untitled)
+        if (d.untitled) {
+            findPassage(d, QString());
             return d;
-        const QString body = m_entryMode
-            ? (m_loader ? m_loader({ idAt(row) }).value(idAt(row)) : QString())
-            : m_notes.at(row).body;
-        // The text under the title line: where it matches is what the preview shows.
-        const QString plain = notePlainText(body);
-        const qsizetype feed = plain.indexOf(QLatin1Char('\n'));
-        const QString rest = feed < 0 ? QString() : plain.mid(feed + 1);
-        if (!findMatches(rest, m_terms).isEmpty())
-            d.matchPreview = matchingPassage(rest, m_terms);
-        d.previewMatches = findMatches(d.matchPreview, m_terms);
+        }
+        if (const auto kept = m_plainTexts.constFind(idAt(row)); kept != m_plainTexts.constEnd()) {
+            findPassage(d, kept.value());
+            m_plainTexts.erase(kept);
+            return d;
+        }
+        if (!m_entryMode) {
+            findPassage(d, notePlainText(m_notes.at(row).body));
+            return d;
+        }
+        const QString id = idAt(row);
+        findPassage(d, notePlainText(m_loader ? m_loader({ id }).value(id) : QString()));
         return d;
+    }
+
+    void keepPlainText(const QString &id, const QString &plain) const
+    {
+        if (m_plainTexts.size() >= kPlainTextsKept)
+            m_plainTexts.clear();
+        m_plainTexts.insert(id, plain);
     }
 
     bool isCurrent(const NoteListEntry &entry) const
@@ -331,7 +359,11 @@ private:
             d.fromEntry = true;
             d.state = e;
             d.body.clear();
-            derive(d, bodies.value(e.id));
+            const QString plain = derive(d, bodies.value(e.id));
+            // A search list finds its passages in this text when the row is painted, rather than
+            // reading and rendering the body a second time. Bounded, and dropped with the fill.
+            if (!m_terms.isEmpty() && !d.untitled)
+                keepPlainText(e.id, plain);
         }
         return *m_derived.constFind(entry.id);
     }
@@ -352,6 +384,8 @@ private:
     NoteListWidget::BodyLoader m_loader;
     std::function<QString(const QString &)> m_resolver;
     mutable QHash<QString, Derived> m_derived;
+    // The plain text of rows derived while a search is shown, until they are painted.
+    mutable QHash<QString, QString> m_plainTexts;
     QStringList m_terms;
     int m_termsGeneration = 0;
     mutable QHash<QString, QString> m_notebookNames;

@@ -5,6 +5,7 @@
 #include "noterepository.h"
 #include "notewriter.h"
 #include "searchlistloader.h"
+#include "testbodies.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -21,6 +22,8 @@ private slots:
     void mergedListMatchesAFreshRead();
     void searchShowsFirstPageThenTheRest_data();
     void searchShowsFirstPageThenTheRest();
+    void firstPageOfASearch_data();
+    void firstPageOfASearch();
 
 private:
     std::unique_ptr<TestDatabase> m_db;
@@ -154,6 +157,91 @@ void TestNoteListCache::searchShowsFirstPageThenTheRest()
         cache.completeSearch(QStringLiteral("kettle"), loaded.first().at(1).toULongLong(), all),
         taken);
     QCOMPARE(cache.entries(), taken ? ranked : shown);
+}
+
+void TestNoteListCache::firstPageOfASearch_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("trashNewest");
+    QTest::addColumn<bool>("ranked");
+    QTest::addColumn<bool>("complete");
+    // 40 notes, at most 20 matches scored for a first page of 8; "kettle" is in every note,
+    // "teapot" in every fourth, "saucer" in three.
+    QTest::addRow("word in most notes") << "kettle" << 0 << false << false;
+    QTest::addRow("prefix of a word in most notes") << "ket" << 0 << false << false;
+    QTest::addRow("newest matches trashed") << "kettle" << 3 << false << false;
+    QTest::addRow("word in a few notes") << "teapot" << 0 << true << false;
+    QTest::addRow("rare word beside a common one") << "kettle teapot" << 0 << true << false;
+    QTest::addRow("word in fewer notes than a page") << "saucer" << 0 << true << true;
+    QTest::addRow("no match") << "samovar" << 0 << true << true;
+}
+
+void TestNoteListCache::firstPageOfASearch()
+{
+    QFETCH(QString, text);
+    QFETCH(int, trashNewest);
+    QFETCH(bool, ranked);
+    QFETCH(bool, complete);
+    constexpr int count = 40;
+    constexpr int rankedUpTo = 20;
+    constexpr int limit = 8;
+
+    // Edit times run across the order of adding, so "added last" and "edited last" differ.
+    const QDateTime t0 = QDateTime::currentDateTimeUtc().addDays(-1);
+    QStringList added;
+    m_notes->beginBatch();
+    for (int i = 0; i < count; ++i) {
+        QString text = QStringLiteral("Note %1\n").arg(i)
+            + QStringLiteral("kettle ").repeated(1 + i % 5)
+            + QStringLiteral("filler ").repeated(i % 7);
+        if (i % 4 == 0)
+            text += QStringLiteral(" teapot");
+        if (i == 5 || i == 17 || i == 33)
+            text += QStringLiteral(" saucer");
+        const Note note
+            = TestDatabase::makeNote(bodyOf(text), QString(), t0.addSecs(60 * ((i * 7) % count)));
+        QVERIFY(m_notes->insert(note));
+        added.append(note.id);
+    }
+    m_notes->endBatch(true);
+    for (int i = 0; i < trashNewest; ++i)
+        QVERIFY(m_notes->softDelete(added.at(count - 1 - i)));
+
+    QStringList rankedIds;
+    for (const Note &note : m_notes->search(text))
+        rankedIds.append(note.id);
+
+    const NoteRepository::SearchPage page = m_notes->searchFirstPage(text, limit, rankedUpTo);
+    QStringList pageIds;
+    for (const NoteListEntry &entry : page.entries)
+        pageIds.append(entry.id);
+    QCOMPARE(page.ranked, ranked);
+    QCOMPARE(page.complete, complete);
+    if (ranked) {
+        QCOMPARE(pageIds, rankedIds.mid(0, limit));
+    } else {
+        // The matching notes added last that are not in the trash, newest edit first.
+        QList<Note> expected;
+        for (int i = count - 1 - trashNewest; expected.size() < limit; --i)
+            expected.append(*m_notes->noteById(added.at(i)));
+        std::stable_sort(expected.begin(), expected.end(),
+            [](const Note &a, const Note &b) { return a.updatedAt > b.updatedAt; });
+        QStringList expectedIds;
+        for (const Note &note : expected)
+            expectedIds.append(note.id);
+        QCOMPARE(pageIds, expectedIds);
+    }
+
+    // The list that replaces the page is the ranked one.
+    SearchListLoader loader(m_db->database());
+    QSignalSpy loaded(&loader, &SearchListLoader::loaded);
+    loader.load(text, 1);
+    QVERIFY(loaded.wait());
+    QStringList allIds;
+    for (const NoteListEntry &entry : loaded.first().at(2).value<QList<NoteListEntry>>())
+        allIds.append(entry.id);
+    QCOMPARE(allIds, rankedIds);
+    QCOMPARE(allIds.size() > limit, !complete);
 }
 
 QTEST_GUILESS_MAIN(TestNoteListCache)

@@ -77,6 +77,8 @@ private slots:
     void searchRunsOnceAfterTyping();
     void searchBlankGivesEmptyList();
     void searchSelectionAndDoubleClick();
+    void searchShowsFirstScreenfulThenRankedList_data();
+    void searchShowsFirstScreenfulThenRankedList();
 
     void trashRestore();
     void trashDeleteAnsweredNo();
@@ -558,6 +560,65 @@ void TestScreens::searchSelectionAndDoubleClick()
     QVERIFY(m_openedWindows.isEmpty());
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rect.center());
     QCOMPARE(m_openedWindows, QStringList { note.id });
+}
+
+void TestScreens::searchShowsFirstScreenfulThenRankedList_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("found");
+    // 150 notes mention the kettle, more often in the shorter ones; one the teapot.
+    QTest::addRow("word in one note") << "teapot" << 1;
+    QTest::addRow("word in more notes than a screenful") << "kettle" << 150;
+    QTest::addRow("prefix typed") << "kett" << 150;
+    QTest::addRow("no match") << "samovar" << 0;
+}
+
+void TestScreens::searchShowsFirstScreenfulThenRankedList()
+{
+    QFETCH(QString, typed);
+    QFETCH(int, found);
+    NoteRepository *notes = m_state->notes();
+    const QDateTime t0 = QDateTime::currentDateTimeUtc().addDays(-1);
+    notes->beginBatch();
+    for (int i = 0; i < 150; ++i) {
+        addNote({ QStringLiteral("Kettle %1").arg(i),
+                    QStringLiteral("kettle ").repeated(1 + i % 6)
+                        + QStringLiteral("filler ").repeated(i % 9) },
+            t0.addSecs(i));
+    }
+    addNote({ QStringLiteral("Tea"), QStringLiteral("a teapot") }, t0);
+    notes->endBatch(true);
+    QStringList ranked;
+    for (const Note &note : notes->search(typed))
+        ranked.append(note.id);
+    QCOMPARE(ranked.size(), found);
+
+    SearchScreen screen(m_state.get());
+    screen.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&screen));
+    auto *field = screen.findChild<QLineEdit *>(QStringLiteral("searchField"));
+    auto *list = screen.findChild<NoteListWidget *>(QStringLiteral("noteList"));
+    // What each refill of the list shows, and whether the screen still reads the rest.
+    QList<QStringList> shown;
+    QList<bool> complete;
+    connect(list->model(), &QAbstractItemModel::modelReset, this, [&] {
+        shown.append(noteListIds(list));
+        complete.append(screen.isComplete());
+    });
+    QTest::keyClicks(field, typed);
+    QTRY_VERIFY(screen.isComplete() && !shown.isEmpty());
+    // The first screenful is the top of the ranking; the rest follows from the reading thread.
+    QCOMPARE(shown.first(), ranked.mid(0, qMin(found, 64)));
+    QCOMPARE(complete.first(), found <= 64);
+    QCOMPARE(shown.size(), found <= 64 ? 1 : 2);
+    QCOMPARE(noteListIds(list), ranked);
+
+    if (found == 0)
+        return;
+    // The found note is the one a click selects.
+    const QRect rect = list->visualRect(list->model()->index(0, 0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+    QCOMPARE(m_state->currentNoteId(), ranked.first());
 }
 
 void TestScreens::trashRestore()
