@@ -18,6 +18,7 @@
 #include <QEvent>
 #include <QFontDatabase>
 #include <QIcon>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QTextStream>
 #include <QTimer>
@@ -184,6 +185,15 @@ void Application::handleLateDatabaseFailure()
     // text to the recovery file, since the file takes no writes now), the file is checked
     // before anything opens it, and the answer already given is carried out.
     closeAllWindows();
+    // A window whose text could be neither saved nor kept stays open when asked: it is the
+    // only copy of that text, so the collection stays as it is (writes held) until it closes.
+    const QWidgetList windows = topLevelWidgets();
+    for (const QWidget *window : windows) {
+        if (window->isVisible() && qobject_cast<const QMainWindow *>(window)) {
+            qWarning() << "A window kept its unsaved note open; the database is left as it is";
+            return;
+        }
+    }
     delete m_mainWindow;
     m_mainWindow = nullptr;
     delete m_appState;

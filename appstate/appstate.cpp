@@ -194,6 +194,7 @@ void AppState::startDeferredCheck()
             : DatabaseFailure::Kind::CannotOpen;
         m_databaseFailure.path = path;
         m_databaseFailure.detail = outcome->problem;
+        m_databaseFailure.foundInUse = true;
         // Nothing more goes into a damaged file while the user decides what becomes of it:
         // saves fail as on a read-only file, and the windows keep (or set aside) their text.
         if (m_database) {

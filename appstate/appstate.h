@@ -81,6 +81,8 @@ public:
         QString path;
         // SQLite's own words, for the log and the details of the message.
         QString detail;
+        // Found by the check that runs once the window is up, on a file already in use.
+        bool foundInUse = false;
     };
     DatabaseFailure databaseFailure() const { return m_databaseFailure; }
     // After a failed initialize: renames the database file (with its WAL and shared-memory

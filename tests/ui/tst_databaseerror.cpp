@@ -215,6 +215,7 @@ void tst_DatabaseError::largeFileIsCheckedOnceTheWindowIsUp()
     const AppState::DatabaseFailure failure = state->databaseFailure();
     QCOMPARE(failure.kind, AppState::DatabaseFailure::Kind::Damaged);
     QCOMPARE(failure.path, path);
+    QVERIFY(failure.foundInUse);
     QVERIFY(StartupPrompts::databaseErrorText(failure).contains(path));
     QTRY_COMPARE(window->noteStatusBar()->saveState(), StatusBar::NotSaved);
     QCOMPARE(window->editor()->content(), typed);
