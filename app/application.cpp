@@ -18,6 +18,7 @@
 #include <QEvent>
 #include <QFontDatabase>
 #include <QIcon>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QTextStream>
 #include <QTimer>
@@ -93,6 +94,29 @@ int Application::run()
     if (!m_appState->initialize() && !resolveDatabaseError())
         return 1;
 
+    connect(m_singleInstance, &SingleInstance::messageReceived, this,
+        &Application::handleInstanceMessage);
+
+    startSession(parseInstanceRequest(arguments()));
+
+    const BrevUpdate::UpdateConfig updateConfig = updateClientConfig(m_appState->serviceConfig());
+    // Stored before the notes are fetched, so they are offered once per upgrade even when the
+    // download server cannot be reached.
+    const QString whatsNewKey = QStringLiteral("last_whats_new_version");
+    if (VersionNumber::parse(m_appState->preferences()->stringValue(whatsNewKey))
+        < VersionNumber::parse(updateConfig.currentVersion)) {
+        m_appState->preferences()->setValue(whatsNewKey, updateConfig.currentVersion);
+        BrevUpdate::showWhatsNew(updateConfig, DisplayName, m_mainWindow);
+    }
+    QTimer::singleShot(UpdateCheckDelayMs, this, [this, updateConfig] {
+        BrevUpdate::runSilentUpdateCheck(updateConfig, DisplayName, m_mainWindow);
+    });
+
+    return exec();
+}
+
+void Application::startSession(const InstanceRequest &request)
+{
     // Note windows live in the window library, above the state, so they are made here.
     m_appState->setNoteWindowFactory([](AppState *state, const QString &noteId) -> QWidget * {
         NoteWindow *window = NoteWindow::createForNote(state, noteId);
@@ -101,10 +125,6 @@ int Application::run()
         return window;
     });
 
-    connect(m_singleInstance, &SingleInstance::messageReceived, this,
-        &Application::handleInstanceMessage);
-
-    const InstanceRequest request = parseInstanceRequest(arguments());
     QWidget *requestedWindow = nullptr;
     if (request.newNote)
         requestedWindow = m_appState->createNoteInWindow();
@@ -113,10 +133,15 @@ int Application::run()
 
     m_mainWindow = new MainWindow(m_appState);
     m_mainWindow->installEventFilter(this);
-    // Notes without search rows are indexed once the first window is up (see eventFilter); a
-    // window that starts hidden is not waited for long.
-    QTimer::singleShot(StartSearchIndexAfterMs, m_appState,
-        [state = m_appState] { state->database()->startSearchIndexBuild(); });
+    // Notes without search rows are indexed, and a large file is checked, once the first
+    // window is up (see eventFilter); a window that starts hidden is not waited for long.
+    QTimer::singleShot(StartSearchIndexAfterMs, m_appState, [state = m_appState] {
+        state->database()->startSearchIndexBuild();
+        state->startDeferredCheck();
+    });
+    // Queued: carrying out the answer replaces the state that announces the failure.
+    connect(m_appState, &AppState::databaseCheckFailed, this,
+        &Application::handleLateDatabaseFailure, Qt::QueuedConnection);
 
     const bool startMinimized
         = m_appState->preferences()->boolValue(QStringLiteral("start_minimized"), false);
@@ -136,21 +161,56 @@ int Application::run()
         m_mainWindow->showTodosScreen();
         m_appState->preferences()->remove(restoreTodos);
     }
+}
 
-    const BrevUpdate::UpdateConfig updateConfig = updateClientConfig(m_appState->serviceConfig());
-    // Stored before the notes are fetched, so they are offered once per upgrade even when the
-    // download server cannot be reached.
-    const QString whatsNewKey = QStringLiteral("last_whats_new_version");
-    if (VersionNumber::parse(m_appState->preferences()->stringValue(whatsNewKey))
-        < VersionNumber::parse(updateConfig.currentVersion)) {
-        m_appState->preferences()->setValue(whatsNewKey, updateConfig.currentVersion);
-        BrevUpdate::showWhatsNew(updateConfig, DisplayName, m_mainWindow);
+void Application::handleLateDatabaseFailure()
+{
+    const AppState::DatabaseFailure failure = m_appState->databaseFailure();
+    qCritical().noquote() << "Database Error:" << StartupPrompts::databaseErrorText(failure)
+                          << "\nData directory:" << m_appState->dataDirectory();
+    // Nobody to ask: the program stops as a start with a damaged file does; the windows keep
+    // what they could not save in the recovery file.
+    if (!canShowDialogs()) {
+        closeAllWindows();
+        exit(1);
+        return;
     }
-    QTimer::singleShot(UpdateCheckDelayMs, this, [this, updateConfig] {
-        BrevUpdate::runSilentUpdateCheck(updateConfig, DisplayName, m_mainWindow);
-    });
-
-    return exec();
+    const StartupPrompts::DatabaseChoice choice
+        = StartupPrompts::askDatabaseError(failure, m_mainWindow);
+    if (choice == StartupPrompts::DatabaseChoice::Quit) {
+        m_mainWindow->quitWithBookkeeping();
+        return;
+    }
+    // The collection is reopened as a start would open it: windows and services go (unsaved
+    // text to the recovery file, since the file takes no writes now), the file is checked
+    // before anything opens it, and the answer already given is carried out.
+    closeAllWindows();
+    // A window whose text could be neither saved nor kept stays open when asked: it is the
+    // only copy of that text, so the collection stays as it is (writes held) until it closes.
+    const QWidgetList windows = topLevelWidgets();
+    for (const QWidget *window : windows) {
+        if (window->isVisible() && qobject_cast<const QMainWindow *>(window)) {
+            qWarning() << "A window kept its unsaved note open; the database is left as it is";
+            return;
+        }
+    }
+    delete m_mainWindow;
+    m_mainWindow = nullptr;
+    delete m_appState;
+    m_appState = new AppState(dataDirectory(), this);
+    m_appState->setDeferredCheckThreshold(-1);
+    if (!m_appState->initialize()) {
+        QString report;
+        const bool open = StartupPrompts::resolveDatabaseFailure(
+            m_appState, [choice](const AppState::DatabaseFailure &) { return choice; }, &report);
+        qWarning().noquote() << report;
+        QMessageBox::information(nullptr, tr("Database Error"), report);
+        if (!open) {
+            exit(1);
+            return;
+        }
+    }
+    startSession(InstanceRequest());
 }
 
 void Application::handleInstanceMessage(const QString &message)
@@ -219,6 +279,7 @@ bool Application::eventFilter(QObject *watched, QEvent *event)
         m_mainWindow->removeEventFilter(this);
         qInfo().noquote() << "Main window first painted" << m_started.elapsed() << "ms after start";
         m_appState->database()->startSearchIndexBuild();
+        m_appState->startDeferredCheck();
     }
     return QApplication::eventFilter(watched, event);
 }

@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 
 class AppState;
+struct InstanceRequest;
 class MainWindow;
 class SingleInstance;
 
@@ -31,6 +32,11 @@ protected:
 
 private:
     void handleInstanceMessage(const QString &message);
+    // Everything after the collection is open: windows, restored windows, kept texts.
+    void startSession(const InstanceRequest &request);
+    // The check of a large file, run after the first paint, failed: the same "Database Error"
+    // question as at start, then the collection is reopened the way the user chose.
+    void handleLateDatabaseFailure();
     // Shows "Database Error" with the file's path and carries out the user's choice; true when
     // a collection is open afterwards.
     bool resolveDatabaseError();

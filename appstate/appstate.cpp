@@ -23,8 +23,11 @@
 #include "tokenstore.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QPointer>
 #include <QSqlError>
+#include <QSqlQuery>
+#include <QThread>
 #include <QUrl>
 
 #include <QWidget>
@@ -51,6 +54,11 @@ AppState::AppState(const QString &dataDirectory, QObject *parent)
 
 AppState::~AppState()
 {
+    // The check reads the file on its own connection; it must end before the state does.
+    if (m_checkThread) {
+        m_checkThread->wait();
+        delete m_checkThread;
+    }
     // Windows close while the repositories (our children) still exist, so they can save.
     const auto windows = m_noteWindows;
     m_noteWindows.clear();
@@ -83,9 +91,13 @@ bool AppState::initialize()
     m_databaseFailure = DatabaseFailure();
     m_databaseFailure.path = path;
     qInfo().noquote() << "Opening database at:" << path;
-    // Checked before the writable open: that open would already change a damaged file.
+    // Checked before the writable open: that open would already change a damaged file. A large
+    // file is checked once the window is up instead, so it does not hold up the start.
+    m_deferredCheckPending = false;
+    const qint64 size = QFileInfo(path).size();
+    const bool deferCheck = m_deferredCheckBytes >= 0 && size >= m_deferredCheckBytes;
     QString problem;
-    switch (Database::checkFile(path, &problem)) {
+    switch (deferCheck ? Database::Health::Ok : Database::checkFile(path, &problem)) {
     case Database::Health::Ok:
         break;
     case Database::Health::CannotOpen:
@@ -110,6 +122,11 @@ bool AppState::initialize()
         return false;
     }
     m_databaseFailure = DatabaseFailure();
+    if (deferCheck) {
+        m_deferredCheckPending = true;
+        qInfo().noquote() << "Database check of" << size / (1024 * 1024)
+                          << "MB left until the window is up";
+    }
 
     Database *database = m_database.get();
     m_notes = std::make_unique<NoteRepository>(database);
@@ -147,6 +164,49 @@ bool AppState::initialize()
 
     emit databaseReady();
     return true;
+}
+
+void AppState::startDeferredCheck()
+{
+    if (!m_deferredCheckPending || m_checkThread || !m_database)
+        return;
+    m_deferredCheckPending = false;
+    const QString path = databasePath(m_dataDirectory);
+    struct Outcome
+    {
+        Database::Health health = Database::Health::Ok;
+        QString problem;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    m_checkThread = QThread::create(
+        [path, outcome] { outcome->health = Database::checkFile(path, &outcome->problem); });
+    connect(m_checkThread, &QThread::finished, this, [this, path, outcome] {
+        m_checkThread->wait();
+        delete m_checkThread;
+        m_checkThread = nullptr;
+        if (outcome->health == Database::Health::Ok) {
+            qInfo().noquote() << "Database check passed:" << path;
+            emit databaseChecked(true);
+            return;
+        }
+        m_databaseFailure.kind = outcome->health == Database::Health::Damaged
+            ? DatabaseFailure::Kind::Damaged
+            : DatabaseFailure::Kind::CannotOpen;
+        m_databaseFailure.path = path;
+        m_databaseFailure.detail = outcome->problem;
+        m_databaseFailure.foundInUse = true;
+        // Nothing more goes into a damaged file while the user decides what becomes of it:
+        // saves fail as on a read-only file, and the windows keep (or set aside) their text.
+        if (m_database) {
+            QSqlQuery hold(m_database->connection());
+            if (!hold.exec(QStringLiteral("PRAGMA query_only = 1")))
+                qWarning().noquote() << "Writes to the damaged database could not be held:"
+                                     << hold.lastError().text();
+        }
+        emit databaseChecked(false);
+        emit databaseCheckFailed();
+    });
+    m_checkThread->start(QThread::LowPriority);
 }
 
 QString AppState::setAsideDatabase()

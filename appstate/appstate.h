@@ -23,6 +23,7 @@ class NoteWriter;
 class NoteSharingService;
 class NotebookRepository;
 class PreferencesRepository;
+class QThread;
 class RecoveryFile;
 class SnapshotRepository;
 class SyncEngine;
@@ -56,8 +57,22 @@ public:
 
     // Opens, checks and migrates the database and builds every service. False only when the
     // database cannot be opened, fails SQLite's quick check or cannot be migrated; then
-    // databaseFailure() says which and the file is left exactly as it was.
+    // databaseFailure() says which and the file is left exactly as it was. A file of
+    // DeferredCheckBytes or more is checked later, by startDeferredCheck.
     bool initialize();
+
+    // SQLite's quick check reads the whole file: above this size it would hold up the first
+    // window, so it runs once the window is up.
+    static constexpr qint64 DeferredCheckBytes = 32 * 1024 * 1024;
+    // Before initialize: files of `bytes` or more are checked later; a negative value checks
+    // every file before opening it (tests lower it, a restart after a failed check uses -1).
+    void setDeferredCheckThreshold(qint64 bytes) { m_deferredCheckBytes = bytes; }
+    // Runs the check initialize left for later on a thread of its own with a read-only
+    // connection, and reports with databaseChecked. A failed check holds every write (the
+    // connection turns query-only, so saves fail and keep their text) and is announced by
+    // databaseCheckFailed with databaseFailure() filled in. Does nothing when no check waits.
+    void startDeferredCheck();
+    bool isDeferredCheckPending() const { return m_deferredCheckPending; }
 
     struct DatabaseFailure
     {
@@ -66,6 +81,8 @@ public:
         QString path;
         // SQLite's own words, for the log and the details of the message.
         QString detail;
+        // Found by the check that runs once the window is up, on a file already in use.
+        bool foundInUse = false;
     };
     DatabaseFailure databaseFailure() const { return m_databaseFailure; }
     // After a failed initialize: renames the database file (with its WAL and shared-memory
@@ -131,6 +148,8 @@ public:
 
 signals:
     void databaseReady();
+    void databaseChecked(bool sound);
+    void databaseCheckFailed();
     void currentNotebookChanged(const QString &notebookId);
     void currentNoteChanged(const QString &noteId);
     void notesChanged();
@@ -155,6 +174,9 @@ private:
     QString m_dataDirectory;
     std::unique_ptr<RecoveryFile> m_recoveryFile;
     DatabaseFailure m_databaseFailure;
+    qint64 m_deferredCheckBytes = DeferredCheckBytes;
+    bool m_deferredCheckPending = false;
+    QThread *m_checkThread = nullptr; // owned; waited for before the state goes
     // Built in this order by initialize and destroyed in the reverse one, so every service
     // goes before what it uses and the database closes last.
     std::unique_ptr<Database> m_database;

@@ -5,13 +5,16 @@
 
 #include "deltaformat.h"
 
+#include <QByteArray>
 #include <QChar>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QList>
 #include <QString>
 #include <QTextCharFormat>
+#include <QTextFormat>
 
 class QTextBlock;
 class QTextDocument;
@@ -45,5 +48,19 @@ QTextCharFormat embedFormat(const QString &kind, const QString &value, const QJs
 void loadLines(QTextDocument *document, const QList<Delta::Line> &lines);
 // The document as delta operations (deltawriter.cpp).
 QJsonArray writeDocument(const QTextDocument *document);
+
+// What the last writeDocumentText of one document produced, paragraph by paragraph.
+struct WriteCache
+{
+    QHash<QString, QByteArray> paragraphs;
+    // The document's formats when the cache was filled: paragraphs are keyed by format index.
+    QList<QTextFormat> formats;
+    qsizetype lastSize = 0;
+
+    void validate(const QTextDocument *document);
+};
+// Delta::toUtf8(writeDocument(document)), byte for byte, re-converting only the paragraphs
+// that changed since the last call with the same cache.
+QByteArray writeDocumentText(const QTextDocument *document, WriteCache &cache);
 
 } // namespace DeltaConversion

@@ -24,7 +24,10 @@ int DeltaDocument::HeadingMetrics::pixelSize() const
     return FontScale::scaledPixels(size);
 }
 
-DeltaDocument::DeltaDocument(QObject *parent) : QObject(parent), m_document(new QTextDocument(this))
+DeltaDocument::DeltaDocument(QObject *parent)
+    : QObject(parent),
+      m_document(new QTextDocument(this)),
+      m_writeCache(std::make_unique<WriteCache>())
 {
     QFont font = m_document->defaultFont();
     font.setPixelSize(FontScale::scaledPixels(16));
@@ -78,7 +81,7 @@ void DeltaDocument::setContent(const QString &text)
 
 QString DeltaDocument::toJson() const
 {
-    return Delta::toText(DeltaConversion::writeDocument(m_document));
+    return QString::fromUtf8(writeDocumentText(m_document, *m_writeCache));
 }
 
 QString DeltaDocument::toPlainText() const

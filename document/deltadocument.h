@@ -6,10 +6,16 @@
 #include <QString>
 #include <QTextFormat>
 
+#include <memory>
+
 class QFont;
 class QTextCursor;
 class QTextDocument;
 class QTextTable;
+
+namespace DeltaConversion {
+struct WriteCache;
+}
 
 // Owns the rich-text document the note editor shows and converts it from and to the delta note
 // format. The custom format properties below are shared with the editor, the attachment
@@ -102,4 +108,6 @@ signals:
 
 private:
     QTextDocument *m_document = nullptr;
+    // Autosave converts a long note at every save: unchanged paragraphs come from here.
+    std::unique_ptr<DeltaConversion::WriteCache> m_writeCache;
 };

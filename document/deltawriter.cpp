@@ -44,7 +44,90 @@ public:
         return m_ops;
     }
 
+    // The same operations as write(), already in their stored text form. A paragraph whose
+    // text, fragment formats and block format are those of a paragraph the last call wrote
+    // takes that paragraph's text from the cache, so a keystroke re-converts one paragraph.
+    QByteArray writeText(WriteCache &cache)
+    {
+        cache.validate(m_document);
+        QHash<QString, QByteArray> used;
+        used.reserve(cache.paragraphs.size() + 16);
+        QByteArray out;
+        out.reserve(cache.lastSize + 64);
+        out.append('[');
+        const auto append = [&out](const QByteArray &ops) {
+            if (out.size() > 1)
+                out.append(',');
+            out.append(ops);
+        };
+        const QTextTable *lastTable = nullptr;
+        for (QTextBlock block = m_document->begin(); block.isValid(); block = block.next()) {
+            if (QTextTable *table = tableOf(m_document, block)) {
+                if (table != lastTable) {
+                    writeTable(table);
+                    append(takeOpsText());
+                    lastTable = table;
+                }
+                continue;
+            }
+            if (isSkippedPlaceholder(block))
+                continue;
+            const QString key = paragraphKey(block);
+            auto found = used.constFind(key);
+            if (found == used.constEnd()) {
+                auto cached = cache.paragraphs.find(key);
+                if (cached != cache.paragraphs.end()) {
+                    found = used.insert(key, std::move(*cached));
+                } else {
+                    writeParagraph(block);
+                    found = used.insert(key, takeOpsText());
+                }
+            }
+            append(*found);
+        }
+        out.append(']');
+        // Only what this document holds now is kept: the cache never outgrows the note.
+        cache.paragraphs = std::move(used);
+        cache.lastSize = out.size();
+        return out;
+    }
+
 private:
+    // Everything writeParagraph reads: the block format, each fragment's format and length,
+    // and the text. Format indexes name the same format for the document's lifetime (the
+    // cache checks that), so equal keys give equal operations.
+    static QString paragraphKey(const QTextBlock &block)
+    {
+        QList<QPair<int, int>> fragments;
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            fragments.append({ fragment.charFormatIndex(), fragment.length() });
+        }
+        const QString text = block.text();
+        QString key;
+        key.reserve(4 + fragments.size() * 4 + text.size());
+        const auto appendInt = [&key](int value) {
+            key.append(QChar(char16_t(quint32(value) >> 16)));
+            key.append(QChar(char16_t(quint32(value) & 0xffff)));
+        };
+        appendInt(block.blockFormatIndex());
+        appendInt(int(fragments.size()));
+        for (const auto &[format, length] : fragments) {
+            appendInt(format);
+            appendInt(length);
+        }
+        key.append(text);
+        return key;
+    }
+
+    // The operations gathered since the last call, as the comma-separated body of their array.
+    QByteArray takeOpsText()
+    {
+        QByteArray text = Delta::toUtf8(m_ops);
+        m_ops = QJsonArray();
+        return text.mid(1, text.size() - 2);
+    }
+
     bool isSkippedPlaceholder(const QTextBlock &block) const
     {
         if (!block.blockFormat().hasProperty(DeltaDocument::TablePlaceholderProperty)
@@ -200,4 +283,22 @@ private:
 QJsonArray DeltaConversion::writeDocument(const QTextDocument *document)
 {
     return Writer(document).write();
+}
+
+void DeltaConversion::WriteCache::validate(const QTextDocument *document)
+{
+    // New formats are only ever appended to a document's collection; a reload (or a clear)
+    // starts a new one, and then nothing cached can be trusted.
+    const QList<QTextFormat> current = document->allFormats();
+    bool same = current.size() >= formats.size();
+    for (qsizetype i = 0; same && i < formats.size(); ++i)
+        same = formats.at(i) == current.at(i);
+    if (!same)
+        paragraphs.clear();
+    formats = current;
+}
+
+QByteArray DeltaConversion::writeDocumentText(const QTextDocument *document, WriteCache &cache)
+{
+    return Writer(document).writeText(cache);
 }

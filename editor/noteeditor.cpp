@@ -126,6 +126,12 @@ void NoteEditor::setNote(const QString &noteId, const QString &content, bool for
     emit savedStateChanged(true);
     emit wordCountChanged(wordCount());
     updateFormatState();
+    // The first conversion of a note converts every paragraph (tens of ms for a long note);
+    // done shortly after opening, it is not the first autosave, in the middle of typing.
+    QTimer::singleShot(WarmUpDelayMs, this, [this, noteId] {
+        if (noteId == m_noteId)
+            m_delta->toJson();
+    });
 }
 
 void NoteEditor::clearNote()

@@ -55,6 +55,9 @@ public:
     // After a failed save the edits stay unsaved and the save is tried again this often, or a
     // second after the next change, whichever comes first.
     static constexpr int SaveRetryMs = 3000;
+    // A moment after a note is shown its content is converted once, so that the saves while
+    // typing convert only the paragraphs that changed.
+    static constexpr int WarmUpDelayMs = 250;
 
     explicit NoteEditor(QWidget *parent = nullptr);
     ~NoteEditor() override;

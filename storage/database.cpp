@@ -37,6 +37,7 @@ bool Database::open(const QString &path)
     else
         m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
     m_db.setDatabaseName(path);
+    m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
     if (!m_db.open()) {
         qCritical().noquote() << "Failed to open database:" << m_db.lastError().text();
         return false;

@@ -15,6 +15,11 @@ class Database final : public QObject
 public:
     static constexpr int CurrentVersion = 4;
 
+    // How long a statement waits for another program's lock before failing as Locked. The
+    // connection works on the GUI thread, so the driver's 5 s would freeze the window at every
+    // save attempt; a failed save keeps its text and is tried again anyway.
+    static constexpr int BusyTimeoutMs = 200;
+
     explicit Database(QObject *parent = nullptr);
     ~Database() override;
 

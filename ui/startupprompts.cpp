@@ -40,10 +40,16 @@ QString databaseErrorText(const AppState::DatabaseFailure &failure)
     }
     QString text = what + QStringLiteral("\n\n") + tr("File: %1").arg(failure.path);
     if (canStartOver(failure)) {
+        // A file checked after the window came up was already in use: what holds is that
+        // nothing was written to it after the check failed.
         text += QStringLiteral("\n\n")
-            + tr("Nothing in this file has been changed. You can keep it aside under a dated "
-                 "name and start a new collection, and recover into it the notes that can still "
-                 "be read.");
+            + (failure.foundInUse
+                    ? tr("Nothing has been written to this file since the damage was found. You "
+                         "can keep it aside under a dated name and start a new collection, and "
+                         "recover into it the notes that can still be read.")
+                    : tr("Nothing in this file has been changed. You can keep it aside under a "
+                         "dated name and start a new collection, and recover into it the notes "
+                         "that can still be read."));
     } else {
         text += QStringLiteral("\n\n") + tr("Please check file permissions and try again.");
     }

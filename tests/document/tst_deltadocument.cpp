@@ -1,3 +1,4 @@
+#include "deltaconversion.h"
 #include "deltadocument.h"
 #include "deltaformat.h"
 #include "documentpalette.h"
@@ -166,6 +167,8 @@ private slots:
     void oversizedTableIsKeptUnchanged();
     void hostileBodiesDoNotCrash_data();
     void hostileBodiesDoNotCrash();
+    void repeatedWritesMatchFullConversion_data();
+    void repeatedWritesMatchFullConversion();
 };
 
 void TestDeltaDocument::init()
@@ -317,8 +320,8 @@ void TestDeltaDocument::writtenForm_data()
     QTest::addRow("unknown embed kept")
         << QStringLiteral("[{\"insert\":{\"video\":\"v\"}},{\"insert\":\"\\n\"}]")
         << doc({ QStringLiteral("{\"insert\":{\"video\":\"v\"}}"), nl });
-    const QString newerEmbed = QStringLiteral(
-        "{\"insert\":{\"poll\":{\"options\":[\"a\",2,null],\"q\":\"Lunch?\"}}}");
+    const QString newerEmbed
+        = QStringLiteral("{\"insert\":{\"poll\":{\"options\":[\"a\",2,null],\"q\":\"Lunch?\"}}}");
     QTest::addRow("unknown embed with an object value kept")
         << doc({ QStringLiteral("{\"insert\":\"x\\n\"}"), newerEmbed, nl })
         << doc({ QStringLiteral("{\"insert\":\"x\"}"), nl, newerEmbed, nl });
@@ -369,8 +372,9 @@ void TestDeltaDocument::writtenForm_data()
     QTest::addRow("damaged table kept with its lines")
         << QStringLiteral("[{\"insert\":\"before\\n\"},{\"insert\":{\"table\":\"{broken\"}},"
                           "{\"insert\":\"\\nafter\\n\"}]")
-        << doc({ QStringLiteral("{\"insert\":\"before\"}"), nl, tableEmbed(QStringLiteral("{broken")),
-               nl, QStringLiteral("{\"insert\":\"after\"}"), nl });
+        << doc({ QStringLiteral("{\"insert\":\"before\"}"), nl,
+               tableEmbed(QStringLiteral("{broken")), nl, QStringLiteral("{\"insert\":\"after\"}"),
+               nl });
     QTest::addRow("table sharing its line kept unchanged")
         << doc({ QStringLiteral("{\"insert\":\"a\"}"),
                tableEmbed(QStringLiteral("{\"cells\":[[\"z\"]]}")), nl })
@@ -832,6 +836,75 @@ void TestDeltaDocument::hostileBodiesDoNotCrash()
     const QString once = normalised(input);
     QVERIFY(!once.isEmpty());
     QCOMPARE(normalised(once), once);
+}
+
+void TestDeltaDocument::repeatedWritesMatchFullConversion_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<quint32>("seed");
+    QRandomGenerator random(20261208);
+    for (int i = 0; i < 120; ++i)
+        QTest::addRow("generated %d", i) << generatedDocument(random) << random.generate();
+}
+
+// toJson reuses the paragraphs an earlier call converted; after any run of edits it must still
+// write exactly what converting the whole document writes, and undoing them gives back the
+// body it started from.
+void TestDeltaDocument::repeatedWritesMatchFullConversion()
+{
+    QFETCH(QString, input);
+    QFETCH(quint32, seed);
+    QRandomGenerator random(seed);
+    DeltaDocument document;
+    document.setContent(input);
+    QTextDocument *text = document.document();
+    const QString start = document.toJson();
+    QCOMPARE(start, Delta::toText(DeltaConversion::writeDocument(text)));
+
+    const auto randomPosition = [&] { return random.bounded(text->characterCount()); };
+    for (int step = 0; step < 12; ++step) {
+        QTextCursor cursor(text);
+        cursor.setPosition(qMin(randomPosition(), text->characterCount() - 1));
+        const QTextCursor source(text->findBlock(randomPosition()));
+        switch (random.bounded(6)) {
+        case 0:
+            cursor.insertText(QStringLiteral("typed"));
+            break;
+        case 1:
+            cursor.deleteChar();
+            break;
+        case 2:
+            cursor.insertBlock();
+            break;
+        case 3: {
+            // Copies a character with its format from elsewhere: embeds and links included.
+            QTextCursor from(text);
+            from.setPosition(qMin(randomPosition(), text->characterCount() - 2));
+            from.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor);
+            cursor.insertText(from.selectedText(), from.charFormat());
+            break;
+        }
+        case 4:
+            cursor.setBlockFormat(source.blockFormat());
+            break;
+        default: {
+            cursor.movePosition(QTextCursor::NextWord, QTextCursor::KeepAnchor);
+            QTextCharFormat bold;
+            bold.setFontWeight(QFont::Bold);
+            cursor.mergeCharFormat(bold);
+            break;
+        }
+        }
+        QCOMPARE(document.toJson(), Delta::toText(DeltaConversion::writeDocument(text)));
+    }
+    while (text->isUndoAvailable())
+        text->undo();
+    QCOMPARE(document.toJson(), Delta::toText(DeltaConversion::writeDocument(text)));
+    QCOMPARE(document.toJson(), start);
+
+    // A different body in the same document: nothing from the first may leak into it.
+    document.setContent(generatedDocument(random));
+    QCOMPARE(document.toJson(), Delta::toText(DeltaConversion::writeDocument(text)));
 }
 
 QTEST_MAIN(TestDeltaDocument)

@@ -1,8 +1,11 @@
 #include "testdatabase.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
+#include <QProcess>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStandardPaths>
 #include <QUuid>
 #include <QtTest>
 
@@ -85,4 +88,59 @@ bool overwritePages(const QString &path, int first, int count)
     for (int i = 0; i < garbage.size(); ++i)
         garbage[i] = char((i * 131 + 17) & 0xff);
     return file.seek(start) && file.write(garbage) == length;
+}
+
+OtherProgramLock::OtherProgramLock() = default;
+
+OtherProgramLock::~OtherProgramLock()
+{
+    release();
+}
+
+bool OtherProgramLock::toolAvailable()
+{
+    return !QStandardPaths::findExecutable(QStringLiteral("sqlite3")).isEmpty();
+}
+
+bool OtherProgramLock::runAndConfirm(const QByteArray &command, const QByteArray &marker)
+{
+    // The tool answers on a pipe line by line; the marker printed after the command says it ran.
+    m_process->write(command + "\n.print " + marker + "\n");
+    QByteArray out;
+    const QDeadlineTimer deadline(10000);
+    while (!out.contains(marker) && !deadline.hasExpired()) {
+        m_process->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
+        out += m_process->readAllStandardOutput();
+    }
+    const QByteArray errors = m_process->readAllStandardError();
+    if (!out.contains(marker) || !errors.isEmpty()) {
+        qWarning().noquote() << "sqlite3 did not run" << command << ":" << errors;
+        return false;
+    }
+    return true;
+}
+
+bool OtherProgramLock::hold(const QString &path)
+{
+    release();
+    m_process = std::make_unique<QProcess>();
+    m_process->start(QStringLiteral("sqlite3"), { path });
+    if (!m_process->waitForStarted(10000)) {
+        qWarning().noquote() << "sqlite3 did not start:" << m_process->errorString();
+        m_process.reset();
+        return false;
+    }
+    return runAndConfirm("BEGIN EXCLUSIVE;", "holding");
+}
+
+bool OtherProgramLock::release()
+{
+    if (!m_process)
+        return true;
+    const bool ended = runAndConfirm("ROLLBACK;", "released");
+    m_process->closeWriteChannel();
+    if (!m_process->waitForFinished(10000))
+        m_process->kill();
+    m_process.reset();
+    return ended;
 }

@@ -7,10 +7,13 @@
 #include "notebook.h"
 #include "writeerror.h"
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QString>
 
 #include <memory>
+
+class QProcess;
 
 // A migrated database in its own temporary NOTES_DATA_DIR, for tests of the repositories and
 // of everything built on them.
@@ -43,8 +46,31 @@ private:
 
 // Makes the connection of `database` refuse writes as a full disk does (DiskFull: no page
 // beyond those the file has; a write needing more fails) or a read-only file does (ReadOnly);
-// None lifts either. Locked is not offered: it waits out SQLite's busy timeout.
+// None lifts either. Locked comes from another program: OtherProgramLock.
 bool setWriteFault(Database *database, WriteError::Kind fault);
+// Another program (the sqlite3 tool) holding the write lock of a database file, as a second
+// program would; released by release() or on destruction.
+class OtherProgramLock final
+{
+public:
+    OtherProgramLock();
+    ~OtherProgramLock();
+    OtherProgramLock(const OtherProgramLock &) = delete;
+    OtherProgramLock &operator=(const OtherProgramLock &) = delete;
+
+    static bool toolAvailable();
+    // Starts the tool on `path` and returns once its exclusive transaction holds the lock;
+    // false (with a test warning) when it could not take it.
+    bool hold(const QString &path);
+    // Ends the transaction (nothing written) and the program.
+    bool release();
+
+private:
+    bool runAndConfirm(const QByteArray &command, const QByteArray &marker);
+
+    std::unique_ptr<QProcess> m_process;
+};
+
 // Overwrites `count` pages of the closed database file at `path`, from page `first` (1-based),
 // with a fixed garbage pattern. False when the file is too short or cannot be written.
 bool overwritePages(const QString &path, int first, int count);

@@ -1,9 +1,15 @@
 #include "appstate.h"
 #include "database.h"
+#include "mainwindow.h"
 #include "modalanswers.h"
+#include "noteeditor.h"
+#include "notelistwidget.h"
 #include "noterepository.h"
+#include "notewriter.h"
 #include "paths.h"
+#include "recoveryfile.h"
 #include "startupprompts.h"
+#include "statusbar.h"
 #include "testaccount.h"
 #include "testbodies.h"
 #include "testdatabase.h"
@@ -13,7 +19,11 @@
 #include <QFile>
 #include <QHash>
 #include <QMessageBox>
+#include <QSettings>
+#include <QSignalSpy>
 #include <QSqlQuery>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -25,9 +35,53 @@ class tst_DatabaseError : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void damagedDatabaseIsKeptAndRecovered_data();
     void damagedDatabaseIsKeptAndRecovered();
+    void largeFileIsCheckedOnceTheWindowIsUp_data();
+    void largeFileIsCheckedOnceTheWindowIsUp();
+
+private:
+    QTemporaryDir m_settingsDir;
 };
+
+namespace {
+
+// A collection of 300 notes at `path`, checkpointed into the file; the number of pages.
+int makeCollection(const QString &path, QHash<QString, QString> *bodies)
+{
+    Database database;
+    if (!database.open(path) || !database.migrate())
+        return 0;
+    NoteRepository notes(&database);
+    for (int i = 0; i < 300; ++i) {
+        const Note note = TestDatabase::makeNote(
+            bodyOf(QStringLiteral("Note %1 ").arg(i) + QStringLiteral("words ").repeated(40)));
+        if (!notes.insert(note))
+            return 0;
+        bodies->insert(note.id, note.body);
+    }
+    QSqlQuery query(database.connection());
+    if (!query.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"))
+        || !query.exec(QStringLiteral("PRAGMA page_count")) || !query.next())
+        return 0;
+    return query.value(0).toInt();
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+void tst_DatabaseError::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir.path());
+}
 
 void tst_DatabaseError::damagedDatabaseIsKeptAndRecovered_data()
 {
@@ -52,23 +106,7 @@ void tst_DatabaseError::damagedDatabaseIsKeptAndRecovered()
     TestDataDir dataDir;
     const QString path = databasePath(dataDir.path());
     QHash<QString, QString> bodies;
-    int pages = 0;
-    {
-        Database database;
-        QVERIFY(database.open(path));
-        QVERIFY(database.migrate());
-        NoteRepository notes(&database);
-        for (int i = 0; i < 300; ++i) {
-            const Note note = TestDatabase::makeNote(
-                bodyOf(QStringLiteral("Note %1 ").arg(i) + QStringLiteral("words ").repeated(40)));
-            QVERIFY(notes.insert(note));
-            bodies.insert(note.id, note.body);
-        }
-        QSqlQuery query(database.connection());
-        QVERIFY(query.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")));
-        QVERIFY(query.exec(QStringLiteral("PRAGMA page_count")) && query.next());
-        pages = query.value(0).toInt();
-    }
+    const int pages = makeCollection(path, &bodies);
     QVERIFY(pages > 40);
     QVERIFY(overwritePages(path, qMax(1, pages * damagedAt / 100), 3));
     QFile damagedFile(path);
@@ -121,6 +159,92 @@ void tst_DatabaseError::damagedDatabaseIsKeptAndRecovered()
     qInfo("%d of 300 notes recovered", recovered);
     if (answer == QMessageBox::No)
         QCOMPARE(recovered, 0);
+}
+
+void tst_DatabaseError::largeFileIsCheckedOnceTheWindowIsUp_data()
+{
+    QTest::addColumn<int>("damagedAt"); // percent of the file; -1: sound
+    QTest::addRow("sound file: nothing is shown") << -1;
+    QTest::addRow("note pages overwritten: the error after the window") << 60;
+}
+
+// Above the size threshold (lowered here) the file opens without its check, the window comes
+// up, and the check runs beside it. A damaged file then takes no more writes: what is typed
+// stays on screen and in the recovery file, and the start-up question handles the file.
+void tst_DatabaseError::largeFileIsCheckedOnceTheWindowIsUp()
+{
+    QFETCH(int, damagedAt);
+    TestDataDir dataDir;
+    const QString path = databasePath(dataDir.path());
+    QHash<QString, QString> bodies;
+    const int pages = makeCollection(path, &bodies);
+    QVERIFY(pages > 40);
+    if (damagedAt >= 0)
+        QVERIFY(overwritePages(path, pages * damagedAt / 100, 3));
+
+    auto state = std::make_unique<AppState>(dataDir.path());
+    state->setTokenStore(std::make_unique<MemoryTokenStore>());
+    state->setDeferredCheckThreshold(1);
+    QVERIFY(state->initialize());
+    QVERIFY(state->isDeferredCheckPending());
+    const std::optional<Note> note = state->writer()->createNote(QString());
+    QVERIFY(note);
+
+    auto window = std::make_unique<MainWindow>(state.get());
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    window->noteList()->selectNote(note->id);
+    QCOMPARE(window->editor()->noteId(), note->id);
+
+    QSignalSpy checked(state.get(), &AppState::databaseChecked);
+    QSignalSpy failed(state.get(), &AppState::databaseCheckFailed);
+    state->startDeferredCheck();
+    QTRY_COMPARE_WITH_TIMEOUT(checked.count(), 1, 20000);
+    QCOMPARE(checked.at(0).at(0).toBool(), damagedAt < 0);
+    QCOMPARE(failed.count(), damagedAt < 0 ? 0 : 1);
+
+    const QByteArray fileBefore = fileBytes(path);
+    const QByteArray walBefore = fileBytes(path + QStringLiteral("-wal"));
+    QTest::keyClicks(window->editor(), QStringLiteral("Typed after the check"));
+    const QString typed = window->editor()->content();
+    if (damagedAt < 0) {
+        QTRY_VERIFY(state->notes()->noteById(note->id)->body == typed);
+        return;
+    }
+
+    const AppState::DatabaseFailure failure = state->databaseFailure();
+    QCOMPARE(failure.kind, AppState::DatabaseFailure::Kind::Damaged);
+    QCOMPARE(failure.path, path);
+    QVERIFY(failure.foundInUse);
+    QVERIFY(StartupPrompts::databaseErrorText(failure).contains(path));
+    QTRY_COMPARE(window->noteStatusBar()->saveState(), StatusBar::NotSaved);
+    QCOMPARE(window->editor()->content(), typed);
+    QVERIFY(fileBytes(path) == fileBefore);
+    QVERIFY(fileBytes(path + QStringLiteral("-wal")) == walBefore);
+
+    // Leaving keeps the text beside the file; the next opening checks the file first and asks.
+    window->close();
+    window.reset();
+    state.reset();
+    AppState again(dataDir.path());
+    again.setTokenStore(std::make_unique<MemoryTokenStore>());
+    again.setDeferredCheckThreshold(-1);
+    QVERIFY(!again.initialize());
+    QCOMPARE(again.databaseFailure().kind, AppState::DatabaseFailure::Kind::Damaged);
+    const QList<RecoveryFile::Entry> kept = again.recoveryFile()->entries();
+    QCOMPARE(kept.size(), 1);
+    QCOMPARE(kept.first().body, typed);
+
+    ModalScript script({ answerBox(QMessageBox::No) });
+    QString report;
+    QVERIFY(StartupPrompts::resolveDatabaseFailure(
+        &again,
+        [](const AppState::DatabaseFailure &shown) {
+            return StartupPrompts::askDatabaseError(shown, nullptr);
+        },
+        &report));
+    QCOMPARE(script.done(), 1);
+    QCOMPARE(Database::checkFile(path), Database::Health::Ok);
 }
 
 QTEST_MAIN(tst_DatabaseError)

@@ -115,6 +115,7 @@ void tst_SaveFailure::failedSaveKeepsTextUntilTheDatabaseTakesIt_data()
     QTest::addColumn<bool>("inNoteWindow");
     QTest::addRow("disk full") << int(WriteError::Kind::DiskFull) << false;
     QTest::addRow("read-only database") << int(WriteError::Kind::ReadOnly) << false;
+    QTest::addRow("locked by another program") << int(WriteError::Kind::Locked) << false;
     QTest::addRow("disk full, note window") << int(WriteError::Kind::DiskFull) << true;
 }
 
@@ -142,7 +143,14 @@ void tst_SaveFailure::failedSaveKeepsTextUntilTheDatabaseTakesIt()
     }
     QCOMPARE(editor->noteId(), id);
     const QString before = storedBody(id);
-    QVERIFY(setWriteFault(m_state->database(), fault));
+    OtherProgramLock otherProgram;
+    if (fault == WriteError::Kind::Locked) {
+        if (!OtherProgramLock::toolAvailable())
+            QSKIP("the sqlite3 tool is not installed");
+        QVERIFY(otherProgram.hold(m_state->database()->connection().databaseName()));
+    } else {
+        QVERIFY(setWriteFault(m_state->database(), fault));
+    }
 
     editor->moveCursor(QTextCursor::End);
     editor->insertPlainText(longText());
@@ -166,8 +174,11 @@ void tst_SaveFailure::failedSaveKeepsTextUntilTheDatabaseTakesIt()
     QVERIFY(status->saveAndWordsText().startsWith(StatusBar::saveFailureText(expected)));
     QVERIFY(!editor->isSaved());
 
-    // Space freed (or the file made writable): the retry stores it without another keystroke.
-    QVERIFY(setWriteFault(m_state->database(), WriteError::Kind::None));
+    // Space freed, the file made writable or the other program done: the retry stores it
+    // without another keystroke.
+    QVERIFY(fault == WriteError::Kind::Locked
+            ? otherProgram.release()
+            : setWriteFault(m_state->database(), WriteError::Kind::None));
     QTRY_COMPARE_WITH_TIMEOUT(storedBody(id), editor->content(), NoteEditor::SaveRetryMs + 2000);
     QVERIFY(storedBody(id).contains(QLatin1String("Decided today")));
     QVERIFY(editor->isSaved());
