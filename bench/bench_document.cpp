@@ -1,3 +1,4 @@
+#include "benchcpu.h"
 #include "benchmedian.h"
 #include "deltadocument.h"
 #include "deltaformat.h"
@@ -106,14 +107,6 @@ QString generatedBody(int bytes)
     return Delta::toText(ops);
 }
 
-// Thread CPU time, which other processes on a busy machine do not inflate.
-double cpuMilliseconds()
-{
-    timespec now {};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -140,15 +133,15 @@ int main(int argc, char **argv)
     for (int i = 0; i < runs; ++i) {
         QElapsedTimer timer;
         timer.start();
-        double cpu = cpuMilliseconds();
+        double cpu = threadCpuMs();
         document.setContent(body);
         loads.append(timer.nsecsElapsed() / 1e6);
-        loadsCpu.append(cpuMilliseconds() - cpu);
+        loadsCpu.append(threadCpuMs() - cpu);
         timer.restart();
-        cpu = cpuMilliseconds();
+        cpu = threadCpuMs();
         written = document.toJson();
         writes.append(timer.nsecsElapsed() / 1e6);
-        writesCpu.append(cpuMilliseconds() - cpu);
+        writesCpu.append(threadCpuMs() - cpu);
     }
     std::printf("note body: %lld bytes, %d paragraphs, %d runs\n",
         static_cast<long long>(body.toUtf8().size()), document.document()->blockCount(), runs);

@@ -2,6 +2,7 @@
 // the whole save into a real database on the GUI thread.
 // Prints medians; run with QT_QPA_PLATFORM=offscreen or on a display.
 
+#include "benchcpu.h"
 #include "benchmedian.h"
 #include "deltaconversion.h"
 #include "deltadocument.h"
@@ -29,14 +30,6 @@
 #include <ctime>
 
 namespace {
-
-// Thread CPU time, which other processes on a busy machine do not inflate.
-double cpuMilliseconds()
-{
-    timespec now {};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
-}
 
 QJsonObject op(const QString &text, const QJsonObject &attributes = {})
 {
@@ -139,9 +132,9 @@ int main(int argc, char **argv)
     qsizetype length = 0;
     for (int i = 0; i < 15; ++i) {
         timer.restart();
-        const double cpu = cpuMilliseconds();
+        const double cpu = threadCpuMs();
         length = Delta::toText(DeltaConversion::writeDocument(editor.document())).size();
-        fullCpu.append(cpuMilliseconds() - cpu);
+        fullCpu.append(threadCpuMs() - cpu);
         full.append(timer.nsecsElapsed() / 1e6);
     }
     out << "whole-document conversion (toJson of " << length / 1024 << " KiB): median "
@@ -176,18 +169,18 @@ int main(int argc, char **argv)
         QTest::keyClick(&editor, 'x');
         QApplication::processEvents();
         timer.restart();
-        double cpu = cpuMilliseconds();
+        double cpu = threadCpuMs();
         const QString content = editor.content();
-        extractionCpu.append(cpuMilliseconds() - cpu);
+        extractionCpu.append(threadCpuMs() - cpu);
         extraction.append(timer.nsecsElapsed() / 1e6);
         QElapsedTimer write;
         write.start();
-        cpu = cpuMilliseconds();
+        cpu = threadCpuMs();
         if (!writer.saveBody(note, content)) {
             out << "save failed\n";
             return 1;
         }
-        writesCpu.append(cpuMilliseconds() - cpu);
+        writesCpu.append(threadCpuMs() - cpu);
         writes.append(write.nsecsElapsed() / 1e6);
         saves.append(timer.nsecsElapsed() / 1e6);
     }
@@ -201,15 +194,15 @@ int main(int argc, char **argv)
     // Of the write, the plain-text search row (title and text extracted, FTS row replaced).
     QList<double> searchRows;
     for (int i = 0; i < 5; ++i) {
-        const double cpu = cpuMilliseconds();
+        const double cpu = threadCpuMs();
         SearchIndex::write(database.database()->connection(), note.id, note.body);
-        searchRows.append(cpuMilliseconds() - cpu);
+        searchRows.append(threadCpuMs() - cpu);
     }
     QList<double> texts;
     for (int i = 0; i < 5; ++i) {
-        const double cpu = cpuMilliseconds();
+        const double cpu = threadCpuMs();
         const SearchableText text = searchableText(note.body);
-        texts.append(cpuMilliseconds() - cpu);
+        texts.append(threadCpuMs() - cpu);
         Q_UNUSED(text);
     }
     out << "of which the plain-text search row: median " << median(searchRows)

@@ -2,6 +2,7 @@
 // peak memory (Linux: VmHWM). The archive is shaped like a real one: nested notebooks, Markdown
 // notes with headings, lists and tables, and resources that do not compress, as photos don't.
 // Usage: bench_import [notes] [notebooks] [resources] [runs]
+#include "benchcpu.h"
 #include "attachmentrepository.h"
 #include "benchmedian.h"
 #include "benchmemory.h"
@@ -138,18 +139,6 @@ QByteArray makeArchive(int noteCount, int folderCount, int resourceCount)
     return makeTestArchive(TestArchiveKind::Tar, members);
 }
 
-// CPU time of the calling thread in milliseconds (the writer; notes convert on other threads),
-// or -1 where the platform does not tell.
-qint64 threadCpuMs()
-{
-#ifdef Q_OS_UNIX
-    timespec now {};
-    if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now) == 0)
-        return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-#endif
-    return -1;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -191,11 +180,11 @@ int main(int argc, char *argv[])
         QElapsedTimer clock;
         clock.start();
         const std::clock_t cpuStart = std::clock();
-        const qint64 threadStart = threadCpuMs();
+        const double threadStart = threadCpuMs();
         result = importJoplin({ &writer, &notes, &notebooks, &attachments }, archivePath);
         durations << clock.elapsed();
         cpuTimes << qint64(std::clock() - cpuStart) * 1000 / CLOCKS_PER_SEC;
-        threadTimes << threadCpuMs() - threadStart;
+        threadTimes << qint64(threadCpuMs() - threadStart);
         peaks << peakMemoryMb();
         if (result.errors > 0) {
             std::fprintf(stderr, "import failed: %s\n", qPrintable(result.errorMessage));

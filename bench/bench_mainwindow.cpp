@@ -62,14 +62,6 @@ void paint(MainWindow &window)
     window.notebookList()->viewport()->repaint();
 }
 
-// Thread CPU time, which other processes on a busy machine do not inflate.
-double threadCpuMs()
-{
-    timespec now {};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
-}
-
 void benchSize(int count, const QString &keepDir)
 {
     QTemporaryDir temporary;
