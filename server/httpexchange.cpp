@@ -88,6 +88,52 @@ std::optional<QJsonObject> parseJsonObject(const QByteArray &body, HttpReply *re
     return doc.object();
 }
 
+void appendJsonString(QByteArray &out, QStringView text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    static const char hex[] = "0123456789abcdef";
+    out += '"';
+    const char *p = utf8.constData();
+    const char *const end = p + utf8.size();
+    const char *run = p;
+    for (; p < end; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (c >= 0x20 && c != '"' && c != '\\')
+            continue;
+        out.append(run, p - run);
+        run = p + 1;
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\b':
+            out += "\\b";
+            break;
+        case '\f':
+            out += "\\f";
+            break;
+        default: {
+            const char escape[] = { '\\', 'u', '0', '0', hex[c >> 4], hex[c & 0xf] };
+            out.append(escape, sizeof escape);
+        }
+        }
+    }
+    out.append(run, end - run);
+    out += '"';
+}
+
 bool isUuid(const QString &text)
 {
     static const QRegularExpression re(QStringLiteral(

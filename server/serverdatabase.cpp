@@ -5,7 +5,9 @@
 #include <QDir>
 #include <QSqlError>
 #include <QUuid>
+
 #include <QtDebug>
+#include <utility>
 
 ServerDatabase::~ServerDatabase()
 {
@@ -50,8 +52,57 @@ bool ServerDatabase::open(const ServerConfig &config)
     return createSchema();
 }
 
+namespace {
+// Bounds the statement cache: every query text in the server is fixed, so this is only a guard
+// against a future caller that builds SQL from data.
+constexpr size_t maxCachedTexts = 512;
+constexpr size_t maxIdlePerText = 4;
+} // namespace
+
+ServerDatabase::Result::Result(Result &&other) noexcept
+    : m_db(std::exchange(other.m_db, nullptr)),
+      m_generation(other.m_generation),
+      m_sql(std::move(other.m_sql)),
+      m_query(std::move(other.m_query)),
+      m_valid(std::exchange(other.m_valid, false))
+{ }
+
+ServerDatabase::Result &ServerDatabase::Result::operator=(Result &&other) noexcept
+{
+    if (this != &other) {
+        reset();
+        m_db = std::exchange(other.m_db, nullptr);
+        m_generation = other.m_generation;
+        m_sql = std::move(other.m_sql);
+        m_query = std::move(other.m_query);
+        m_valid = std::exchange(other.m_valid, false);
+    }
+    return *this;
+}
+
+void ServerDatabase::Result::reset()
+{
+    m_valid = false;
+    if (m_db && m_query && m_db->m_generation == m_generation)
+        m_db->giveBack(m_sql, std::move(*m_query));
+    m_db = nullptr;
+    m_query.reset();
+}
+
+void ServerDatabase::giveBack(const QString &sql, QSqlQuery &&query)
+{
+    // Resetting ends the statement's read transaction; an unfinished SELECT would otherwise pin
+    // an old snapshot of the database.
+    query.finish();
+    std::vector<QSqlQuery> &idle = m_idle[sql];
+    if (idle.size() < maxIdlePerText)
+        idle.push_back(std::move(query));
+}
+
 void ServerDatabase::close()
 {
+    ++m_generation;
+    m_idle.clear();
     if (m_connectionName.isEmpty())
         return;
     m_db.close();
@@ -60,34 +111,59 @@ void ServerDatabase::close()
     m_connectionName.clear();
 }
 
-std::optional<QSqlQuery> ServerDatabase::run(const QString &sql, const QVariantList &args)
+ServerDatabase::Result ServerDatabase::run(const QString &sql, const QVariantList &args)
 {
-    QSqlQuery q(m_db);
-    q.setForwardOnly(true);
+    Result result;
     // PostgreSQL cannot prepare schema statements; those carry no parameters anyway.
     if (args.isEmpty()) {
+        QSqlQuery q(m_db);
+        q.setForwardOnly(true);
         if (!q.exec(sql)) {
             qWarning().noquote() << "ServerDatabase::exec failed:" << q.lastError().text() << sql;
-            return std::nullopt;
+            return result;
         }
-        return q;
+        result.m_query = std::move(q);
+        result.m_valid = true;
+        return result;
     }
-    if (!q.prepare(sql)) {
-        qWarning().noquote() << "ServerDatabase::prepare failed:" << q.lastError().text() << sql;
-        return std::nullopt;
+    std::optional<QSqlQuery> prepared;
+    auto idle = m_idle.find(sql);
+    if (idle != m_idle.end() && !idle->second.empty()) {
+        prepared.emplace(std::move(idle->second.back()));
+        idle->second.pop_back();
+    } else {
+        prepared.emplace(m_db);
+        prepared->setForwardOnly(true);
+        if (!prepared->prepare(sql)) {
+            const QSqlQuery &q = *prepared;
+            qWarning().noquote() << "ServerDatabase::prepare failed:" << q.lastError().text()
+                                 << sql;
+            return result;
+        }
     }
-    for (const QVariant &a : args) {
+    QSqlQuery &q = *prepared;
+    for (int i = 0; i < args.size(); ++i) {
+        const QVariant &a = args[i];
         // Qt binds a null QString as SQL NULL; every text column here means "empty" instead.
         if (a.metaType() == QMetaType::fromType<QString>() && !a.isNull() && a.toString().isNull())
-            q.addBindValue(QString::fromLatin1(""));
+            q.bindValue(i, QString::fromLatin1(""));
         else
-            q.addBindValue(a);
+            q.bindValue(i, a);
     }
     if (!q.exec()) {
+        // Not kept: a statement that failed (a lost connection, a schema change) is prepared
+        // afresh next time.
         qWarning().noquote() << "ServerDatabase::exec failed:" << q.lastError().text() << sql;
-        return std::nullopt;
+        return result;
     }
-    return q;
+    if (m_idle.size() < maxCachedTexts || idle != m_idle.end()) {
+        result.m_db = this;
+        result.m_generation = m_generation;
+        result.m_sql = sql;
+    }
+    result.m_query = std::move(prepared);
+    result.m_valid = true;
+    return result;
 }
 
 QVariant ServerDatabase::scalar(const QString &sql, const QVariantList &args)
