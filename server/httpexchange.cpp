@@ -1,5 +1,7 @@
 #include "httpexchange.h"
 
+#include "jsonreader.h"
+
 #include <QDateTime>
 #include <QJsonDocument>
 #include <QRegularExpression>
@@ -75,17 +77,17 @@ std::optional<QJsonObject> parseJsonObject(const QByteArray &body, HttpReply *re
     // An empty body is an empty object: the program sends no bytes for "{}".
     if (body.trimmed().isEmpty())
         return QJsonObject();
-    QJsonParseError err;
-    const QJsonDocument doc = QJsonDocument::fromJson(body, &err);
-    if (err.error != QJsonParseError::NoError) {
-        *reply = HttpReply::error(400, QStringLiteral("Malformed JSON: %1").arg(err.errorString()));
+    QString error;
+    const std::optional<QJsonValue> value = readJson(body, &error);
+    if (!value) {
+        *reply = HttpReply::error(400, QStringLiteral("Malformed JSON: %1").arg(error));
         return std::nullopt;
     }
-    if (!doc.isObject()) {
+    if (!value->isObject()) {
         *reply = HttpReply::error(400, QStringLiteral("Expected a JSON object"));
         return std::nullopt;
     }
-    return doc.object();
+    return value->toObject();
 }
 
 void appendJsonString(QByteArray &out, QStringView text)
