@@ -90,9 +90,10 @@ std::optional<QJsonObject> parseJsonObject(const QByteArray &body, HttpReply *re
     return value->toObject();
 }
 
-void appendJsonString(QByteArray &out, QStringView text)
+namespace {
+
+void appendEscaped(QByteArray &out, QByteArrayView utf8)
 {
-    const QByteArray utf8 = text.toUtf8();
     static const char hex[] = "0123456789abcdef";
     out += '"';
     const char *p = utf8.constData();
@@ -134,6 +135,21 @@ void appendJsonString(QByteArray &out, QStringView text)
     }
     out.append(run, end - run);
     out += '"';
+}
+
+} // namespace
+
+void appendJsonString(QByteArray &out, QStringView text)
+{
+    appendEscaped(out, text.toUtf8());
+}
+
+void appendJsonString(QByteArray &out, QByteArrayView utf8)
+{
+    if (utf8.isValidUtf8())
+        appendEscaped(out, utf8);
+    else
+        appendEscaped(out, QString::fromUtf8(utf8).toUtf8());
 }
 
 bool isUuid(const QString &text)

@@ -111,6 +111,27 @@ void ServerDatabase::close()
     m_connectionName.clear();
 }
 
+QString ServerDatabase::storableText(const QString &text) const
+{
+    // A lone surrogate would be stored as bytes that are not UTF-8 (SQLite even pairs it with
+    // the next character, losing that one), and PostgreSQL text cannot hold NUL at all; both
+    // become U+FFFD rather than fail or damage the rest of the note.
+    QString clean;
+    clean.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            clean += c;
+            clean += text.at(++i);
+        } else if (c.isSurrogate() || (m_postgres && c.isNull())) {
+            clean += QChar::ReplacementCharacter;
+        } else {
+            clean += c;
+        }
+    }
+    return clean;
+}
+
 ServerDatabase::Result ServerDatabase::run(const QString &sql, const QVariantList &args)
 {
     Result result;
@@ -144,9 +165,16 @@ ServerDatabase::Result ServerDatabase::run(const QString &sql, const QVariantLis
     QSqlQuery &q = *prepared;
     for (int i = 0; i < args.size(); ++i) {
         const QVariant &a = args[i];
+        if (a.metaType() != QMetaType::fromType<QString>() || a.isNull()) {
+            q.bindValue(i, a);
+            continue;
+        }
         // Qt binds a null QString as SQL NULL; every text column here means "empty" instead.
-        if (a.metaType() == QMetaType::fromType<QString>() && !a.isNull() && a.toString().isNull())
+        const QString text = a.toString();
+        if (text.isNull())
             q.bindValue(i, QString::fromLatin1(""));
+        else if (!QStringView(text).isValidUtf16() || (m_postgres && text.contains(QChar(0))))
+            q.bindValue(i, storableText(text));
         else
             q.bindValue(i, a);
     }

@@ -68,6 +68,7 @@ public:
 
 private:
     bool createSchema();
+    QString storableText(const QString &text) const;
     void giveBack(const QString &sql, QSqlQuery &&query);
 
     QSqlDatabase m_db;
