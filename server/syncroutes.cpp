@@ -151,7 +151,8 @@ HttpReply SyncRoutes::push(const HttpRequest &request, const AuthUser &user)
         return HttpReply::error(400, QStringLiteral("\"changes\" must be an array"));
     recordDevice(request, user);
     ServerDatabase &db = m_context.db();
-    QJsonArray results;
+    // Written directly, like a pull: one object per change, in the order of the push.
+    QByteArray results = "[";
     const qint64 now = nowMs();
     const bool inTransaction = db.transaction();
     const QString updateSql = QStringLiteral(
@@ -161,14 +162,22 @@ HttpReply SyncRoutes::push(const HttpRequest &request, const AuthUser &user)
     for (const QJsonValue &value : changes.toArray()) {
         const QJsonObject change = value.toObject();
         const QString id = change.value(QStringLiteral("entity_id")).toString().toLower();
-        auto result = [&results, &id](const QString &status, qint64 version, const QString &msg) {
-            results.append(QJsonObject { { QStringLiteral("entity_id"), id },
-                { QStringLiteral("status"), status }, { QStringLiteral("version"), version },
-                { QStringLiteral("message"), msg } });
+        auto result = [&results, &id](const char *status, qint64 version, const QString &msg) {
+            if (results.size() > 1)
+                results += ',';
+            results += "{\"entity_id\":";
+            appendJsonString(results, id);
+            results += ",\"status\":\"";
+            results += status;
+            results += "\",\"version\":";
+            results += QByteArray::number(version);
+            results += ",\"message\":";
+            appendJsonString(results, msg);
+            results += '}';
         };
         if (change.value(QStringLiteral("entity_type")).toString() != QLatin1String("note")
             || !isUuid(id)) {
-            result(QStringLiteral("error"), 0, QStringLiteral("invalid change"));
+            result("error", 0, QStringLiteral("invalid change"));
             continue;
         }
         const QJsonValue versionValue = change.value(QStringLiteral("version"));
@@ -177,7 +186,7 @@ HttpReply SyncRoutes::push(const HttpRequest &request, const AuthUser &user)
         const QJsonObject data = change.value(QStringLiteral("data")).toObject();
         const QJsonValue bodyValue = data.value(QStringLiteral("body"));
         if (version < 1 || !bodyValue.isString()) {
-            result(QStringLiteral("error"), 0, QStringLiteral("missing version or body"));
+            result("error", 0, QStringLiteral("missing version or body"));
             continue;
         }
         const bool deleting
@@ -200,7 +209,7 @@ HttpReply SyncRoutes::push(const HttpRequest &request, const AuthUser &user)
             { notebookId, text, version, updatedAt, modifiedAt, deletedAt, now, id, version,
                 user.userId });
         if (updated && updated->numRowsAffected() == 1) {
-            result(QStringLiteral("ok"), version, QString());
+            result("ok", version, QString());
             continue;
         }
         updated.reset();
@@ -209,7 +218,7 @@ HttpReply SyncRoutes::push(const HttpRequest &request, const AuthUser &user)
                                               "FROM notes WHERE id = ?"),
             { id });
         if (!existing) {
-            result(QStringLiteral("error"), 0, QStringLiteral("storage failure"));
+            result("error", 0, QStringLiteral("storage failure"));
             continue;
         }
         if (!existing->next()) {
@@ -221,9 +230,9 @@ HttpReply SyncRoutes::push(const HttpRequest &request, const AuthUser &user)
                     { id, user.userId, notebookId, text, version, createdAt, updatedAt, modifiedAt,
                         deletedAt, now }));
             if (inserted)
-                result(QStringLiteral("ok"), version, QString());
+                result("ok", version, QString());
             else
-                result(QStringLiteral("error"), 0, QStringLiteral("storage failure"));
+                result("error", 0, QStringLiteral("storage failure"));
             continue;
         }
         const qint64 stored = existing->value(0).toLongLong();
@@ -232,7 +241,7 @@ HttpReply SyncRoutes::push(const HttpRequest &request, const AuthUser &user)
             const Access access = m_context.noteAccess(user.userId, id);
             // Only the owner moves a note to the trash; editors change its text.
             if (access != Access::Edit || deleting) {
-                result(QStringLiteral("forbidden"), stored,
+                result("forbidden", stored,
                     access == Access::None ? QStringLiteral("not found")
                                            : QStringLiteral("read-only share"));
                 continue;
@@ -245,8 +254,7 @@ HttpReply SyncRoutes::push(const HttpRequest &request, const AuthUser &user)
         }
         existing.reset();
         if (version <= stored) {
-            result(QStringLiteral("conflict"), stored,
-                QStringLiteral("server has version %1").arg(stored));
+            result("conflict", stored, QStringLiteral("server has version %1").arg(stored));
             continue;
         }
         // The version is checked again by the update itself: another server process sharing a
@@ -254,18 +262,20 @@ HttpReply SyncRoutes::push(const HttpRequest &request, const AuthUser &user)
         auto shared = db.run(updateSql,
             { notebookId, text, version, updatedAt, modifiedAt, deletedAt, now, id, version });
         if (!shared)
-            result(QStringLiteral("error"), 0, QStringLiteral("storage failure"));
+            result("error", 0, QStringLiteral("storage failure"));
         else if (shared->numRowsAffected() != 1)
-            result(
-                QStringLiteral("conflict"), stored, QStringLiteral("server has a newer version"));
+            result("conflict", stored, QStringLiteral("server has a newer version"));
         else
-            result(QStringLiteral("ok"), version, QString());
+            result("ok", version, QString());
     }
     if (inTransaction && !db.commit()) {
         db.rollback();
         return HttpReply::error(503, QStringLiteral("Could not store the changes"));
     }
-    return HttpReply::json(200, QJsonObject { { QStringLiteral("results"), results } });
+    reply = HttpReply();
+    reply.contentType = "application/json";
+    reply.body = "{\"results\":" + results + "]}";
+    return reply;
 }
 
 HttpReply SyncRoutes::pull(const HttpRequest &request, const AuthUser &user)
