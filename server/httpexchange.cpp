@@ -7,6 +7,10 @@
 #include <QRegularExpression>
 #include <QUuid>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 QByteArray HttpRequest::header(const QByteArray &name) const
 {
     for (const auto &h : headers) {
@@ -92,6 +96,32 @@ std::optional<QJsonObject> parseJsonObject(const QByteArray &body, HttpReply *re
 
 namespace {
 
+// The first byte in [p, end) that JSON needs escaped (a quote, a backslash or a control
+// character), or end. Note bodies are long runs of plain text between such bytes.
+const char *nextSpecial(const char *p, const char *end)
+{
+#if defined(__SSE2__)
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i backslash = _mm_set1_epi8('\\');
+    const __m128i lastControl = _mm_set1_epi8(0x1f);
+    for (; end - p >= 16; p += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        // Unsigned v <= 0x1f exactly when min(v, 0x1f) == v.
+        const __m128i special
+            = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)),
+                _mm_cmpeq_epi8(_mm_min_epu8(v, lastControl), v));
+        if (const int mask = _mm_movemask_epi8(special))
+            return p + qCountTrailingZeroBits(quint32(mask));
+    }
+#endif
+    for (; p < end; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (c < 0x20 || c == '"' || c == '\\')
+            return p;
+    }
+    return end;
+}
+
 void appendEscaped(QByteArray &out, QByteArrayView utf8)
 {
     static const char hex[] = "0123456789abcdef";
@@ -99,10 +129,8 @@ void appendEscaped(QByteArray &out, QByteArrayView utf8)
     const char *p = utf8.constData();
     const char *const end = p + utf8.size();
     const char *run = p;
-    for (; p < end; ++p) {
+    for (; (p = nextSpecial(p, end)) < end; ++p) {
         const auto c = static_cast<unsigned char>(*p);
-        if (c >= 0x20 && c != '"' && c != '\\')
-            continue;
         out.append(run, p - run);
         run = p + 1;
         switch (c) {

@@ -276,6 +276,10 @@ void TestServerSync::bodiesComeBackAsPushed_data()
     QTest::addRow("control characters")
         << delta(QStringLiteral("bell\x07 tab\t return\r form\x0c esc\x1b")) << same;
     QTest::addRow("accents and emoji") << delta(QStringLiteral("Café déjà vu 😀 日本語")) << same;
+    QString offsets;
+    for (int k = 0; k < 40; ++k)
+        offsets += QString(k, QLatin1Char('x')) + QLatin1Char("\"\\\x01\n"[k % 4]);
+    QTest::addRow("escapes at every offset of a long run") << delta(offsets) << same;
     QTest::addRow("line and paragraph separators")
         << delta(QStringLiteral("a\u2028b\u2029c")) << same;
     QTest::addRow("NUL") << QString(QStringLiteral("before")).append(QChar(0)).append(u"after")
