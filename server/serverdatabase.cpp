@@ -5,8 +5,8 @@
 #include <QDir>
 #include <QSqlError>
 #include <QUuid>
-
 #include <QtDebug>
+
 #include <utility>
 
 ServerDatabase::~ServerDatabase()
