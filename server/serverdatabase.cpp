@@ -268,6 +268,7 @@ bool ServerDatabase::createSchema()
         "permission TEXT NOT NULL, created_at BIGINT NOT NULL, "
         "UNIQUE (kind, entity_id, shared_with))",
         "CREATE INDEX IF NOT EXISTS shares_target ON shares (shared_with)",
+        "CREATE INDEX IF NOT EXISTS shares_owner ON shares (owner_id)",
         "CREATE TABLE IF NOT EXISTS share_revocations (user_id TEXT NOT NULL, "
         "note_id TEXT NOT NULL, revoked_at BIGINT NOT NULL, PRIMARY KEY (user_id, note_id))",
     };

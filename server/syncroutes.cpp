@@ -291,18 +291,14 @@ HttpReply SyncRoutes::pull(const HttpRequest &request, const AuthUser &user)
     const qint64 timestamp = nowMs();
 
     QSet<QString> sharedOut;
-    if (auto q = db.run(QStringLiteral("SELECT entity_id FROM shares WHERE owner_id = ? AND kind = "
-                                       "'note'"),
-            { user.userId })) {
-        while (q->next())
-            sharedOut.insert(q->value(0).toString());
-    }
     QSet<QString> sharedNotebooks;
-    if (auto q = db.run(QStringLiteral("SELECT entity_id FROM shares WHERE owner_id = ? AND kind = "
-                                       "'notebook'"),
+    if (auto q = db.run(QStringLiteral("SELECT kind, entity_id FROM shares WHERE owner_id = ?"),
             { user.userId })) {
-        while (q->next())
-            sharedNotebooks.insert(q->value(0).toString());
+        while (q->next()) {
+            QSet<QString> &set
+                = q->value(0).toString() == QLatin1String("note") ? sharedOut : sharedNotebooks;
+            set.insert(q->value(1).toString());
+        }
     }
 
     QList<PulledNote> changes;
