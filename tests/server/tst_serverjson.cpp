@@ -40,18 +40,21 @@ QByteArray pushBody()
         .toJson(QJsonDocument::Indented);
 }
 
-// Empty when the reader's verdict on |json| is acceptable: anything it accepts, QJsonDocument
-// accepts with the same values. It may refuse what QJsonDocument only takes by leniency (escapes
-// such as \x, numbers such as "1." or ".5"), which RFC 8259 does not allow either.
-QString difference(const QByteArray &json, bool *accepted)
+// Empty when the reader's verdict on |json| is QJsonDocument's: the same refusals, the same
+// values for what both accept.
+QString difference(const QByteArray &json)
 {
     QString error;
     const auto mine = readJson(json, &error);
-    *accepted = bool(mine);
-    if (!mine)
-        return error.isEmpty() ? QStringLiteral("refused without a reason") : QString();
     QJsonParseError qtError;
     const QJsonDocument qt = QJsonDocument::fromJson(json, &qtError);
+    if (!mine) {
+        if (error.isEmpty())
+            return QStringLiteral("refused without a reason");
+        return qtError.error == QJsonParseError::NoError
+            ? QStringLiteral("refused what QJsonDocument accepts: ") + error
+            : QString();
+    }
     if (qtError.error != QJsonParseError::NoError)
         return QStringLiteral("accepted what QJsonDocument refuses: ") + qtError.errorString();
     const QJsonDocument read
@@ -68,67 +71,59 @@ QString difference(const QByteArray &json, bool *accepted)
 void TestServerJson::readsLikeQJsonDocument_data()
 {
     QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<bool>("valid");
-    QTest::addRow("push with delta bodies") << pushBody() << true;
+    QTest::addRow("push with delta bodies") << pushBody();
     QTest::addRow("nested containers")
-        << QByteArray(R"({"a":[1,2,{"b":null}],"c":{"d":true,"e":false},"":[],"x":{}})") << true;
+        << QByteArray(R"({"a":[1,2,{"b":null}],"c":{"d":true,"e":false},"":[],"x":{}})");
     QTest::addRow("every escape") << QByteArray(
-        R"(["\" \\ \/ \b \f \n \r \t \u00e9 \u20AC \u0000"])")
-                                  << true;
-    QTest::addRow("surrogate pair escape") << QByteArray(R"(["\ud83d\ude00"])") << true;
-    QTest::addRow("lone surrogate escape") << QByteArray(R"(["\ud800x", "\udc00"])") << true;
+        R"(["\" \\ \/ \b \f \n \r \t \u00e9 \u20AC \u0000"])");
+    QTest::addRow("surrogate pair escape") << QByteArray(R"(["\ud83d\ude00"])");
+    QTest::addRow("lone surrogate escape") << QByteArray(R"(["\ud800x", "\udc00"])");
     QTest::addRow("raw UTF-8 of every length")
-        << QByteArray("[\"a\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\"]") << true;
-    QTest::addRow("raw control character") << QByteArray("[\"a\x01\x1f b\"]") << true;
-    QTest::addRow("raw NUL") << QByteArray("[\"a\0b\"]", 7) << true;
+        << QByteArray("[\"a\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\"]");
+    QTest::addRow("raw control character") << QByteArray("[\"a\x01\x1f b\"]");
+    QTest::addRow("raw NUL") << QByteArray("[\"a\0b\"]", 7);
     QTest::addRow("numbers") << QByteArray("[0,-0,12,-12,1.5,-1.5e3,1E+2,2e-2,9223372036854775807,"
-                                           "-9223372036854775808,9223372036854775808,0.1]")
-                             << true;
-    QTest::addRow("duplicate keys") << QByteArray(R"({"a":1,"a":"two"})") << true;
-    QTest::addRow("byte order mark") << QByteArray("\xef\xbb\xbf{}") << true;
-    QTest::addRow("whitespace everywhere") << QByteArray(" \t\n{ \"a\" :\r [ 1 , 2 ] } \n") << true;
-    QTest::addRow("nested to the limit") << QByteArray(1024, '[') + QByteArray(1024, ']') << true;
+                                           "-9223372036854775808,9223372036854775808,0.1]");
+    QTest::addRow("duplicate keys") << QByteArray(R"({"a":1,"a":"two"})");
+    QTest::addRow("byte order mark") << QByteArray("\xef\xbb\xbf{}");
+    QTest::addRow("whitespace everywhere") << QByteArray(" \t\n{ \"a\" :\r [ 1 , 2 ] } \n");
+    QTest::addRow("nested to the limit") << QByteArray(1024, '[') + QByteArray(1024, ']');
 
-    QTest::addRow("nested beyond the limit")
-        << QByteArray(1025, '[') + QByteArray(1025, ']') << false;
-    QTest::addRow("deep nesting left open") << QByteArray(100000, '[') << false;
-    QTest::addRow("truncated") << QByteArray(R"({"changes": [)") << false;
-    QTest::addRow("trailing comma in array") << QByteArray("[1,]") << false;
-    QTest::addRow("trailing comma in object") << QByteArray(R"({"a":1,})") << false;
-    QTest::addRow("unterminated string") << QByteArray(R"(["abc)") << false;
-    QTest::addRow("backslash at the end") << QByteArray(R"(["abc\)") << false;
-    QTest::addRow("unknown escape") << QByteArray(R"(["\x"])") << false;
-    QTest::addRow("short unicode escape") << QByteArray(R"(["\u12"])") << false;
-    QTest::addRow("non-hex unicode escape") << QByteArray(R"(["\u12g4"])") << false;
-    QTest::addRow("overlong UTF-8") << QByteArray("[\"\xc0\xaf\"]") << false;
-    QTest::addRow("encoded surrogate") << QByteArray("[\"\xed\xa0\x80\"]") << false;
-    QTest::addRow("truncated UTF-8") << QByteArray("[\"\xe2\x82\"]") << false;
-    QTest::addRow("beyond U+10FFFF") << QByteArray("[\"\xf4\x90\x80\x80\"]") << false;
-    QTest::addRow("stray continuation byte") << QByteArray("[\"\x80\"]") << false;
-    QTest::addRow("leading zero") << QByteArray("[01]") << false;
-    QTest::addRow("bare minus") << QByteArray("[-]") << false;
-    QTest::addRow("plus sign") << QByteArray("[+1]") << false;
-    QTest::addRow("infinite number") << QByteArray("[1e400]") << false;
-    QTest::addRow("number too small for a double") << QByteArray("[1e-400]") << false;
-    QTest::addRow("fraction without digits") << QByteArray("[1.]") << false;
-    QTest::addRow("fraction without an integer part") << QByteArray("[.5]") << false;
-    QTest::addRow("misspelt literal") << QByteArray("[tru]") << false;
-    QTest::addRow("garbage after the document") << QByteArray("{} x") << false;
-    QTest::addRow("top-level string") << QByteArray(R"("text")") << false;
-    QTest::addRow("top-level number") << QByteArray("12") << false;
-    QTest::addRow("unquoted key") << QByteArray("{a:1}") << false;
-    QTest::addRow("missing colon") << QByteArray(R"({"a" 1})") << false;
-    QTest::addRow("single quotes") << QByteArray("['a']") << false;
+    QTest::addRow("nested beyond the limit") << QByteArray(1025, '[') + QByteArray(1025, ']');
+    QTest::addRow("deep nesting left open") << QByteArray(100000, '[');
+    QTest::addRow("truncated") << QByteArray(R"({"changes": [)");
+    QTest::addRow("trailing comma in array") << QByteArray("[1,]");
+    QTest::addRow("trailing comma in object") << QByteArray(R"({"a":1,})");
+    QTest::addRow("unterminated string") << QByteArray(R"(["abc)");
+    QTest::addRow("backslash at the end") << QByteArray(R"(["abc\)");
+    QTest::addRow("unknown escape") << QByteArray(R"(["\x"])");
+    QTest::addRow("short unicode escape") << QByteArray(R"(["\u12"])");
+    QTest::addRow("non-hex unicode escape") << QByteArray(R"(["\u12g4"])");
+    QTest::addRow("overlong UTF-8") << QByteArray("[\"\xc0\xaf\"]");
+    QTest::addRow("encoded surrogate") << QByteArray("[\"\xed\xa0\x80\"]");
+    QTest::addRow("truncated UTF-8") << QByteArray("[\"\xe2\x82\"]");
+    QTest::addRow("beyond U+10FFFF") << QByteArray("[\"\xf4\x90\x80\x80\"]");
+    QTest::addRow("stray continuation byte") << QByteArray("[\"\x80\"]");
+    QTest::addRow("leading zero") << QByteArray("[01]");
+    QTest::addRow("bare minus") << QByteArray("[-]");
+    QTest::addRow("plus sign") << QByteArray("[+1]");
+    QTest::addRow("infinite number") << QByteArray("[1e400]");
+    QTest::addRow("fraction without digits") << QByteArray("[1.]");
+    QTest::addRow("fraction without an integer part") << QByteArray("[.5]");
+    QTest::addRow("misspelt literal") << QByteArray("[tru]");
+    QTest::addRow("garbage after the document") << QByteArray("{} x");
+    QTest::addRow("top-level string") << QByteArray(R"("text")");
+    QTest::addRow("top-level number") << QByteArray("12");
+    QTest::addRow("unquoted key") << QByteArray("{a:1}");
+    QTest::addRow("missing colon") << QByteArray(R"({"a" 1})");
+    QTest::addRow("single quotes") << QByteArray("['a']");
 }
 
 void TestServerJson::readsLikeQJsonDocument()
 {
     QFETCH(QByteArray, json);
-    QFETCH(bool, valid);
-    bool accepted = false;
-    const QString found = difference(json, &accepted);
+    const QString found = difference(json);
     QVERIFY2(found.isEmpty(), qPrintable(found));
-    QCOMPARE(accepted, valid);
 }
 
 void TestServerJson::damagedPushesAreNeverMisread_data()
@@ -152,8 +147,7 @@ void TestServerJson::damagedPushesAreNeverMisread()
     for (qsizetype i = 0; i < push.size(); ++i) {
         const QByteArray damaged
             = replacement.isEmpty() ? push.left(i) : QByteArray(push).replace(i, 1, replacement);
-        bool accepted = false;
-        const QString found = difference(damaged, &accepted);
+        const QString found = difference(damaged);
         QVERIFY2(found.isEmpty(), qPrintable(QStringLiteral("at byte %1: %2").arg(i).arg(found)));
     }
 }
