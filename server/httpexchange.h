@@ -48,6 +48,13 @@ struct HttpReply
 // Parses a JSON object body; on failure returns nullopt and fills |reply| with a 400.
 std::optional<QJsonObject> parseJsonObject(const QByteArray &body, HttpReply *reply);
 
+// Appends |text| as a JSON string (quotes included), UTF-8 encoded, for replies written without
+// building a QJsonDocument first.
+void appendJsonString(QByteArray &out, QStringView text);
+// The same for text already in UTF-8 (as storage hands it out); invalid sequences become U+FFFD
+// so the reply stays readable.
+void appendJsonString(QByteArray &out, QByteArrayView utf8);
+
 // True for a lowercase or uppercase 36-character UUID text, the only id form that reaches a
 // query or a file name.
 bool isUuid(const QString &text);

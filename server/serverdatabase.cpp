@@ -7,6 +7,8 @@
 #include <QUuid>
 #include <QtDebug>
 
+#include <utility>
+
 ServerDatabase::~ServerDatabase()
 {
     close();
@@ -50,8 +52,57 @@ bool ServerDatabase::open(const ServerConfig &config)
     return createSchema();
 }
 
+namespace {
+// Bounds the statement cache: every query text in the server is fixed, so this is only a guard
+// against a future caller that builds SQL from data.
+constexpr size_t maxCachedTexts = 512;
+constexpr size_t maxIdlePerText = 4;
+} // namespace
+
+ServerDatabase::Result::Result(Result &&other) noexcept
+    : m_db(std::exchange(other.m_db, nullptr)),
+      m_generation(other.m_generation),
+      m_sql(std::move(other.m_sql)),
+      m_query(std::move(other.m_query)),
+      m_valid(std::exchange(other.m_valid, false))
+{ }
+
+ServerDatabase::Result &ServerDatabase::Result::operator=(Result &&other) noexcept
+{
+    if (this != &other) {
+        reset();
+        m_db = std::exchange(other.m_db, nullptr);
+        m_generation = other.m_generation;
+        m_sql = std::move(other.m_sql);
+        m_query = std::move(other.m_query);
+        m_valid = std::exchange(other.m_valid, false);
+    }
+    return *this;
+}
+
+void ServerDatabase::Result::reset()
+{
+    m_valid = false;
+    if (m_db && m_query && m_db->m_generation == m_generation)
+        m_db->giveBack(m_sql, std::move(*m_query));
+    m_db = nullptr;
+    m_query.reset();
+}
+
+void ServerDatabase::giveBack(const QString &sql, QSqlQuery &&query)
+{
+    // Resetting ends the statement's read transaction; an unfinished SELECT would otherwise pin
+    // an old snapshot of the database.
+    query.finish();
+    std::vector<QSqlQuery> &idle = m_idle[sql];
+    if (idle.size() < maxIdlePerText)
+        idle.push_back(std::move(query));
+}
+
 void ServerDatabase::close()
 {
+    ++m_generation;
+    m_idle.clear();
     if (m_connectionName.isEmpty())
         return;
     m_db.close();
@@ -60,34 +111,87 @@ void ServerDatabase::close()
     m_connectionName.clear();
 }
 
-std::optional<QSqlQuery> ServerDatabase::run(const QString &sql, const QVariantList &args)
+QString ServerDatabase::storableText(const QString &text) const
 {
-    QSqlQuery q(m_db);
-    q.setForwardOnly(true);
+    // A lone surrogate would be stored as bytes that are not UTF-8 (SQLite even pairs it with
+    // the next character, losing that one), and PostgreSQL text cannot hold NUL at all; both
+    // become U+FFFD rather than fail or damage the rest of the note.
+    QString clean;
+    clean.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            clean += c;
+            clean += text.at(++i);
+        } else if (c.isSurrogate() || (m_postgres && c.isNull())) {
+            clean += QChar::ReplacementCharacter;
+        } else {
+            clean += c;
+        }
+    }
+    return clean;
+}
+
+ServerDatabase::Result ServerDatabase::run(const QString &sql, const QVariantList &args)
+{
+    Result result;
     // PostgreSQL cannot prepare schema statements; those carry no parameters anyway.
     if (args.isEmpty()) {
+        QSqlQuery q(m_db);
+        q.setForwardOnly(true);
         if (!q.exec(sql)) {
             qWarning().noquote() << "ServerDatabase::exec failed:" << q.lastError().text() << sql;
-            return std::nullopt;
+            return result;
         }
-        return q;
+        result.m_query = std::move(q);
+        result.m_valid = true;
+        return result;
     }
-    if (!q.prepare(sql)) {
-        qWarning().noquote() << "ServerDatabase::prepare failed:" << q.lastError().text() << sql;
-        return std::nullopt;
+    std::optional<QSqlQuery> prepared;
+    auto idle = m_idle.find(sql);
+    if (idle != m_idle.end() && !idle->second.empty()) {
+        prepared.emplace(std::move(idle->second.back()));
+        idle->second.pop_back();
+    } else {
+        prepared.emplace(m_db);
+        prepared->setForwardOnly(true);
+        if (!prepared->prepare(sql)) {
+            const QSqlQuery &q = *prepared;
+            qWarning().noquote() << "ServerDatabase::prepare failed:" << q.lastError().text()
+                                 << sql;
+            return result;
+        }
     }
-    for (const QVariant &a : args) {
+    QSqlQuery &q = *prepared;
+    for (int i = 0; i < args.size(); ++i) {
+        const QVariant &a = args[i];
+        if (a.metaType() != QMetaType::fromType<QString>() || a.isNull()) {
+            q.bindValue(i, a);
+            continue;
+        }
         // Qt binds a null QString as SQL NULL; every text column here means "empty" instead.
-        if (a.metaType() == QMetaType::fromType<QString>() && !a.isNull() && a.toString().isNull())
-            q.addBindValue(QString::fromLatin1(""));
+        const QString text = a.toString();
+        if (text.isNull())
+            q.bindValue(i, QString::fromLatin1(""));
+        else if (!QStringView(text).isValidUtf16() || (m_postgres && text.contains(QChar(0))))
+            q.bindValue(i, storableText(text));
         else
-            q.addBindValue(a);
+            q.bindValue(i, a);
     }
     if (!q.exec()) {
+        // Not kept: a statement that failed (a lost connection, a schema change) is prepared
+        // afresh next time.
         qWarning().noquote() << "ServerDatabase::exec failed:" << q.lastError().text() << sql;
-        return std::nullopt;
+        return result;
     }
-    return q;
+    if (m_idle.size() < maxCachedTexts || idle != m_idle.end()) {
+        result.m_db = this;
+        result.m_generation = m_generation;
+        result.m_sql = sql;
+    }
+    result.m_query = std::move(prepared);
+    result.m_valid = true;
+    return result;
 }
 
 QVariant ServerDatabase::scalar(const QString &sql, const QVariantList &args)
@@ -164,6 +268,7 @@ bool ServerDatabase::createSchema()
         "permission TEXT NOT NULL, created_at BIGINT NOT NULL, "
         "UNIQUE (kind, entity_id, shared_with))",
         "CREATE INDEX IF NOT EXISTS shares_target ON shares (shared_with)",
+        "CREATE INDEX IF NOT EXISTS shares_owner ON shares (owner_id)",
         "CREATE TABLE IF NOT EXISTS share_revocations (user_id TEXT NOT NULL, "
         "note_id TEXT NOT NULL, revoked_at BIGINT NOT NULL, PRIMARY KEY (user_id, note_id))",
     };

@@ -24,9 +24,45 @@ qint64 sinceParameter(const HttpRequest &request, bool *ok)
     return *ok && value >= 0 ? value : 0;
 }
 
-QJsonValue msOrNull(const QVariant &value)
+struct PulledNote
 {
-    return value.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(value.toLongLong());
+    QString id;
+    QString notebookId;
+    QByteArray body; // UTF-8
+    qint64 version = 0;
+    qint64 createdAt = 0;
+    qint64 updatedAt = 0;
+    qint64 modifiedAt = 0;
+    std::optional<qint64> deletedAt;
+    QString ownerId;
+    bool shared = false;
+    QString permission;
+};
+
+void writeNote(QByteArray &out, const PulledNote &note)
+{
+    out += "{\"id\":";
+    appendJsonString(out, note.id);
+    out += ",\"notebook_id\":";
+    appendJsonString(out, note.notebookId);
+    out += ",\"body\":";
+    appendJsonString(out, note.body);
+    out += ",\"version\":";
+    out += QByteArray::number(note.version);
+    out += ",\"created_at\":";
+    out += QByteArray::number(note.createdAt);
+    out += ",\"updated_at\":";
+    out += QByteArray::number(note.updatedAt);
+    out += ",\"modified_at\":";
+    out += QByteArray::number(note.modifiedAt);
+    out += ",\"deleted_at\":";
+    out += note.deletedAt ? QByteArray::number(*note.deletedAt) : QByteArrayLiteral("null");
+    out += ",\"owner_id\":";
+    appendJsonString(out, note.ownerId);
+    out += note.shared ? ",\"is_shared\":true" : ",\"is_shared\":false";
+    out += ",\"permission\":";
+    appendJsonString(out, note.permission);
+    out += '}';
 }
 
 } // namespace
@@ -115,20 +151,33 @@ HttpReply SyncRoutes::push(const HttpRequest &request, const AuthUser &user)
         return HttpReply::error(400, QStringLiteral("\"changes\" must be an array"));
     recordDevice(request, user);
     ServerDatabase &db = m_context.db();
-    QJsonArray results;
+    // Written directly, like a pull: one object per change, in the order of the push.
+    QByteArray results = "[";
     const qint64 now = nowMs();
     const bool inTransaction = db.transaction();
+    const QString updateSql = QStringLiteral(
+        "UPDATE notes SET notebook_id = ?, body = ?, version = ?, updated_at = ?, "
+        "modified_at = ?, deleted_at = ?, changed_at = ? WHERE id = ? AND version < ?");
+    const QString ownUpdateSql = updateSql + QStringLiteral(" AND owner_id = ?");
     for (const QJsonValue &value : changes.toArray()) {
         const QJsonObject change = value.toObject();
         const QString id = change.value(QStringLiteral("entity_id")).toString().toLower();
-        auto result = [&results, &id](const QString &status, qint64 version, const QString &msg) {
-            results.append(QJsonObject { { QStringLiteral("entity_id"), id },
-                { QStringLiteral("status"), status }, { QStringLiteral("version"), version },
-                { QStringLiteral("message"), msg } });
+        auto result = [&results, &id](const char *status, qint64 version, const QString &msg) {
+            if (results.size() > 1)
+                results += ',';
+            results += "{\"entity_id\":";
+            appendJsonString(results, id);
+            results += ",\"status\":\"";
+            results += status;
+            results += "\",\"version\":";
+            results += QByteArray::number(version);
+            results += ",\"message\":";
+            appendJsonString(results, msg);
+            results += '}';
         };
         if (change.value(QStringLiteral("entity_type")).toString() != QLatin1String("note")
             || !isUuid(id)) {
-            result(QStringLiteral("error"), 0, QStringLiteral("invalid change"));
+            result("error", 0, QStringLiteral("invalid change"));
             continue;
         }
         const QJsonValue versionValue = change.value(QStringLiteral("version"));
@@ -137,7 +186,7 @@ HttpReply SyncRoutes::push(const HttpRequest &request, const AuthUser &user)
         const QJsonObject data = change.value(QStringLiteral("data")).toObject();
         const QJsonValue bodyValue = data.value(QStringLiteral("body"));
         if (version < 1 || !bodyValue.isString()) {
-            result(QStringLiteral("error"), 0, QStringLiteral("missing version or body"));
+            result("error", 0, QStringLiteral("missing version or body"));
             continue;
         }
         const bool deleting
@@ -146,26 +195,44 @@ HttpReply SyncRoutes::push(const HttpRequest &request, const AuthUser &user)
         if (!notebookId.isEmpty() && !isUuid(notebookId))
             notebookId.clear();
 
-        auto existing = db.run(QStringLiteral("SELECT version, owner_id, notebook_id, deleted_at "
-                                              "FROM notes WHERE id = ?"),
-            { id });
-        if (!existing) {
-            result(QStringLiteral("error"), 0, QStringLiteral("storage failure"));
-            continue;
-        }
         const qint64 createdAt = readTimeMs(data.value(QStringLiteral("created_at")), now);
         const qint64 updatedAt = readTimeMs(data.value(QStringLiteral("updated_at")), now);
         const qint64 modifiedAt = readTimeMs(data.value(QStringLiteral("modified_at")), updatedAt);
         QVariant deletedAt = deleting
             ? QVariant(readTimeMs(data.value(QStringLiteral("deleted_at")), now))
             : ServerDatabase::nullInt();
+        const QString text = bodyValue.toString();
+
+        // The usual case, an owner's newer version, in one statement; anything else (a new
+        // note, a shared note, a conflict) is sorted out below.
+        auto updated = db.run(ownUpdateSql,
+            { notebookId, text, version, updatedAt, modifiedAt, deletedAt, now, id, version,
+                user.userId });
+        if (updated && updated->numRowsAffected() == 1) {
+            result("ok", version, QString());
+            continue;
+        }
+        updated.reset();
+
+        auto existing = db.run(QStringLiteral("SELECT version, owner_id, notebook_id, deleted_at "
+                                              "FROM notes WHERE id = ?"),
+            { id });
+        if (!existing) {
+            result("error", 0, QStringLiteral("storage failure"));
+            continue;
+        }
         if (!existing->next()) {
-            db.run(QStringLiteral("INSERT INTO notes (id, owner_id, notebook_id, body, version, "
-                                  "created_at, updated_at, modified_at, deleted_at, changed_at) "
-                                  "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                { id, user.userId, notebookId, bodyValue.toString(), version, createdAt, updatedAt,
-                    modifiedAt, deletedAt, now });
-            result(QStringLiteral("ok"), version, QString());
+            const bool inserted
+                = bool(db.run(QStringLiteral("INSERT INTO notes (id, owner_id, notebook_id, body, "
+                                             "version, created_at, updated_at, modified_at, "
+                                             "deleted_at, changed_at) VALUES (?, ?, ?, ?, ?, ?, "
+                                             "?, ?, ?, ?)"),
+                    { id, user.userId, notebookId, text, version, createdAt, updatedAt, modifiedAt,
+                        deletedAt, now }));
+            if (inserted)
+                result("ok", version, QString());
+            else
+                result("error", 0, QStringLiteral("storage failure"));
             continue;
         }
         const qint64 stored = existing->value(0).toLongLong();
@@ -174,7 +241,7 @@ HttpReply SyncRoutes::push(const HttpRequest &request, const AuthUser &user)
             const Access access = m_context.noteAccess(user.userId, id);
             // Only the owner moves a note to the trash; editors change its text.
             if (access != Access::Edit || deleting) {
-                result(QStringLiteral("forbidden"), stored,
+                result("forbidden", stored,
                     access == Access::None ? QStringLiteral("not found")
                                            : QStringLiteral("read-only share"));
                 continue;
@@ -185,23 +252,30 @@ HttpReply SyncRoutes::push(const HttpRequest &request, const AuthUser &user)
             if (!existing->value(3).isNull())
                 deletedAt = existing->value(3).toLongLong();
         }
+        existing.reset();
         if (version <= stored) {
-            result(QStringLiteral("conflict"), stored,
-                QStringLiteral("server has version %1").arg(stored));
+            result("conflict", stored, QStringLiteral("server has version %1").arg(stored));
             continue;
         }
-        db.run(QStringLiteral("UPDATE notes SET notebook_id = ?, body = ?, version = ?, "
-                              "updated_at = ?, modified_at = ?, deleted_at = ?, changed_at = ? "
-                              "WHERE id = ?"),
-            { notebookId, bodyValue.toString(), version, updatedAt, modifiedAt, deletedAt, now,
-                id });
-        result(QStringLiteral("ok"), version, QString());
+        // The version is checked again by the update itself: another server process sharing a
+        // PostgreSQL database may have stored a newer one since the read above.
+        auto shared = db.run(updateSql,
+            { notebookId, text, version, updatedAt, modifiedAt, deletedAt, now, id, version });
+        if (!shared)
+            result("error", 0, QStringLiteral("storage failure"));
+        else if (shared->numRowsAffected() != 1)
+            result("conflict", stored, QStringLiteral("server has a newer version"));
+        else
+            result("ok", version, QString());
     }
     if (inTransaction && !db.commit()) {
         db.rollback();
         return HttpReply::error(503, QStringLiteral("Could not store the changes"));
     }
-    return HttpReply::json(200, QJsonObject { { QStringLiteral("results"), results } });
+    reply = HttpReply();
+    reply.contentType = "application/json";
+    reply.body = "{\"results\":" + results + "]}";
+    return reply;
 }
 
 HttpReply SyncRoutes::pull(const HttpRequest &request, const AuthUser &user)
@@ -217,75 +291,82 @@ HttpReply SyncRoutes::pull(const HttpRequest &request, const AuthUser &user)
     const qint64 timestamp = nowMs();
 
     QSet<QString> sharedOut;
-    if (auto q = db.run(QStringLiteral("SELECT entity_id FROM shares WHERE owner_id = ? AND kind = "
-                                       "'note'"),
-            { user.userId })) {
-        while (q->next())
-            sharedOut.insert(q->value(0).toString());
-    }
     QSet<QString> sharedNotebooks;
-    if (auto q = db.run(QStringLiteral("SELECT entity_id FROM shares WHERE owner_id = ? AND kind = "
-                                       "'notebook'"),
+    if (auto q = db.run(QStringLiteral("SELECT kind, entity_id FROM shares WHERE owner_id = ?"),
             { user.userId })) {
-        while (q->next())
-            sharedNotebooks.insert(q->value(0).toString());
+        while (q->next()) {
+            QSet<QString> &set
+                = q->value(0).toString() == QLatin1String("note") ? sharedOut : sharedNotebooks;
+            set.insert(q->value(1).toString());
+        }
     }
 
-    QJsonArray changes;
-    const QString columns = QStringLiteral(
-        "n.id, n.notebook_id, n.body, n.version, n.created_at, n.updated_at, n.modified_at, "
-        "n.deleted_at, n.owner_id");
-    auto toJson
-        = [](const QSqlQuery &q, bool shared, const QString &ownerId, const QString &permission) {
-              return QJsonObject { { QStringLiteral("id"), q.value(0).toString() },
-                  { QStringLiteral("notebook_id"), q.value(1).toString() },
-                  { QStringLiteral("body"), q.value(2).toString() },
-                  { QStringLiteral("version"), q.value(3).toLongLong() },
-                  { QStringLiteral("created_at"), q.value(4).toLongLong() },
-                  { QStringLiteral("updated_at"), q.value(5).toLongLong() },
-                  { QStringLiteral("modified_at"), q.value(6).toLongLong() },
-                  { QStringLiteral("deleted_at"), msOrNull(q.value(7)) },
-                  { QStringLiteral("owner_id"), ownerId }, { QStringLiteral("is_shared"), shared },
-                  { QStringLiteral("permission"), permission } };
-          };
-    auto own = db.run(QStringLiteral("SELECT %1 FROM notes n WHERE n.owner_id = ? AND "
-                                     "n.changed_at >= ? ORDER BY n.changed_at")
-                          .arg(columns),
-        { user.userId, since });
+    QList<PulledNote> changes;
+    if (m_ownPullSql.isEmpty()) {
+        // SQLite hands the body over as the UTF-8 it stores when asked for bytes, which spares
+        // two conversions of every body; PostgreSQL gives text.
+        const QString columns = QStringLiteral("n.id, n.notebook_id, %1, n.version, n.created_at, "
+                                               "n.updated_at, n.modified_at, n.deleted_at, "
+                                               "n.owner_id")
+                                    .arg(db.isPostgres() ? QStringLiteral("n.body")
+                                                         : QStringLiteral("CAST(n.body AS BLOB)"));
+        m_ownPullSql = QStringLiteral("SELECT %1 FROM notes n WHERE n.owner_id = ? AND "
+                                      "n.changed_at >= ? ORDER BY n.changed_at")
+                           .arg(columns);
+        m_sharedPullSql = QStringLiteral("SELECT %1, s.permission FROM notes n JOIN shares s ON "
+                                         "s.owner_id = n.owner_id AND ((s.kind = 'note' AND "
+                                         "s.entity_id = n.id) OR (s.kind = 'notebook' AND "
+                                         "s.entity_id = n.notebook_id)) WHERE s.shared_with = ? "
+                                         "AND n.changed_at >= ? ORDER BY n.changed_at")
+                              .arg(columns);
+    }
+    auto read = [](QSqlQuery &q, bool shared, const QString &ownerId, const QString &permission) {
+        PulledNote note;
+        note.id = q.value(0).toString();
+        note.notebookId = q.value(1).toString();
+        const QVariant body = q.value(2);
+        note.body = body.typeId() == QMetaType::QByteArray ? body.toByteArray()
+                                                           : body.toString().toUtf8();
+        note.version = q.value(3).toLongLong();
+        note.createdAt = q.value(4).toLongLong();
+        note.updatedAt = q.value(5).toLongLong();
+        note.modifiedAt = q.value(6).toLongLong();
+        const QVariant deleted = q.value(7);
+        if (!deleted.isNull())
+            note.deletedAt = deleted.toLongLong();
+        note.ownerId = ownerId;
+        note.shared = shared;
+        note.permission = permission;
+        return note;
+    };
+    auto own = db.run(m_ownPullSql, { user.userId, since });
     if (!own)
         return HttpReply::error(503, QStringLiteral("Could not read notes"));
     while (own->next()) {
-        const bool shared = sharedOut.contains(own->value(0).toString())
-            || sharedNotebooks.contains(own->value(1).toString());
-        changes.append(toJson(*own, shared, QString(), QStringLiteral("owner")));
+        PulledNote note = read(*own, false, QString(), QStringLiteral("owner"));
+        note.shared = sharedOut.contains(note.id) || sharedNotebooks.contains(note.notebookId);
+        changes.append(std::move(note));
     }
+    own.reset();
 
     // Notes shared with this user, directly or through a notebook; the stronger share wins.
-    auto in = db.run(QStringLiteral("SELECT %1, s.permission FROM notes n JOIN shares s ON "
-                                    "s.owner_id = n.owner_id AND ((s.kind = 'note' AND "
-                                    "s.entity_id = n.id) OR (s.kind = 'notebook' AND s.entity_id = "
-                                    "n.notebook_id)) WHERE s.shared_with = ? AND n.changed_at >= ? "
-                                    "ORDER BY n.changed_at")
-                         .arg(columns),
-        { user.userId, since });
+    auto in = db.run(m_sharedPullSql, { user.userId, since });
     if (!in)
         return HttpReply::error(503, QStringLiteral("Could not read notes"));
-    QHash<QString, int> sharedIndex;
+    QHash<QString, qsizetype> sharedIndex;
     while (in->next()) {
         const QString id = in->value(0).toString();
         const QString permission = in->value(9).toString();
         const auto found = sharedIndex.constFind(id);
         if (found != sharedIndex.constEnd()) {
-            if (permission == QLatin1String("edit")) {
-                QJsonObject o = changes[*found].toObject();
-                o[QStringLiteral("permission")] = permission;
-                changes[*found] = o;
-            }
+            if (permission == QLatin1String("edit"))
+                changes[*found].permission = permission;
             continue;
         }
-        sharedIndex.insert(id, int(changes.size()));
-        changes.append(toJson(*in, true, in->value(8).toString(), permission));
+        sharedIndex.insert(id, changes.size());
+        changes.append(read(*in, true, in->value(8).toString(), permission));
     }
+    in.reset();
 
     // Notes whose share was withdrawn come once more, empty and deleted, so the former
     // recipient's copy leaves their lists instead of lingering unsyncable.
@@ -294,31 +375,46 @@ HttpReply SyncRoutes::pull(const HttpRequest &request, const AuthUser &user)
                                       "notes n ON n.id = r.note_id WHERE r.user_id = ? AND "
                                       "r.revoked_at >= ?"),
         { user.userId, since });
-    QList<QJsonObject> withdrawn;
+    QList<PulledNote> withdrawn;
     while (lost && lost->next()) {
         if (sharedIndex.contains(lost->value(0).toString()))
             continue;
-        const qint64 revokedAt = lost->value(4).toLongLong();
-        withdrawn.append(QJsonObject { { QStringLiteral("id"), lost->value(0).toString() },
-            { QStringLiteral("notebook_id"), lost->value(1).toString() },
-            { QStringLiteral("body"), QStringLiteral("[{\"insert\":\"\\n\"}]") },
-            { QStringLiteral("version"), lost->value(2).toLongLong() },
-            { QStringLiteral("created_at"), lost->value(3).toLongLong() },
-            { QStringLiteral("updated_at"), revokedAt },
-            { QStringLiteral("modified_at"), revokedAt },
-            { QStringLiteral("deleted_at"), revokedAt },
-            { QStringLiteral("owner_id"), lost->value(5).toString() },
-            { QStringLiteral("is_shared"), false }, { QStringLiteral("permission"), QString() } });
+        PulledNote note;
+        note.id = lost->value(0).toString();
+        note.notebookId = lost->value(1).toString();
+        note.body = QByteArrayLiteral("[{\"insert\":\"\\n\"}]");
+        note.version = lost->value(2).toLongLong();
+        note.createdAt = lost->value(3).toLongLong();
+        note.updatedAt = note.modifiedAt = lost->value(4).toLongLong();
+        note.deletedAt = note.updatedAt;
+        note.ownerId = lost->value(5).toString();
+        withdrawn.append(std::move(note));
     }
     lost.reset();
-    for (const QJsonObject &note : withdrawn) {
-        if (m_context.noteAccess(user.userId, note.value(QStringLiteral("id")).toString())
-            == Access::None)
-            changes.append(note);
+    for (PulledNote &note : withdrawn) {
+        if (m_context.noteAccess(user.userId, note.id) == Access::None)
+            changes.append(std::move(note));
     }
-    return HttpReply::json(200,
-        QJsonObject {
-            { QStringLiteral("changes"), changes }, { QStringLiteral("timestamp"), timestamp } });
+
+    // Written directly rather than through QJsonObject: a full pull carries every note's body,
+    // and building a document of them first costs more than reading them from storage.
+    HttpReply reply;
+    reply.contentType = "application/json";
+    QByteArray &out = reply.body;
+    qsizetype expected = 64;
+    for (const PulledNote &note : std::as_const(changes))
+        expected += note.body.size() + 300;
+    out.reserve(expected);
+    out += "{\"changes\":[";
+    for (qsizetype i = 0; i < changes.size(); ++i) {
+        if (i > 0)
+            out += ',';
+        writeNote(out, changes[i]);
+    }
+    out += "],\"timestamp\":";
+    out += QByteArray::number(timestamp);
+    out += '}';
+    return reply;
 }
 
 HttpReply SyncRoutes::listNotebooks(const AuthUser &user)

@@ -32,4 +32,7 @@ private:
     ServerContext &m_context; // not owned
     // When each session's device row was last written; a sync every second need not write it.
     QHash<QString, qint64> m_deviceSeen;
+    // The pull queries, written for the database in use on first need.
+    QString m_ownPullSql;
+    QString m_sharedPullSql;
 };

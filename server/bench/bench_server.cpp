@@ -17,6 +17,7 @@
 #include <QNetworkReply>
 #include <QProcess>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -24,6 +25,8 @@
 
 #include <algorithm>
 #include <cstdio>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -99,14 +102,76 @@ double percentile(QList<double> v, double p)
     return v[std::min<qsizetype>(v.size() - 1, qsizetype(p * v.size()))];
 }
 
+// One simulated program: its own keep-alive connection, user and notes. The requests are
+// written by hand over a plain socket so the load generator, which shares the machine's cores
+// with the server, costs little; the server sees the same HTTP/1.1 exchanges the program makes.
 struct Client
 {
-    QString token;
-    QNetworkAccessManager *nam = nullptr;
-    QStringList noteIds;
+    QByteArray token;
+    QTcpSocket *socket = nullptr;
+    QList<QByteArray> noteIds;
     qint64 version = 0;
-    qint64 since = 0;
+    QByteArray since = "0";
+    bool pushing = true;
+    bool finished = false;
+    QElapsedTimer sent;
+    QByteArray in;
 };
+
+QByteArray pushBody(const Client &client)
+{
+    // Every note of the client gets the same new text and version in one push.
+    QByteArray text;
+    appendJsonString(text, body(int(client.version)));
+    const QByteArray version = QByteArray::number(client.version);
+    const QByteArray updated = QByteArray::number(nowMs());
+    QByteArray out = "{\"changes\":[";
+    out.reserve(client.noteIds.size() * (text.size() + 200));
+    for (qsizetype i = 0; i < client.noteIds.size(); ++i) {
+        if (i > 0)
+            out += ',';
+        out += "{\"entity_type\":\"note\",\"entity_id\":\"" + client.noteIds[i]
+            + "\",\"action\":\"update\",\"version\":" + version + ",\"data\":{\"body\":" + text
+            + ",\"updated_at\":" + updated + "}}";
+    }
+    out += "]}";
+    return out;
+}
+
+// Length of the first complete response in |in| (head and body), or 0 while it is incomplete.
+qsizetype responseLength(const QByteArray &in, int *status, qsizetype *bodyStart)
+{
+    const qsizetype headEnd = in.indexOf("\r\n\r\n");
+    if (headEnd < 0)
+        return 0;
+    *status = in.mid(9, 3).toInt();
+    qsizetype length = 0;
+    const qsizetype at = in.indexOf("\r\nContent-Length:");
+    const qsizetype atLower = in.indexOf("\r\ncontent-length:");
+    const qsizetype header = at >= 0 && at < headEnd ? at : atLower;
+    if (header >= 0 && header < headEnd) {
+        const qsizetype valueStart = header + 17;
+        length = in.mid(valueStart, in.indexOf("\r\n", valueStart) - valueStart)
+                     .trimmed()
+                     .toLongLong();
+    }
+    *bodyStart = headEnd + 4;
+    return in.size() >= *bodyStart + length ? *bodyStart + length : 0;
+}
+
+double processCpuSeconds()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+QByteArray loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').mid(0, 3).join(' ') : "?";
+}
 
 } // namespace
 
@@ -215,7 +280,8 @@ int main(int argc, char *argv[])
     std::printf(
         "server memory after the pulls (RSS): %.1f MB\n", rssKb(server.processId()) / 1024.0);
 
-    // Load: every client alternates one push of 20 notes and one incremental pull.
+    // Load: every client alternates one push of 20 notes and one incremental pull, and checks
+    // that the pull brings back the 20 notes at the version it just pushed.
     QList<Client> clients(clientCount);
     QList<double> roundTrips;
     int errors = 0;
@@ -224,71 +290,94 @@ int main(int argc, char *argv[])
     clock.start();
     int running = clientCount;
     QEventLoop done;
-    std::function<void(int, bool)> step = [&](int c, bool pushing) {
+    const QByteArray host = "Host: 127.0.0.1:" + QByteArray::number(port) + "\r\n";
+    auto send = [&](Client &client) {
+        QByteArray request;
+        if (client.pushing) {
+            ++client.version;
+            const QByteArray payload = pushBody(client);
+            request = "POST /api/notes/sync/push HTTP/1.1\r\n" + host
+                + "Content-Type: application/json\r\nAuthorization: Bearer " + client.token
+                + "\r\nContent-Length: " + QByteArray::number(payload.size()) + "\r\n\r\n"
+                + payload;
+        } else {
+            request = "GET /api/notes/sync/pull?since=" + client.since + " HTTP/1.1\r\n" + host
+                + "Authorization: Bearer " + client.token + "\r\n\r\n";
+        }
+        client.sent.start();
+        client.socket->write(request);
+    };
+    auto received = [&](Client &client) {
+        client.in += client.socket->readAll();
+        int status = 0;
+        qsizetype bodyStart = 0;
+        const qsizetype length = responseLength(client.in, &status, &bodyStart);
+        if (length == 0)
+            return;
+        roundTrips << double(client.sent.nsecsElapsed()) / 1e6;
+        ++requests;
+        const QByteArray reply = client.in.mid(bodyStart, length - bodyStart);
+        client.in.remove(0, length);
+        if (status != 200) {
+            ++errors;
+        } else if (client.pushing) {
+            if (reply.count("\"status\":\"ok\"") != notesPerPush)
+                ++errors;
+        } else {
+            const qsizetype at = reply.lastIndexOf("\"timestamp\":");
+            client.since = at < 0 ? QByteArray("0") : reply.mid(at + 12).chopped(1);
+            const QByteArray version = "\"version\":" + QByteArray::number(client.version);
+            if (reply.count(version + ',') + reply.count(version + '}') != notesPerPush)
+                ++errors;
+        }
+        client.pushing = !client.pushing;
         if (clock.elapsed() > loadSeconds * 1000) {
+            client.finished = true;
+            client.socket->disconnectFromHost();
             if (--running == 0)
                 done.quit();
             return;
         }
-        Client &client = clients[c];
-        QElapsedTimer *t = new QElapsedTimer;
-        t->start();
-        QNetworkReply *reply = nullptr;
-        if (pushing) {
-            ++client.version;
-            QJsonArray changes;
-            for (const QString &id : client.noteIds) {
-                changes.append(
-                    QJsonObject { { QStringLiteral("entity_type"), QStringLiteral("note") },
-                        { QStringLiteral("entity_id"), id },
-                        { QStringLiteral("action"), QStringLiteral("update") },
-                        { QStringLiteral("version"), client.version },
-                        { QStringLiteral("data"),
-                            QJsonObject { { QStringLiteral("body"), body(int(client.version)) },
-                                { QStringLiteral("updated_at"), nowMs() } } } });
-            }
-            reply = client.nam->post(request(client.token, QStringLiteral("/api/notes/sync/push")),
-                QJsonDocument(QJsonObject { { QStringLiteral("changes"), changes } })
-                    .toJson(QJsonDocument::Compact));
-        } else {
-            reply = client.nam->get(request(
-                client.token, QStringLiteral("/api/notes/sync/pull?since=%1").arg(client.since)));
-        }
-        QObject::connect(reply, &QNetworkReply::finished, reply, [&, c, pushing, reply, t] {
-            roundTrips << double(t->nsecsElapsed()) / 1e6;
-            delete t;
-            ++requests;
-            const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-            const QJsonObject json = QJsonDocument::fromJson(reply->readAll()).object();
-            if (status != 200)
-                ++errors;
-            else if (pushing) {
-                for (const QJsonValue &r : json.value(QStringLiteral("results")).toArray()) {
-                    if (r[QStringLiteral("status")].toString() != QLatin1String("ok"))
-                        ++errors;
-                }
-            } else {
-                clients[c].since = json.value(QStringLiteral("timestamp")).toInteger();
-            }
-            reply->deleteLater();
-            step(c, !pushing);
-        });
+        send(client);
     };
     for (int c = 0; c < clientCount; ++c) {
-        clients[c].token = tokens[c + 1];
-        clients[c].nam = new QNetworkAccessManager(&app);
+        Client &client = clients[c];
+        client.token = tokens[c + 1].toLatin1();
         for (int n = 0; n < notesPerPush; ++n)
-            clients[c].noteIds << QUuid::createUuid().toString(QUuid::WithoutBraces);
+            client.noteIds << QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
+        client.socket = new QTcpSocket(&app);
+        client.socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        QObject::connect(client.socket, &QTcpSocket::readyRead, &app,
+            [&received, &client] { received(client); });
+        QObject::connect(client.socket, &QTcpSocket::errorOccurred, &app, [&, c](auto) {
+            if (clients[c].finished)
+                return;
+            clients[c].finished = true;
+            std::fprintf(stderr, "client %d lost its connection\n", c);
+            ++errors;
+            if (--running == 0)
+                done.quit();
+        });
+        client.socket->connectToHost(QHostAddress::LocalHost, port);
+        if (!client.socket->waitForConnected(5000)) {
+            std::fprintf(stderr, "client %d could not connect\n", c);
+            return 1;
+        }
     }
-    for (int c = 0; c < clientCount; ++c)
-        step(c, true);
     const double cpuBefore = cpuSeconds(server.processId());
+    const double ownCpuBefore = processCpuSeconds();
+    for (Client &client : clients)
+        send(client);
     done.exec();
-    std::printf("server CPU during the load: %.1f s\n", cpuSeconds(server.processId()) - cpuBefore);
+    const double serverCpu = cpuSeconds(server.processId()) - cpuBefore;
+    const double ownCpu = processCpuSeconds() - ownCpuBefore;
     std::printf("%d clients x (push %d notes + pull) for %d s: %d requests, %d errors, "
                 "round trip median %.1f ms, p95 %.1f ms\n",
         clientCount, notesPerPush, loadSeconds, requests, errors, median(roundTrips),
         percentile(roundTrips, 0.95));
+    std::printf("CPU during the load: server %.1f s (%.2f ms per request), load generator %.1f s; "
+                "load average %s\n",
+        serverCpu, requests ? serverCpu * 1000 / requests : 0.0, ownCpu, loadAverage().constData());
     std::printf(
         "server memory after the load (RSS): %.1f MB\n", rssKb(server.processId()) / 1024.0);
     server.terminate();

@@ -77,6 +77,8 @@ private slots:
     void init();
     void pushAndPullBetweenTwoDevices();
     void staleVersionsAreConflicts();
+    void bodiesComeBackAsPushed_data();
+    void bodiesComeBackAsPushed();
     void sharingWithAGroupMember();
     void othersDataIsUnreachable_data();
     void othersDataIsUnreachable();
@@ -262,6 +264,55 @@ void TestServerSync::staleVersionsAreConflicts()
         = findById(pull(alice.access).value(QStringLiteral("changes")).toArray(), noteId);
     QCOMPARE(stored.value(QStringLiteral("body")).toString(), delta(QStringLiteral("three")));
     QCOMPARE(stored.value(QStringLiteral("version")).toInt(), 3);
+}
+
+void TestServerSync::bodiesComeBackAsPushed_data()
+{
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<QString>("pulled");
+    const QString same;
+    QTest::addRow("quotes and backslashes")
+        << delta(QStringLiteral("say \"hi\" \\ C:\\dir\\")) << same;
+    QTest::addRow("control characters")
+        << delta(QStringLiteral("bell\x07 tab\t return\r form\x0c esc\x1b")) << same;
+    QTest::addRow("accents and emoji") << delta(QStringLiteral("Café déjà vu 😀 日本語")) << same;
+    QString offsets;
+    for (int k = 0; k < 40; ++k)
+        offsets += QString(k, QLatin1Char('x')) + QLatin1Char("\"\\\x01\n"[k % 4]);
+    QTest::addRow("escapes at every offset of a long run") << delta(offsets) << same;
+    QTest::addRow("line and paragraph separators")
+        << delta(QStringLiteral("a\u2028b\u2029c")) << same;
+    QTest::addRow("NUL") << QString(QStringLiteral("before")).append(QChar(0)).append(u"after")
+                         << QStringLiteral("before*after");
+    // Not something the program sends, but it must not make the pull unreadable: what comes back
+    // keeps the readable parts ("*" stands for whatever replaces the rest) and is valid text.
+    QTest::addRow("lone surrogate")
+        << QString(QStringLiteral("x")).append(QChar(0xd800)).append(u"y") << QStringLiteral("x*y");
+}
+
+void TestServerSync::bodiesComeBackAsPushed()
+{
+    QFETCH(QString, body);
+    QFETCH(QString, pulled);
+    const QString noteId = uuid();
+    const QString neighbourId = uuid();
+    QCOMPARE(push(alice.access, noteChange(noteId, 1, body)).value(QStringLiteral("status")),
+        QStringLiteral("ok"));
+    QCOMPARE(push(alice.access, noteChange(neighbourId, 1, delta(QStringLiteral("neighbour"))))
+                 .value(QStringLiteral("status")),
+        QStringLiteral("ok"));
+    const QJsonArray changes = pull(alice.access).value(QStringLiteral("changes")).toArray();
+    const QString stored = findById(changes, noteId).value(QStringLiteral("body")).toString();
+    if (pulled.isNull()) {
+        QCOMPARE(stored, body);
+    } else {
+        const QStringList parts = pulled.split(QLatin1Char('*'));
+        QVERIFY2(stored.startsWith(parts.first()) && stored.endsWith(parts.last())
+                && QStringView(stored).isValidUtf16(),
+            qPrintable(stored));
+    }
+    QCOMPARE(findById(changes, neighbourId).value(QStringLiteral("body")).toString(),
+        delta(QStringLiteral("neighbour")));
 }
 
 void TestServerSync::sharingWithAGroupMember()
