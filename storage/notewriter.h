@@ -95,6 +95,10 @@ public:
     // false from `work` or a failed commit rolls everything back. Nested calls join the
     // outermost transaction.
     bool inTransaction(const std::function<bool()> &work);
+    // As inTransaction, for writing thousands of notes at once (a restore, a first pull): new
+    // notes go through NoteRepository's bulk insert. Inside an open transaction it is
+    // inTransaction.
+    bool inBulkTransaction(const std::function<bool()> &work);
     // As inTransaction, but inside an open transaction a false from `work` undoes only what
     // `work` wrote (a savepoint), and the caller's transaction goes on.
     bool inSavepoint(const std::function<bool()> &work);

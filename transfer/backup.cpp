@@ -885,7 +885,7 @@ ImportResult restoreBackup(
     ImportResult result;
     int failedWrites = 0;
     NoteWriter *writer = target.writer;
-    const bool committed = writer->inTransaction([&] {
+    const bool committed = writer->inBulkTransaction([&] {
         for (Notebook notebook : std::as_const(contents.notebooks)) {
             const std::optional<Notebook> stored = target.notebooks->notebookById(notebook.id);
             bool written = true;
@@ -913,8 +913,19 @@ ImportResult restoreBackup(
                 ++failedWrites;
             reporter.report(++done, total, text);
         }
+        // The stored copies are read once up front, not note by note.
+        QStringList noteIds;
+        noteIds.reserve(contents.notes.size());
+        for (const Note &note : std::as_const(contents.notes))
+            noteIds.append(note.id);
+        QHash<QString, Note> storedNotes;
+        for (const Note &stored : target.notes->notesByIds(noteIds))
+            storedNotes.insert(stored.id, stored);
         for (Note note : std::as_const(contents.notes)) {
-            const std::optional<Note> stored = target.notes->noteById(note.id);
+            const auto found = storedNotes.constFind(note.id);
+            const std::optional<Note> stored = found != storedNotes.constEnd()
+                ? std::optional<Note>(found.value())
+                : std::nullopt;
             bool written = true;
             if (!overwrite) {
                 if (stored) {
@@ -936,6 +947,8 @@ ImportResult restoreBackup(
             }
             if (!written)
                 ++failedWrites;
+            else if (!stored)
+                storedNotes.insert(note.id, note); // an id listed twice meets its first copy
             reporter.report(++done, total, text);
         }
         if (failedWrites > 0)
