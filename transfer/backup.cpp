@@ -609,8 +609,11 @@ public:
                 }
                 if (const QString error = stageAttachment(entry, name, baseName); !error.isEmpty())
                     return error;
-                if (!contents.stagedAttachments.contains(baseName))
+                // A set beside the list: an archive may hold up to MaxEntries of them.
+                if (!m_staged.contains(baseName)) {
+                    m_staged.insert(baseName);
                     contents.stagedAttachments.append(baseName);
+                }
                 break;
             }
         }
@@ -648,7 +651,9 @@ private:
     {
         if (declaredTooLarge(entry, limit))
             return tooLarge(name);
-        QByteArray chunk(int(ChunkSize), Qt::Uninitialized);
+        if (archive_entry_size_is_set(entry))
+            bytes.reserve(qsizetype(archive_entry_size(entry)));
+        QByteArray &chunk = readBuffer();
         for (;;) {
             const la_ssize_t read
                 = archive_read_data(m_archive, chunk.data(), size_t(chunk.size()));
@@ -700,7 +705,7 @@ private:
             qWarning().noquote() << "restoreBackup: can't stage" << id << "-" << file.errorString();
             return tr("Can't write the attachment %1: %2").arg(id, file.errorString());
         }
-        QByteArray chunk(int(ChunkSize), Qt::Uninitialized);
+        QByteArray &chunk = readBuffer();
         for (;;) {
             const la_ssize_t read
                 = archive_read_data(m_archive, chunk.data(), size_t(chunk.size()));
@@ -718,7 +723,18 @@ private:
         return QString();
     }
 
+    // One buffer for every entry: allocating a fresh chunk for each of ten thousand small notes
+    // cost a map and unmap of fresh memory apiece.
+    QByteArray &readBuffer()
+    {
+        if (m_chunk.size() != ChunkSize)
+            m_chunk = QByteArray(int(ChunkSize), Qt::Uninitialized);
+        return m_chunk;
+    }
+
     struct archive *m_archive;
+    QByteArray m_chunk;
+    QSet<QString> m_staged;
     QString m_path;
     QString m_stagingDir;
     ProgressReporter &m_progress;
