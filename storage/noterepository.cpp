@@ -24,7 +24,7 @@ namespace {
 constexpr int kIdsPerStatement = 500;
 // Enough for every write between two refreshes of a view; older readers re-read everything.
 constexpr int kJournalSize = 512;
-// Page cache while a bulk insert runs, in KiB (negative: SQLite's unit for a size in KiB).
+// Page cache of a bulk insert with a large cache, in KiB (negative: SQLite's unit for KiB).
 constexpr int BulkCacheKiB = -32768;
 
 // The body sits third in a note row and is often longer than a page, so reading any column
@@ -539,7 +539,7 @@ bool NoteRepository::update(const Note &note)
     return writeNote(QLatin1String(kUpdateNote), note, false);
 }
 
-bool NoteRepository::beginBulkInsert()
+bool NoteRepository::beginBulkInsert(BulkCache cache)
 {
     if (m_bulk)
         return true;
@@ -560,12 +560,11 @@ bool NoteRepository::beginBulkInsert()
             m_bulkFailed = true;
         return false;
     }
-    // A cache large enough for the transaction's pages spares spilling them to the WAL and
-    // reading them back mid-way; the usual size comes back with endBulkInsert.
     if (control.exec(QStringLiteral("PRAGMA cache_size")) && control.next())
         statements->cacheSize = control.value(0).toInt();
     control.finish();
-    control.exec(QStringLiteral("PRAGMA cache_size = %1").arg(BulkCacheKiB));
+    if (cache == BulkCache::Large)
+        control.exec(QStringLiteral("PRAGMA cache_size = %1").arg(BulkCacheKiB));
     m_bulk = std::move(statements);
     return true;
 }

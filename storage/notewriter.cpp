@@ -81,14 +81,15 @@ bool NoteWriter::inTransaction(const std::function<bool()> &work)
     return ok;
 }
 
-bool NoteWriter::inBulkTransaction(const std::function<bool()> &work)
+bool NoteWriter::inBulkTransaction(
+    const std::function<bool()> &work, NoteRepository::BulkCache cache)
 {
     if (m_transactionDepth > 0)
         return inTransaction(work);
     return inTransaction([&] {
         // Without the bulk path the same work is only slower, unless the trigger could not be
         // put back: then nothing may be inserted.
-        const bool bulk = m_notes->beginBulkInsert();
+        const bool bulk = m_notes->beginBulkInsert(cache);
         if (!bulk && m_notes->bulkInsertFailed())
             return false;
         const bool ok = work();

@@ -901,7 +901,7 @@ ImportResult restoreBackup(
     ImportResult result;
     int failedWrites = 0;
     NoteWriter *writer = target.writer;
-    const bool committed = writer->inBulkTransaction([&] {
+    const auto writeRecords = [&] {
         for (Notebook notebook : std::as_const(contents.notebooks)) {
             const std::optional<Notebook> stored = target.notebooks->notebookById(notebook.id);
             bool written = true;
@@ -1009,7 +1009,11 @@ ImportResult restoreBackup(
                 ++failedWrites;
         }
         return failedWrites == 0;
-    });
+    };
+    // Nothing paints while the records are written, so the longer commit of the large cache
+    // is not seen.
+    const bool committed
+        = writer->inBulkTransaction(writeRecords, NoteRepository::BulkCache::Large);
 
     if (!committed) {
         for (const QString &id : std::as_const(placed))
