@@ -1,8 +1,10 @@
 #include "noterepository.h"
 
 #include "database.h"
+#include "schema.h"
 #include "searchindex.h"
 #include "searchquery.h"
+#include "searchtext.h"
 #include "sqlutil.h"
 #include "storagetime.h"
 
@@ -23,6 +25,8 @@ namespace {
 constexpr int kIdsPerStatement = 500;
 // Enough for every write between two refreshes of a view; older readers re-read everything.
 constexpr int kJournalSize = 512;
+// Page cache of a bulk insert with a large cache, in KiB (negative: SQLite's unit for KiB).
+constexpr int BulkCacheKiB = -32768;
 
 // The body sits third in a note row and is often longer than a page, so reading any column
 // after it walks the body's overflow pages. Lists read these indexes instead.
@@ -59,6 +63,9 @@ QVariantList noteValues(const Note &note, bool isInsert)
         values << note.id;
     return values;
 }
+const char kUpdateNote[] = "UPDATE notes SET notebook_id=?, body=?, updated_at=?, modified_at=?, "
+                           "deleted_at=?, version=?, op_version=?, sync_status=?, is_sample=?, "
+                           "owner_id=?, is_shared=?, permission=? WHERE id=?";
 
 const char kListColumns[] = "id, notebook_id, updated_at, modified_at, version, sync_status, "
                             "is_shared";
@@ -134,6 +141,44 @@ QString nowText()
 
 } // namespace
 
+// Prepared once for a bulk insert, after the trigger is gone, so they are compiled without it.
+struct NoteRepository::BulkStatements
+{
+    explicit BulkStatements(const QSqlDatabase &db)
+        : insertNote(db), updateNote(db), indexBody(db), rowidOf(db), dropText(db), insertText(db)
+    { }
+
+    bool prepare()
+    {
+        const std::pair<QSqlQuery *, QString> statements[] = {
+            { &insertNote, QLatin1String(kInsertNotes) + QLatin1String(kNoteRow) },
+            { &updateNote, QLatin1String(kUpdateNote) },
+            { &indexBody, QStringLiteral("INSERT INTO notes_fts(rowid, body) VALUES (?, ?)") },
+            { &rowidOf, QStringLiteral("SELECT rowid FROM notes WHERE id = ?") },
+            { &dropText, QStringLiteral("DELETE FROM notes_text_fts WHERE rowid = ?") },
+            { &insertText,
+                QStringLiteral("INSERT INTO notes_text_fts(rowid, title, body) VALUES (?, ?, ?)") },
+        };
+        for (const auto &[query, sql] : statements) {
+            query->setForwardOnly(true);
+            if (!query->prepare(sql)) {
+                error = query->lastError();
+                return false;
+            }
+        }
+        return true;
+    }
+
+    QSqlQuery insertNote;
+    QSqlQuery updateNote;
+    QSqlQuery indexBody;
+    QSqlQuery rowidOf;
+    QSqlQuery dropText;
+    QSqlQuery insertText;
+    QSqlError error;
+    int cacheSize = -2000; // SQLite's default
+};
+
 NoteRepository::NoteRepository(Database *database, QObject *parent)
     : QObject(parent), m_database(database)
 {
@@ -151,6 +196,8 @@ NoteRepository::NoteRepository(Database *database, QObject *parent)
         m_recorded = false;
     });
 }
+
+NoteRepository::~NoteRepository() = default;
 
 void NoteRepository::recordChange(const QString &id)
 {
@@ -500,6 +547,8 @@ std::optional<Note> NoteRepository::noteById(const QString &id) const
 bool NoteRepository::writeNote(const QString &sql, const Note &note, bool isInsert)
 {
     const QVariantList values = noteValues(note, isInsert);
+    if (m_bulk)
+        return writeNoteInBulk(values, note, isInsert);
 
     // The note and its search text commit together; a savepoint, so this also works inside a
     // caller's transaction.
@@ -542,6 +591,14 @@ bool NoteRepository::insert(const Note &note)
 
 bool NoteRepository::insertMany(const QList<Note> &notes)
 {
+    // During a bulk insert the notes_fts trigger is gone and each row is indexed by hand.
+    if (m_bulk) {
+        for (const Note &note : notes) {
+            if (!insert(note))
+                return false;
+        }
+        return true;
+    }
     // Many rows per statement, as each statement opens a statement journal, and with it both
     // full-text indexes write out what they hold. 64 rows of 14 values stay below every limit
     // of bound values SQLite has had.
@@ -589,11 +646,114 @@ bool NoteRepository::insertMany(const QList<Note> &notes)
 
 bool NoteRepository::update(const Note &note)
 {
-    return writeNote(QStringLiteral("UPDATE notes SET notebook_id=?, body=?, updated_at=?, "
-                                    "modified_at=?, deleted_at=?, version=?, op_version=?, "
-                                    "sync_status=?, is_sample=?, owner_id=?, is_shared=?, "
-                                    "permission=? WHERE id=?"),
-        note, false);
+    return writeNote(QLatin1String(kUpdateNote), note, false);
+}
+
+bool NoteRepository::beginBulkInsert(BulkCache cache)
+{
+    if (m_bulk)
+        return true;
+    m_bulkFailed = false;
+    QSqlDatabase db = m_database->connection();
+    QSqlQuery control(db);
+    if (!control.exec(QStringLiteral("DROP TRIGGER IF EXISTS notes_ai"))) {
+        qWarning().noquote() << "NoteRepository: bulk insert not started:"
+                             << control.lastError().text();
+        return false;
+    }
+    auto statements = std::make_unique<BulkStatements>(db);
+    if (!statements->prepare()) {
+        qWarning().noquote() << "NoteRepository: bulk insert not started:"
+                             << statements->error.text();
+        // Inserts without the trigger and without the bulk path would leave notes unindexed.
+        if (!control.exec(QString::fromLatin1(notesInsertTriggerStatement())))
+            m_bulkFailed = true;
+        return false;
+    }
+    if (control.exec(QStringLiteral("PRAGMA cache_size")) && control.next())
+        statements->cacheSize = control.value(0).toInt();
+    control.finish();
+    if (cache == BulkCache::Large)
+        control.exec(QStringLiteral("PRAGMA cache_size = %1").arg(BulkCacheKiB));
+    m_bulk = std::move(statements);
+    return true;
+}
+
+bool NoteRepository::endBulkInsert()
+{
+    if (!m_bulk)
+        return !m_bulkFailed;
+    const int cacheSize = m_bulk->cacheSize;
+    // No statement of this connection may be pending when the schema changes.
+    m_bulk.reset();
+    QSqlQuery control(m_database->connection());
+    control.exec(QStringLiteral("PRAGMA cache_size = %1").arg(cacheSize));
+    if (!control.exec(QString::fromLatin1(notesInsertTriggerStatement()))) {
+        qWarning().noquote() << "NoteRepository: insert trigger not restored:"
+                             << control.lastError().text();
+        m_bulkFailed = true;
+    }
+    return !m_bulkFailed;
+}
+
+bool NoteRepository::writeNoteInBulk(const QVariantList &values, const Note &note, bool isInsert)
+{
+    // Every statement here is atomic on its own and the caller's transaction holds them all,
+    // so no savepoint (which would flush FTS5 as a statement journal does).
+    QSqlQuery &write = isInsert ? m_bulk->insertNote : m_bulk->updateNote;
+    for (int i = 0; i < values.size(); ++i)
+        write.bindValue(i, values.at(i));
+    const bool written = write.exec();
+    const QSqlError writeError = write.lastError();
+    const QVariant insertedRowid = write.lastInsertId();
+    write.finish();
+    if (!written) {
+        m_lastWriteError = WriteError::fromSql(writeError);
+        qWarning().noquote() << (isInsert ? "NoteRepository::insert failed:"
+                                          : "NoteRepository::update failed:")
+                             << writeError.text();
+        return false;
+    }
+    const QString body = nonNull(note.body);
+    qint64 rowid = insertedRowid.toLongLong();
+    if (isInsert) {
+        // What the dropped trigger would have written. Without it the note's row would sit
+        // beside an index that does not know it, so the whole transaction has to go.
+        QSqlQuery &index = m_bulk->indexBody;
+        index.bindValue(0, rowid);
+        index.bindValue(1, body);
+        const bool indexed = index.exec();
+        index.finish();
+        if (!indexed) {
+            m_bulkFailed = true;
+            m_lastWriteError = WriteError::fromSql(index.lastError());
+            qWarning().noquote() << "NoteRepository::insert failed:" << index.lastError().text();
+            return false;
+        }
+    } else {
+        QSqlQuery &find = m_bulk->rowidOf;
+        find.bindValue(0, note.id);
+        rowid = find.exec() && find.next() ? find.value(0).toLongLong() : -1;
+        find.finish();
+    }
+    // As outside a bulk insert, a note whose plain text is not indexed is saved all the same
+    // and indexed at the next start.
+    bool textIndexed = rowid >= 0;
+    if (textIndexed) {
+        const SearchableText text = searchableText(body);
+        m_bulk->dropText.bindValue(0, rowid);
+        m_bulk->insertText.bindValue(0, rowid);
+        m_bulk->insertText.bindValue(1, text.title);
+        m_bulk->insertText.bindValue(2, text.body);
+        textIndexed = m_bulk->dropText.exec() && m_bulk->insertText.exec();
+        m_bulk->dropText.finish();
+        m_bulk->insertText.finish();
+    }
+    if (!textIndexed)
+        qWarning().noquote() << "NoteRepository: search text not indexed:" << note.id;
+    m_lastWriteError = WriteError();
+    announceWrite(note.id);
+    return true;
 }
 
 // Trashing, restoring and moving are changes like an edit: each takes a new version, because

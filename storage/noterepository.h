@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
 
 class Database;
@@ -72,6 +73,7 @@ class NoteRepository final : public QObject
 
 public:
     explicit NoteRepository(Database *database, QObject *parent = nullptr);
+    ~NoteRepository() override;
 
     QList<Note> allNotes() const;
     QList<Note> notesInNotebook(const QString &notebookId) const;
@@ -133,6 +135,21 @@ public:
     void beginBatch();
     void endBatch(bool announce);
 
+    // Bulk writing (a restore, a first pull), only inside an open transaction: the insert
+    // trigger of notes_fts is dropped and inserts write both full-text rows themselves with
+    // statements prepared once. With the trigger every INSERT opens a statement journal, at
+    // which FTS5 flushes its pending terms to disk: thousands of notes took seconds. Dropping
+    // the trigger is part of the transaction, so a rollback or a crash puts it back.
+    // endBulkInsert recreates it; a false from it, or a failed full-text write in between
+    // (bulkInsertFailed), means the transaction must be rolled back.
+    // A large cache (32 MiB) holds the transaction's pages instead of spilling them to the WAL
+    // and reading them back, for about a tenth less CPU, but the commit then writes them all in
+    // one stretch: for work that keeps a window painting, the usual cache is better.
+    enum class BulkCache { Usual, Large };
+    bool beginBulkInsert(BulkCache cache = BulkCache::Usual);
+    bool endBulkInsert();
+    bool bulkInsertFailed() const { return m_bulkFailed; }
+
     std::optional<Note> noteById(const QString &id) const;
     bool insert(const Note &note);
     // Inserts new notes inside the caller's transaction, which must be open (NoteWriter runs
@@ -181,6 +198,7 @@ private:
     QList<Note> queryNotes(const QString &sql, const QVariantList &values = {}) const;
     QStringList queryIds(const QString &sql, const QVariantList &values = {}) const;
     bool writeNote(const QString &sql, const Note &note, bool isInsert);
+    bool writeNoteInBulk(const QVariantList &values, const Note &note, bool isInsert);
     QList<NoteListEntry> queryListEntries(const QString &sql, const QVariantList &values) const;
     void recordChange(const QString &id);
     void recordBulkChange();
@@ -205,4 +223,7 @@ private:
     int m_batchDepth = 0;
     HeldSignals m_held;
     WriteError m_lastWriteError;
+    struct BulkStatements;
+    std::unique_ptr<BulkStatements> m_bulk;
+    bool m_bulkFailed = false;
 };

@@ -81,6 +81,23 @@ bool NoteWriter::inTransaction(const std::function<bool()> &work)
     return ok;
 }
 
+bool NoteWriter::inBulkTransaction(
+    const std::function<bool()> &work, NoteRepository::BulkCache cache)
+{
+    if (m_transactionDepth > 0)
+        return inTransaction(work);
+    return inTransaction([&] {
+        // Without the bulk path the same work is only slower, unless the trigger could not be
+        // put back: then nothing may be inserted.
+        const bool bulk = m_notes->beginBulkInsert(cache);
+        if (!bulk && m_notes->bulkInsertFailed())
+            return false;
+        const bool ok = work();
+        const bool ended = !bulk || m_notes->endBulkInsert();
+        return ok && ended;
+    });
+}
+
 std::optional<Note> NoteWriter::createNote(const QString &notebookId, const QString &body)
 {
     Note note;
@@ -101,7 +118,10 @@ std::optional<Note> NoteWriter::createNote(const QString &notebookId, const QStr
 
 bool NoteWriter::insertNotes(const QList<Note> &notes)
 {
-    const bool ok = inTransaction([&] { return m_notes->insertMany(notes); });
+    const auto work = [&] { return m_notes->insertMany(notes); };
+    // The bulk path changes the schema twice, which only pays off over many notes.
+    constexpr int BulkFrom = 64;
+    const bool ok = notes.size() >= BulkFrom ? inBulkTransaction(work) : inTransaction(work);
     if (!ok && !m_lastError.failed())
         m_lastError = m_notes->lastWriteError();
     return ok;

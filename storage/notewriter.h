@@ -2,6 +2,7 @@
 
 #include "note.h"
 #include "notebook.h"
+#include "noterepository.h"
 #include "writeerror.h"
 
 #include <QList>
@@ -95,6 +96,11 @@ public:
     // false from `work` or a failed commit rolls everything back. Nested calls join the
     // outermost transaction.
     bool inTransaction(const std::function<bool()> &work);
+    // As inTransaction, for writing thousands of notes at once (a restore, a first pull): new
+    // notes go through NoteRepository's bulk insert, with the page cache `cache`. Inside an
+    // open transaction it is inTransaction.
+    bool inBulkTransaction(const std::function<bool()> &work,
+        NoteRepository::BulkCache cache = NoteRepository::BulkCache::Usual);
     // As inTransaction, but inside an open transaction a false from `work` undoes only what
     // `work` wrote (a savepoint), and the caller's transaction goes on.
     bool inSavepoint(const std::function<bool()> &work);

@@ -173,6 +173,11 @@ const char kCopyNotes[]
 
 } // namespace
 
+const char *notesInsertTriggerStatement()
+{
+    return kTriggerNotesAi;
+}
+
 QList<const char *> initialSchemaStatements()
 {
     return {

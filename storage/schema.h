@@ -7,6 +7,9 @@
 
 // Migration 1, in execution order.
 QList<const char *> initialSchemaStatements();
+// The trigger of migration 1 that indexes a new note's body in notes_fts, for putting it back
+// after a bulk insert that wrote those rows itself (NoteRepository::beginBulkInsert).
+const char *notesInsertTriggerStatement();
 
 struct MigrationStep
 {

@@ -531,7 +531,7 @@ void SyncEngine::applyPulledNotes(const QJsonObject &body)
                 known.insert(note.id, note);
         };
         m_slice.start();
-        saved = m_writer->inTransaction([&] {
+        saved = m_writer->inBulkTransaction([&] {
             for (int i = 0; i < changes.size(); ++i) {
                 if (keepResponsive(label, i, int(changes.size()))) {
                     known.clear();

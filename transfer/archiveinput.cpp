@@ -18,13 +18,29 @@ constexpr qint64 InflationLimit = 100;
 la_ssize_t readFromFile(struct archive *archive, void *data, const void **buffer)
 {
     auto *source = static_cast<ArchiveFileSource *>(data);
-    const qint64 read = source->file.read(source->buffer.data(), source->buffer.size());
-    if (read < 0) {
-        archive_set_error(archive, EIO, "%s", source->file.errorString().toUtf8().constData());
-        return -1;
+    const qint64 offset = source->position - source->bufferStart;
+    if (offset < 0 || offset >= source->buffered) {
+        if (source->file.pos() != source->position && !source->file.seek(source->position)) {
+            archive_set_error(archive, EIO, "%s", source->file.errorString().toUtf8().constData());
+            return -1;
+        }
+        const qint64 read = source->file.read(source->buffer.data(), source->buffer.size());
+        if (read < 0) {
+            archive_set_error(archive, EIO, "%s", source->file.errorString().toUtf8().constData());
+            return -1;
+        }
+        source->bufferStart = source->position;
+        source->buffered = read;
+        source->position += read;
+        *buffer = source->buffer.constData();
+        return la_ssize_t(read);
     }
-    *buffer = source->buffer.constData();
-    return la_ssize_t(read);
+    // libarchive is done with the previous block when it asks again, so the rest of the chunk
+    // can be handed out without copying.
+    *buffer = source->buffer.constData() + offset;
+    const qint64 length = source->buffered - offset;
+    source->position += length;
+    return la_ssize_t(length);
 }
 
 la_int64_t seekInFile(struct archive *, void *data, la_int64_t offset, int whence)
@@ -32,20 +48,22 @@ la_int64_t seekInFile(struct archive *, void *data, la_int64_t offset, int whenc
     auto *source = static_cast<ArchiveFileSource *>(data);
     qint64 target = offset;
     if (whence == SEEK_CUR)
-        target += source->file.pos();
+        target += source->position;
     else if (whence == SEEK_END)
         target += source->file.size();
-    if (target < 0 || !source->file.seek(target))
+    if (target < 0 || target > source->file.size())
         return ARCHIVE_FATAL;
+    source->position = target;
     return target;
 }
 
-la_int64_t skipInFile(struct archive *archive, void *data, la_int64_t request)
+la_int64_t skipInFile(struct archive *, void *data, la_int64_t request)
 {
     auto *source = static_cast<ArchiveFileSource *>(data);
-    const qint64 target = std::min(source->file.pos() + request, source->file.size());
-    const qint64 skipped = target - source->file.pos();
-    return source->file.seek(target) ? skipped : (archive_set_error(archive, EIO, "seek"), 0);
+    const qint64 target = std::min(source->position + request, source->file.size());
+    const qint64 skipped = target - source->position;
+    source->position = target;
+    return skipped;
 }
 
 } // namespace
@@ -54,6 +72,9 @@ int openArchiveFromFile(struct archive *archive, ArchiveFileSource *source)
 {
     if (source->buffer.size() != ChunkSize)
         source->buffer = QByteArray(int(ChunkSize), Qt::Uninitialized);
+    source->bufferStart = 0;
+    source->buffered = 0;
+    source->position = source->file.pos();
     archive_read_set_read_callback(archive, readFromFile);
     archive_read_set_seek_callback(archive, seekInFile);
     archive_read_set_skip_callback(archive, skipInFile);

@@ -9,11 +9,16 @@ struct archive;
 class QIODevice;
 
 // Feeds libarchive from a QFile in fixed-size chunks (with seeking, which ZIP's central
-// directory needs), so an archive of any size is read without holding it in memory.
+// directory needs), so an archive of any size is read without holding it in memory. A ZIP
+// reader seeks to every member; a seek into the chunk last read is served from it, so ten
+// thousand small members cost a few dozen reads instead of one chunk each.
 struct ArchiveFileSource
 {
     QFile file;
     QByteArray buffer;
+    qint64 bufferStart = 0; // file offset of buffer[0]
+    qint64 buffered = 0; // valid bytes in buffer
+    qint64 position = 0; // where libarchive reads next
 };
 
 // Installs `source` (whose file is open) as the data of `archive` and opens it: ARCHIVE_OK or

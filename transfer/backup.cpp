@@ -609,8 +609,11 @@ public:
                 }
                 if (const QString error = stageAttachment(entry, name, baseName); !error.isEmpty())
                     return error;
-                if (!contents.stagedAttachments.contains(baseName))
+                // A set beside the list: an archive may hold up to MaxEntries of them.
+                if (!m_staged.contains(baseName)) {
+                    m_staged.insert(baseName);
                     contents.stagedAttachments.append(baseName);
+                }
                 break;
             }
         }
@@ -648,7 +651,9 @@ private:
     {
         if (declaredTooLarge(entry, limit))
             return tooLarge(name);
-        QByteArray chunk(int(ChunkSize), Qt::Uninitialized);
+        if (archive_entry_size_is_set(entry))
+            bytes.reserve(qsizetype(archive_entry_size(entry)));
+        QByteArray &chunk = readBuffer();
         for (;;) {
             const la_ssize_t read
                 = archive_read_data(m_archive, chunk.data(), size_t(chunk.size()));
@@ -700,7 +705,7 @@ private:
             qWarning().noquote() << "restoreBackup: can't stage" << id << "-" << file.errorString();
             return tr("Can't write the attachment %1: %2").arg(id, file.errorString());
         }
-        QByteArray chunk(int(ChunkSize), Qt::Uninitialized);
+        QByteArray &chunk = readBuffer();
         for (;;) {
             const la_ssize_t read
                 = archive_read_data(m_archive, chunk.data(), size_t(chunk.size()));
@@ -718,7 +723,18 @@ private:
         return QString();
     }
 
+    // One buffer for every entry: allocating a fresh chunk for each of ten thousand small notes
+    // cost a map and unmap of fresh memory apiece.
+    QByteArray &readBuffer()
+    {
+        if (m_chunk.size() != ChunkSize)
+            m_chunk = QByteArray(int(ChunkSize), Qt::Uninitialized);
+        return m_chunk;
+    }
+
     struct archive *m_archive;
+    QByteArray m_chunk;
+    QSet<QString> m_staged;
     QString m_path;
     QString m_stagingDir;
     ProgressReporter &m_progress;
@@ -885,7 +901,7 @@ ImportResult restoreBackup(
     ImportResult result;
     int failedWrites = 0;
     NoteWriter *writer = target.writer;
-    const bool committed = writer->inTransaction([&] {
+    const auto writeRecords = [&] {
         for (Notebook notebook : std::as_const(contents.notebooks)) {
             const std::optional<Notebook> stored = target.notebooks->notebookById(notebook.id);
             bool written = true;
@@ -913,8 +929,19 @@ ImportResult restoreBackup(
                 ++failedWrites;
             reporter.report(++done, total, text);
         }
+        // The stored copies are read once up front, not note by note.
+        QStringList noteIds;
+        noteIds.reserve(contents.notes.size());
+        for (const Note &note : std::as_const(contents.notes))
+            noteIds.append(note.id);
+        QHash<QString, Note> storedNotes;
+        for (const Note &stored : target.notes->notesByIds(noteIds))
+            storedNotes.insert(stored.id, stored);
         for (Note note : std::as_const(contents.notes)) {
-            const std::optional<Note> stored = target.notes->noteById(note.id);
+            const auto found = storedNotes.constFind(note.id);
+            const std::optional<Note> stored = found != storedNotes.constEnd()
+                ? std::optional<Note>(found.value())
+                : std::nullopt;
             bool written = true;
             if (!overwrite) {
                 if (stored) {
@@ -936,6 +963,8 @@ ImportResult restoreBackup(
             }
             if (!written)
                 ++failedWrites;
+            else if (!stored)
+                storedNotes.insert(note.id, note); // an id listed twice meets its first copy
             reporter.report(++done, total, text);
         }
         if (failedWrites > 0)
@@ -980,7 +1009,11 @@ ImportResult restoreBackup(
                 ++failedWrites;
         }
         return failedWrites == 0;
-    });
+    };
+    // Nothing paints while the records are written, so the longer commit of the large cache
+    // is not seen.
+    const bool committed
+        = writer->inBulkTransaction(writeRecords, NoteRepository::BulkCache::Large);
 
     if (!committed) {
         for (const QString &id : std::as_const(placed))

@@ -51,7 +51,7 @@ QString backupDatabase(AppState *state, QWidget *parent)
     return backupTo(state, parent, path);
 }
 
-QString backupTo(AppState *state, QWidget *parent, const QString &path)
+QString backupTo(AppState *state, QWidget *parent, const QString &path, const WorkStep &step)
 {
     QProgressDialog dialog(tr("Backing up notes…"), tr("Cancel"), 0, 0, parent);
     prepare(dialog, tr("Backup"));
@@ -69,6 +69,8 @@ QString backupTo(AppState *state, QWidget *parent, const QString &path)
         [&] {
             if (dialog.isVisible())
                 QCoreApplication::processEvents();
+            if (step)
+                step(&dialog);
             return dialog.wasCanceled();
         });
     // hide, not close: closing a progress dialog counts as pressing Cancel.
@@ -105,7 +107,8 @@ void restoreDatabase(AppState *state, QWidget *parent)
     restoreFrom(state, parent, path);
 }
 
-ImportResult restoreFrom(AppState *state, QWidget *parent, const QString &path)
+ImportResult restoreFrom(
+    AppState *state, QWidget *parent, const QString &path, const WorkStep &step)
 {
     QProgressDialog dialog(tr("Reading backup…"), QString(), 0, 0, parent);
     dialog.setCancelButton(nullptr);
@@ -115,8 +118,11 @@ ImportResult restoreFrom(AppState *state, QWidget *parent, const QString &path)
               dialog.setLabelText(text);
               // Events run only while the archive is read: once the notes are being written
               // inside one transaction, an autosave let in here would join it.
-              if (total <= 0)
+              if (total <= 0) {
                   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+                  if (step)
+                      step(&dialog);
+              }
           });
     dialog.hide();
     QString text = tr("Imported: %1\nSkipped: %2\nErrors: %3")

@@ -20,6 +20,8 @@ private slots:
     void sharedNotesChangeOnlyWithEditPermission();
     void deleteNotebookMovesNotesAllOrNothing_data();
     void deleteNotebookMovesNotesAllOrNothing();
+    void bulkWritesKeepBothIndexesWhole_data();
+    void bulkWritesKeepBothIndexesWhole();
 
 private:
     std::unique_ptr<TestDatabase> m_db;
@@ -168,6 +170,64 @@ void TestNoteWriter::deleteNotebookMovesNotesAllOrNothing()
     }
     // The connection is usable afterwards: no transaction was left open.
     QVERIFY(m_writer->createNotebook("Next"));
+}
+
+void TestNoteWriter::bulkWritesKeepBothIndexesWhole_data()
+{
+    QTest::addColumn<bool>("commit");
+    QTest::addColumn<bool>("refusedInsert");
+
+    QTest::addRow("committed") << true << false;
+    QTest::addRow("rolled back") << false << false;
+    QTest::addRow("refused insert among them") << true << true;
+}
+
+void TestNoteWriter::bulkWritesKeepBothIndexesWhole()
+{
+    QFETCH(bool, commit);
+    QFETCH(bool, refusedInsert);
+
+    Note existing = TestDatabase::makeNote(QStringLiteral("[{\"insert\":\"old umbrella\\n\"}]"));
+    QVERIFY(m_notes->insert(existing));
+    QSignalSpy written(m_notes.get(), &NoteRepository::notesWritten);
+    const int added = 100;
+    const bool result = m_writer->inBulkTransaction([&] {
+        for (int i = 0; i < added; ++i) {
+            const QString body = QStringLiteral("[{\"insert\":\"Note %1 walrus\\n\"}]").arg(i);
+            if (!m_notes->insert(TestDatabase::makeNote(body)))
+                return false;
+        }
+        existing.body = QStringLiteral("[{\"insert\":\"new zeppelin\\n\"}]");
+        if (!m_notes->update(existing))
+            return false;
+        // A note that is already there is refused like any failed insert, and the rest stays.
+        if (refusedInsert && m_notes->insert(existing))
+            return false;
+        return commit;
+    });
+    QCOMPARE(result, commit);
+    QCOMPARE(written.count(), commit ? 1 : 0);
+    if (commit)
+        QCOMPARE(written.at(0).at(0).toStringList().size(), added + 1);
+
+    const int notes = commit ? added + 1 : 1;
+    QCOMPARE(m_db->scalar("SELECT count(*) FROM notes"), notes);
+    // The index of the body JSON matches the notes row for row, none missing or doubled.
+    QVERIFY(m_db->exec("INSERT INTO notes_fts(notes_fts, rank) VALUES ('integrity-check', 1)"));
+    QCOMPARE(m_db->scalar("SELECT count(*) FROM notes_text_fts"), notes);
+    QCOMPARE(m_notes->search("walrus").size(), commit ? added : 0);
+    QCOMPARE(m_notes->search("zeppelin").size(), commit ? 1 : 0);
+    QCOMPARE(m_notes->search("umbrella").size(), commit ? 0 : 1);
+    QCOMPARE(m_db->scalar("SELECT count(*) FROM notes_fts WHERE notes_fts MATCH 'walrus'"),
+        commit ? added : 0);
+
+    // The insert trigger is back: a note written afterwards is indexed as always.
+    QCOMPARE(m_db->scalar("SELECT count(*) FROM sqlite_master WHERE type = 'trigger' AND name "
+                          "= 'notes_ai'"),
+        1);
+    QVERIFY(m_writer->createNote(QString(), QStringLiteral("[{\"insert\":\"quokka\\n\"}]")));
+    QVERIFY(m_db->exec("INSERT INTO notes_fts(notes_fts, rank) VALUES ('integrity-check', 1)"));
+    QCOMPARE(m_db->scalar("SELECT count(*) FROM notes_fts WHERE notes_fts MATCH 'quokka'"), 1);
 }
 
 QTEST_GUILESS_MAIN(TestNoteWriter)
