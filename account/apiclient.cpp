@@ -2,12 +2,14 @@
 
 #include "tokenmanager.h"
 
+#include <QCoreApplication>
 #include <QHttpMultiPart>
 #include <QJsonDocument>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QSysInfo>
+#include <QThreadPool>
 #include <QTimer>
 #include <QtDebug>
 
@@ -35,6 +37,24 @@ QString describe(const QNetworkReply *reply)
     return QStringLiteral("%1 %2").arg(
         QString::fromLatin1(reply->request().attribute(MethodAttribute).toByteArray()),
         reply->url().path());
+}
+
+// Replies from this size on are parsed on a pool thread: a first pull of thousands of notes is
+// megabytes of JSON, which would hold the window for tens of milliseconds.
+constexpr qsizetype ThreadedParseBytes = 1 << 20;
+
+QJsonObject parseBody(const QByteArray &data, const QString &what, int status)
+{
+    if (data.isEmpty())
+        return {};
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(data, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+        qWarning().noquote() << "ApiClient: reply to" << what << "is not a JSON object, status"
+                             << status;
+        return {};
+    }
+    return document.object();
 }
 
 } // namespace
@@ -241,20 +261,6 @@ bool ApiClient::endedByWatch(QNetworkReply *reply)
     return true;
 }
 
-QJsonObject ApiClient::parseBody(const QByteArray &data, const QNetworkReply *reply) const
-{
-    if (data.isEmpty())
-        return {};
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(data, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject()) {
-        qWarning().noquote() << "ApiClient: reply to" << describe(reply)
-                             << "is not a JSON object, status" << httpStatus(reply);
-        return {};
-    }
-    return document.object();
-}
-
 void ApiClient::executeRequest(const QString &method, const QUrl &url, const QByteArray &body,
     const QString &token, ResponseCallback callback, bool retryOn401)
 {
@@ -299,7 +305,37 @@ void ApiClient::finishJsonReply(QNetworkReply *reply, bool retryOn401,
         return;
     }
     const int status = httpStatus(reply);
-    const QJsonObject json = parseBody(reply->readAll(), reply);
+    const QByteArray data = reply->readAll();
+    const QString what = describe(reply);
+    const QString networkFailure = reply->error() != QNetworkReply::NoError && status == 0
+        ? reply->errorString()
+        : QString();
+    if (data.size() < ThreadedParseBytes) {
+        finishJsonReply(
+            status, parseBody(data, what, status), networkFailure, retryOn401, callback, resend);
+        return;
+    }
+    // The answer goes on from the GUI thread, and only while this client still exists (as a
+    // reply of a destroyed client never finishes).
+    QPointer<ApiClient> self(this);
+    QThreadPool::globalInstance()->start(
+        [self, data, what, status, networkFailure, retryOn401, callback, resend] {
+            const QJsonObject json = parseBody(data, what, status);
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [self, json, status, networkFailure, retryOn401, callback, resend] {
+                    if (self)
+                        self->finishJsonReply(
+                            status, json, networkFailure, retryOn401, callback, resend);
+                },
+                Qt::QueuedConnection);
+        });
+}
+
+void ApiClient::finishJsonReply(int status, const QJsonObject &json, const QString &networkFailure,
+    bool retryOn401, const ResponseCallback &callback,
+    const std::function<void(const QString &token)> &resend)
+{
     if (status == 401 && retryOn401 && m_tokens) {
         QPointer<ApiClient> self(this);
         m_tokens->refresh([self, callback, resend](RefreshResult result) {
@@ -318,8 +354,8 @@ void ApiClient::finishJsonReply(QNetworkReply *reply, bool retryOn401,
         });
         return;
     }
-    if (reply->error() != QNetworkReply::NoError && status == 0) {
-        emit networkError(reply->errorString());
+    if (!networkFailure.isEmpty()) {
+        emit networkError(networkFailure);
         callback(false, 0, {});
         return;
     }
@@ -421,7 +457,7 @@ void ApiClient::postMultipart(
                     return;
                 }
                 const int status = httpStatus(reply);
-                const QJsonObject json = parseBody(reply->readAll(), reply);
+                const QJsonObject json = parseBody(reply->readAll(), describe(reply), status);
                 if (reply->error() == QNetworkReply::NoError || status != 0)
                     (*shared)(isSuccess(status), status, json);
                 else

@@ -79,9 +79,11 @@ private:
     // refused refresh signs out; no HTTP answer is status 0.
     void finishJsonReply(QNetworkReply *reply, bool retryOn401, const ResponseCallback &callback,
         const std::function<void(const QString &token)> &resend);
+    void finishJsonReply(int status, const QJsonObject &json, const QString &networkFailure,
+        bool retryOn401, const ResponseCallback &callback,
+        const std::function<void(const QString &token)> &resend);
     void addClientHeaders(QNetworkRequest &request, const QString &token) const;
     void watchReply(QNetworkReply *reply, bool binary) const;
-    QJsonObject parseBody(const QByteArray &data, const QNetworkReply *reply) const;
     bool endedByWatch(QNetworkReply *reply);
 
     QNetworkAccessManager *m_network;

@@ -576,6 +576,8 @@ void SyncEngine::applyPulledNotes(const QJsonObject &body)
                 } else
                     qWarning().noquote() << "SyncEngine: can't store pulled note" << incoming->id;
             }
+            // The commit that follows is one long step of its own: the window paints first.
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
             return true;
         });
         if (saved && written > 0)
