@@ -148,27 +148,29 @@ bool ArchiveInput::account(qint64 bytes)
 ArchiveInput::Read ArchiveInput::readAll(QByteArray &bytes, qint64 limit)
 {
     bytes.clear();
-    QByteArray chunk(int(ChunkSize), Qt::Uninitialized);
-    for (;;) {
-        const la_ssize_t read = archive_read_data(m_archive, chunk.data(), size_t(chunk.size()));
-        if (read < 0) {
-            const char *text = archive_error_string(m_archive);
-            m_error = text ? QString::fromUtf8(text) : QStringLiteral("damaged member");
-            return Read::Failed;
-        }
-        if (read == 0)
-            return Read::Ok;
-        if (!account(read))
-            return Read::Failed;
-        if (bytes.size() + read > limit) {
+    return readMember([&](const char *data, qint64 size) {
+        if (bytes.size() + size > limit) {
             bytes.clear();
             return Read::TooLarge;
         }
-        bytes.append(chunk.constData(), int(read));
-    }
+        bytes.append(data, qsizetype(size));
+        return Read::Ok;
+    });
 }
 
 ArchiveInput::Read ArchiveInput::copyTo(QIODevice *device)
+{
+    return readMember([&](const char *data, qint64 size) {
+        if (device->write(data, size) != size) {
+            m_error = device->errorString();
+            return Read::WriteFailed;
+        }
+        return Read::Ok;
+    });
+}
+
+ArchiveInput::Read ArchiveInput::readMember(
+    const std::function<Read(const char *data, qint64 size)> &take)
 {
     QByteArray chunk(int(ChunkSize), Qt::Uninitialized);
     for (;;) {
@@ -182,10 +184,8 @@ ArchiveInput::Read ArchiveInput::copyTo(QIODevice *device)
             return Read::Ok;
         if (!account(read))
             return Read::Failed;
-        if (device->write(chunk.constData(), read) != read) {
-            m_error = device->errorString();
-            return Read::WriteFailed;
-        }
+        if (const Read taken = take(chunk.constData(), read); taken != Read::Ok)
+            return taken;
     }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QByteArray>
 #include <QFile>
 #include <QString>
@@ -63,6 +65,8 @@ public:
 
 private:
     bool account(qint64 bytes);
+    // Reads the current member chunk by chunk into |take|, which may end the read.
+    Read readMember(const std::function<Read(const char *data, qint64 size)> &take);
 
     struct archive *m_archive;
     ArchiveFileSource m_source;

@@ -5,6 +5,7 @@
 #include "notewriter.h"
 #include "snapshotrepository.h"
 #include "testdatabase.h"
+#include "teststore.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,27 +22,14 @@
 
 namespace {
 
-// A data directory with the repositories and the write path over it.
-struct Store
+// The shared store, with its notes in a fixed order for comparing two collections.
+struct Store : TestStore
 {
-    TestDatabase db;
-    NoteRepository notes { db.database() };
-    NotebookRepository notebooks { db.database() };
-    AttachmentRepository attachments { db.database(),
-        db.dataPath() + QStringLiteral("/attachments") };
-    NoteWriter writer { db.database(), &notes, &notebooks };
-
-    ImportTarget target() { return ImportTarget { &writer, &notes, &notebooks, &attachments }; }
-
     QList<Note> everyNote() const
     {
         QList<Note> all = notes.allNotes() + notes.trashedNotes();
         std::sort(all.begin(), all.end(), [](const Note &a, const Note &b) { return a.id < b.id; });
         return all;
-    }
-    QStringList attachmentFiles() const
-    {
-        return QDir(attachments.directory()).entryList(QDir::Files, QDir::Name);
     }
 };
 
