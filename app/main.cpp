@@ -1,6 +1,7 @@
 #include "application.h"
 #include "logging.h"
 #include "transfercommand.h"
+#include "memorytuning.h"
 
 #include <QElapsedTimer>
 
@@ -8,6 +9,7 @@
 // library, linked because the target is a WIN32 executable.
 int main(int argc, char *argv[])
 {
+    tuneMemoryAllocator();
     QElapsedTimer started;
     started.start();
     Logging::install();

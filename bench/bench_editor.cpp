@@ -14,6 +14,7 @@
 #include "searchindex.h"
 #include "searchtext.h"
 #include "testdatabase.h"
+#include "memorytuning.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -85,6 +86,7 @@ QString longNote(qsizetype bytes)
 
 int main(int argc, char **argv)
 {
+    tuneMemoryAllocator();
     QApplication app(argc, argv);
     QTextStream out(stdout);
 

@@ -11,6 +11,7 @@
 #include "benchmedian.h"
 #include "collectiongenerator.h"
 #include "mainwindow.h"
+#include "memorytuning.h"
 #include "notebooklistwidget.h"
 #include "noteeditor.h"
 #include "notelistwidget.h"
@@ -200,6 +201,7 @@ void benchSize(int count, const QString &keepDir)
 
 int main(int argc, char **argv)
 {
+    tuneMemoryAllocator();
     QApplication app(argc, argv);
     QStandardPaths::setTestModeEnabled(true);
     QCoreApplication::setOrganizationName(QStringLiteral("Brevaro"));

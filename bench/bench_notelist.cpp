@@ -10,6 +10,7 @@
 #include "fontscale.h"
 #include "notebooklistwidget.h"
 #include "notelistwidget.h"
+#include "memorytuning.h"
 
 #include <QApplication>
 #include <QDir>
@@ -237,6 +238,7 @@ int show(bool dark, int scale)
 
 int main(int argc, char **argv)
 {
+    tuneMemoryAllocator();
     QApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     if (args.contains(QLatin1String("--show"))) {

@@ -3,6 +3,7 @@
 #include "benchmedian.h"
 #include "collectiongenerator.h"
 #include "paths.h"
+#include "memorytuning.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -105,6 +106,7 @@ void measure(const char *label, const QString &executable, const QString &dataDi
 
 int main(int argc, char *argv[])
 {
+    tuneMemoryAllocator();
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     const QString executable = args.size() > 1

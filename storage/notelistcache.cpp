@@ -1,8 +1,11 @@
 #include "notelistcache.h"
 
+#include "backgroundrelease.h"
+
 #include <QSet>
 
 #include <algorithm>
+#include <utility>
 
 NoteListCache::NoteListCache(NoteRepository *notes) : m_notes(notes)
 { }
@@ -46,7 +49,7 @@ bool NoteListCache::refresh(const QString &notebookId, const QString &search, bo
         }
         if (reversed)
             std::reverse(entries.begin(), entries.end());
-        m_entries = std::move(entries);
+        releaseInBackground(std::exchange(m_entries, std::move(entries)));
     }
     m_serial = serial;
     m_isSearch = isSearch;
@@ -84,7 +87,7 @@ bool NoteListCache::completeSearch(
     if (m_complete || !m_isSearch || search.trimmed() != m_query || serial != m_serial
         || serial != m_notes->changeSerial())
         return false;
-    m_entries = all;
+    releaseInBackground(std::exchange(m_entries, all));
     m_complete = true;
     m_ranked = true;
     return true;

@@ -334,20 +334,22 @@ NoteRepository::SearchPage NoteRepository::searchFirstPage(
         return page;
     }
     QSqlDatabase db = m_database->connection();
-    int matches = 0;
+    // One walk of the index, newest rows first, stopping one past the limit: it counts the
+    // matches and, when they are many, names the newest of them. A common word's list of
+    // matches is read once instead of once to count and again to pick.
+    QStringList newest;
     {
-        // Counting walks the index without scoring; it stops one past the limit.
-        QSqlQuery count(db);
-        if (!SqlUtil::run(count,
-                QStringLiteral("SELECT count(*) FROM (SELECT rowid FROM %1 WHERE %1 MATCH ? "
-                               "LIMIT ?)")
+        QSqlQuery rows(db);
+        rows.setForwardOnly(true);
+        if (!SqlUtil::run(rows,
+                QStringLiteral("SELECT rowid FROM %1 WHERE %1 MATCH ? ORDER BY rowid DESC LIMIT ?")
                     .arg(QLatin1String(kSearchTable)),
-                { query.match, rankedUpTo + 1 })
-            || !count.next())
+                { query.match, rankedUpTo + 1 }))
             return page;
-        matches = count.value(0).toInt();
+        while (rows.next())
+            newest.append(QString::number(rows.value(0).toLongLong()));
     }
-    if (matches <= rankedUpTo) {
+    if (newest.size() <= rankedUpTo) {
         page.entries = searchListEntriesOn(db, text, limit);
         page.complete = page.entries.size() < limit;
         return page;
@@ -355,13 +357,17 @@ NoteRepository::SearchPage NoteRepository::searchFirstPage(
 
     page.ranked = false;
     page.complete = false;
-    // FTS5 hands out its matches in row id order, newest last, so this reads `limit` of them.
-    page.entries = listEntriesOn(db,
-        QStringLiteral("SELECT n.id, n.notebook_id, n.updated_at, n.modified_at, n.version, "
-                       "n.sync_status, n.is_shared FROM %1 f JOIN notes n ON n.rowid = f.rowid "
-                       "WHERE %1 MATCH ? AND n.deleted_at IS NULL ORDER BY f.rowid DESC LIMIT ?")
-            .arg(QLatin1String(kSearchTable)),
-        { query.match, limit });
+    // Row ids are SQLite's own integers, written into the statement as numbers; a chunk
+    // more is read only when notes in the trash leave the page short.
+    for (qsizetype from = 0; from < newest.size() && page.entries.size() < limit; from += limit) {
+        page.entries += listEntriesOn(db,
+            QStringLiteral("SELECT id, notebook_id, updated_at, modified_at, version, "
+                           "sync_status, is_shared FROM notes WHERE rowid IN (%1) AND "
+                           "deleted_at IS NULL ORDER BY rowid DESC")
+                .arg(newest.mid(from, limit).join(QLatin1Char(','))),
+            {});
+    }
+    page.entries.resize(qMin<qsizetype>(page.entries.size(), limit));
     std::stable_sort(page.entries.begin(), page.entries.end(),
         [](const NoteListEntry &a, const NoteListEntry &b) { return a.updatedAt > b.updatedAt; });
     return page;

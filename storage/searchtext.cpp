@@ -6,13 +6,15 @@
 #include <QJsonParseError>
 
 #include <algorithm>
+#include <cstring>
+
+#include <rapidjson/reader.h>
 
 namespace {
 
-QString plainTextOf(const QString &noteBody)
+// QJsonDocument's reading: the reference for what a body's text is.
+QString plainTextByQt(const QString &noteBody)
 {
-    if (noteBody.isEmpty())
-        return QString();
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(noteBody.toUtf8(), &error);
     if (error.error != QJsonParseError::NoError || !doc.isArray())
@@ -25,6 +27,106 @@ QString plainTextOf(const QString &noteBody)
             text += insert.toString();
     }
     return text;
+}
+
+// Reads the text inserts of a delta array as RapidJSON streams through it, without building
+// the document: the note list and the index read bodies at every paint and save. Whatever it
+// refuses or is unsure of goes to QJsonDocument, whose reading is the rule.
+class InsertCollector : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, InsertCollector>
+{
+public:
+    // QJsonDocument refuses nesting beyond 1024; such input is left to it.
+    static constexpr int MaxDepth = 1000;
+
+    QString text;
+    bool rootIsArray = false;
+
+    bool Default() { return value(false); }
+    bool String(const char *chars, rapidjson::SizeType length, bool)
+    {
+        if (m_depth == 2 && m_key) {
+            // A "\udc00" escape with no pair comes out as a surrogate's bytes (ED A0..BF;
+            // checked input never holds them): QJsonDocument has its own way with those.
+            for (const char *at = chars; (at = static_cast<const char *>(std::memchr(
+                                               at, 0xED, length - (at - chars))));
+                 ++at) {
+                if (at + 1 < chars + length && static_cast<unsigned char>(at[1]) >= 0xA0)
+                    return false;
+            }
+            m_insert = QString::fromUtf8(chars, qsizetype(length));
+            m_hasInsert = true;
+            return true;
+        }
+        return value(false);
+    }
+    bool Key(const char *chars, rapidjson::SizeType length, bool)
+    {
+        m_key = m_depth == 2 && QByteArrayView(chars, qsizetype(length)) == "insert";
+        return true;
+    }
+    bool StartObject()
+    {
+        if (!value(true))
+            return false;
+        if (m_depth == 2) {
+            m_hasInsert = false;
+            m_insert.clear();
+        }
+        return true;
+    }
+    bool EndObject(rapidjson::SizeType)
+    {
+        if (m_depth == 2 && m_hasInsert)
+            text += m_insert;
+        m_key = false;
+        return --m_depth >= 0;
+    }
+    bool StartArray()
+    {
+        if (m_depth == 0)
+            rootIsArray = true;
+        return value(true);
+    }
+    bool EndArray(rapidjson::SizeType)
+    {
+        m_key = false;
+        return --m_depth >= 0;
+    }
+
+private:
+    // Any value that is not an insert's string; a repeated "insert" key keeps its last value.
+    bool value(bool opens)
+    {
+        if (m_depth == 2 && m_key)
+            m_hasInsert = false;
+        m_key = false;
+        if (opens)
+            ++m_depth;
+        return m_depth <= MaxDepth;
+    }
+
+    int m_depth = 0;
+    bool m_key = false;
+    bool m_hasInsert = false;
+    QString m_insert;
+};
+
+QString plainTextOf(const QString &noteBody)
+{
+    if (noteBody.isEmpty())
+        return QString();
+    // A NUL ends RapidJSON's reading early; such bodies go the slow way.
+    if (noteBody.front() != QLatin1Char('[') || noteBody.contains(QChar(0)))
+        return plainTextByQt(noteBody);
+    const QByteArray utf8 = noteBody.toUtf8();
+    InsertCollector collector;
+    rapidjson::Reader reader;
+    rapidjson::StringStream stream(utf8.constData());
+    const rapidjson::ParseResult result = reader.Parse<rapidjson::kParseValidateEncodingFlag
+        | rapidjson::kParseIterativeFlag>(stream, collector);
+    if (!result || !collector.rootIsArray)
+        return plainTextByQt(noteBody);
+    return collector.text;
 }
 
 bool isUnspacedScript(char32_t codePoint)
@@ -55,14 +157,6 @@ QChar foldedCharacter(QChar c)
     return c.toCaseFolded();
 }
 
-QString folded(const QString &text)
-{
-    QString out(text.size(), Qt::Uninitialized);
-    for (qsizetype i = 0; i < text.size(); ++i)
-        out[i] = foldedCharacter(text.at(i));
-    return out;
-}
-
 bool isWordCharacter(QChar c)
 {
     return c.isLetterOrNumber() || c.isMark();
@@ -73,24 +167,48 @@ bool isUnspaced(QChar c)
     return !c.isSurrogate() && isUnspacedScript(c.unicode());
 }
 
-// Combining marks are skipped in both texts, so "resume" meets "résumé" written either way.
-QString withoutMarks(const QString &text, QList<qsizetype> *positions)
+// Case and accents folded, combining marks left out (so "resume" meets "résumé" written
+// either way); `positions`, when given, holds where each character came from, and the end.
+// Most text is ASCII and takes the short way: list rows run this over whole notes.
+QString foldedForMatching(const QString &text, QList<qsizetype> *positions)
 {
-    QString out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text.at(i).isMark())
-            continue;
-        out += text.at(i);
-        if (positions)
-            positions->append(i);
+    QString out(text.size(), Qt::Uninitialized);
+    QChar *to = out.data();
+    qsizetype *from = nullptr;
+    if (positions) {
+        positions->resize(text.size() + 1);
+        from = positions->data();
     }
-    if (positions)
-        positions->append(text.size());
+    qsizetype kept = 0;
+    const QChar *chars = text.constData();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t unit = chars[i].unicode();
+        QChar c;
+        if (unit < 0x80) {
+            c = QChar(unit >= u'A' && unit <= u'Z' ? char16_t(unit + 32) : unit);
+        } else {
+            c = foldedCharacter(chars[i]);
+            if (c.isMark())
+                continue;
+        }
+        if (from)
+            from[kept] = i;
+        to[kept++] = c;
+    }
+    out.truncate(kept);
+    if (positions) {
+        (*positions)[kept] = text.size();
+        positions->resize(kept + 1);
+    }
     return out;
 }
 
 } // namespace
+
+QString bodyPlainText(const QString &noteBody)
+{
+    return plainTextOf(noteBody);
+}
 
 SearchableText searchableText(const QString &noteBody)
 {
@@ -136,13 +254,13 @@ QString separateUnspacedScripts(const QString &text)
 QList<TextMatch> findMatches(const QString &text, const QStringList &terms)
 {
     QList<qsizetype> positions;
-    const QString haystack = withoutMarks(folded(text), &positions);
+    const QString haystack = foldedForMatching(text, &positions);
     QList<TextMatch> found;
     for (QString term : terms) {
         const bool prefix = term.endsWith(QLatin1Char('*'));
         if (prefix)
             term.chop(1);
-        const QString needle = withoutMarks(folded(term.trimmed()), nullptr);
+        const QString needle = foldedForMatching(term.trimmed(), nullptr);
         if (needle.isEmpty())
             continue;
         const bool startsAnywhere = isUnspaced(needle.front());
@@ -179,22 +297,25 @@ QList<TextMatch> findMatches(const QString &text, const QStringList &terms)
     return kept;
 }
 
-QString matchingPassage(const QString &text, const QStringList &terms, int maxLength)
+Passage passageOf(const QString &text, const QStringList &terms, int maxLength)
 {
     // Whitespace runs, line breaks included, become single spaces: a preview is one line.
-    QString line;
-    line.reserve(text.size());
+    QString line(text.size(), Qt::Uninitialized);
+    QChar *to = line.data();
+    qsizetype length = 0;
     for (QChar c : text) {
-        if (c.isSpace()) {
-            if (!line.isEmpty() && !line.back().isSpace())
-                line += QLatin1Char(' ');
-        } else {
-            line += c;
-        }
+        if (!c.isSpace())
+            to[length++] = c;
+        else if (length > 0 && to[length - 1] != QLatin1Char(' '))
+            to[length++] = QLatin1Char(' ');
     }
+    line.truncate(length);
     const QList<TextMatch> matches = findMatches(line, terms);
-    if (matches.isEmpty())
-        return line.left(maxLength).trimmed();
+    Passage passage;
+    if (matches.isEmpty()) {
+        passage.text = line.left(maxLength).trimmed();
+        return passage;
+    }
     // A word or two of what comes before the match, cut at a space: a narrow list shows
     // about thirty characters, and the match must be among them.
     constexpr qsizetype kLeadIn = 16;
@@ -206,6 +327,23 @@ QString matchingPassage(const QString &text, const QStringList &terms, int maxLe
         else
             start = matches.first().start;
     }
-    const QString passage = line.mid(start, maxLength).trimmed();
-    return start > 0 ? QStringLiteral("\u2026") + passage : passage;
+    // The line has no space at either end of the cut's start, so only its end is trimmed.
+    passage.text = line.mid(start, maxLength).trimmed();
+    const qsizetype end = start + passage.text.size();
+    const qsizetype shift = start > 0 ? 1 : 0;
+    if (start > 0)
+        passage.text.prepend(QChar(0x2026));
+    for (const TextMatch &match : matches) {
+        if (match.start >= end)
+            break;
+        if (match.start >= start)
+            passage.matches.append({ match.start - start + shift,
+                qMin(match.start + match.length, end) - match.start });
+    }
+    return passage;
+}
+
+QString matchingPassage(const QString &text, const QStringList &terms, int maxLength)
+{
+    return passageOf(text, terms, maxLength).text;
 }

@@ -17,6 +17,9 @@ struct SearchableText
 // document library (Qt Gui); a test holds the two equal.
 SearchableText searchableText(const QString &noteBody);
 
+// The whole plain text of a body by those rules, before the title is split off.
+QString bodyPlainText(const QString &noteBody);
+
 // Scripts written without spaces between words (Chinese, Japanese, Thai...) get a space on
 // both sides of every character, so the word tokenizer indexes each one as a word and a
 // phrase of them finds any substring. Applied alike to indexed text and to queries.
@@ -42,3 +45,12 @@ QList<TextMatch> findMatches(const QString &text, const QStringList &terms);
 // match, with an ellipsis when it does not start at the beginning; the start of the text
 // when nothing matches. At most `maxLength` characters.
 QString matchingPassage(const QString &text, const QStringList &terms, int maxLength = 240);
+
+// The same passage with the matches in it (as findMatches finds them in the whole text, cut
+// at the passage's end); no matches when the text has none. One pass for a list row.
+struct Passage
+{
+    QString text;
+    QList<TextMatch> matches;
+};
+Passage passageOf(const QString &text, const QStringList &terms, int maxLength = 240);

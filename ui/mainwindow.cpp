@@ -263,8 +263,7 @@ void MainWindow::setupConnections()
     connect(m_appState, &AppState::notesChanged, this, &MainWindow::onNotesChanged);
     connect(m_appState, &AppState::notebooksChanged, this, [this] {
         refreshNotebookList();
-        // Notebook names in the list rows may have changed.
-        m_noteList->viewport()->update();
+        m_noteList->notebookNamesChanged();
     });
     connect(m_appState, &AppState::noteUpdatedExternally, this,
         [this](const QString &noteId, QObject *source) {

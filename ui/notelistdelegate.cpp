@@ -26,6 +26,21 @@ struct Fonts
     QFont notebook;
 };
 
+// Eliding shapes the whole string, and a search passage of 240 characters shows forty: the text
+// is cut first to what could fit if every glyph were narrow.
+QString elided(const QFontMetricsF &metrics, const QString &text, qreal width)
+{
+    qsizetype cut = qsizetype(qMax<qreal>(0, width) / (metrics.averageCharWidth() * 0.4)) + 2;
+    if (text.size() <= cut)
+        return metrics.elidedText(text, Qt::ElideRight, qMax<qreal>(0, width));
+    if (text.at(cut - 1).isHighSurrogate())
+        --cut;
+    const QString head = text.left(cut);
+    const QString shown = metrics.elidedText(head, Qt::ElideRight, qMax<qreal>(0, width));
+    // Narrow glyphs all the way: the cut fits whole, and only the full text knows its ellipsis.
+    return shown == head ? metrics.elidedText(text, Qt::ElideRight, qMax<qreal>(0, width)) : shown;
+}
+
 Fonts fontsFor(const NoteListDelegate::Sizes &sizes)
 {
     Fonts fonts;
@@ -131,7 +146,7 @@ void NoteListDelegate::paint(
     painter->setFont(titleFont);
     painter->setPen(untitled ? colours.muted : colours.text);
     painter->drawText(QPointF(textLeft, top + 16 + titleMetrics.ascent()),
-        titleMetrics.elidedText(title, Qt::ElideRight, qMax<qreal>(0, titleWidth)));
+        elided(titleMetrics, title, titleWidth));
 
     const QFontMetricsF previewMetrics(fonts.preview);
     const QString preview = index.data(NoteListWidget::PreviewRole).toString();
@@ -143,7 +158,7 @@ void NoteListDelegate::paint(
         if (matches.isEmpty()) {
             painter->setFont(fonts.preview);
             painter->drawText(
-                origin, previewMetrics.elidedText(preview, Qt::ElideRight, qMax(0, available)));
+                origin, elided(previewMetrics, preview, available));
         } else {
             // Matched words bold in the text colour, the rest as usual; each piece is elided to
             // the room left, so the line ends in an ellipsis like any preview.
@@ -158,7 +173,7 @@ void NoteListDelegate::paint(
                     return;
                 const QString part = preview.mid(from, to - from);
                 const QFontMetricsF &metrics = emphasised ? emphasisMetrics : previewMetrics;
-                const QString fitted = metrics.elidedText(part, Qt::ElideRight, right - x);
+                const QString fitted = elided(metrics, part, right - x);
                 painter->setFont(emphasised ? emphasis : fonts.preview);
                 painter->setPen(emphasised ? colours.text : colours.secondary);
                 painter->drawText(QPointF(x, origin.y()), fitted);

@@ -1,6 +1,8 @@
 #include "notelistwidget.h"
 
+#include "backgroundrelease.h"
 #include "documentpalette.h"
+#include "fontscale.h"
 #include "notelistdelegate.h"
 #include "notetext.h"
 #include "searchtext.h"
@@ -12,7 +14,6 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
-#include <QThreadPool>
 
 #include <utility>
 
@@ -34,8 +35,8 @@ public:
         m_entryMode = false;
         resetCaches();
         endResetModel();
-        release(std::move(previous));
-        release(std::move(previousEntries));
+        releaseInBackground(std::move(previous));
+        releaseInBackground(std::move(previousEntries));
     }
 
     void setEntries(const QList<NoteListEntry> &entries)
@@ -46,8 +47,8 @@ public:
         m_entryMode = true;
         resetCaches();
         endResetModel();
-        release(std::move(previous));
-        release(std::move(previousNotes));
+        releaseInBackground(std::move(previous));
+        releaseInBackground(std::move(previousNotes));
     }
 
     void setBodyLoader(NoteListWidget::BodyLoader loader) { m_loader = std::move(loader); }
@@ -66,6 +67,8 @@ public:
 
     int size() const { return int(m_entryMode ? m_entries.size() : m_notes.size()); }
 
+    void setScreenRows(int rows) { m_screenRows = qMax(1, rows); }
+
     const QString &idAt(qsizetype row) const
     {
         return m_entryMode ? m_entries.at(row).id : m_notes.at(row).id;
@@ -74,6 +77,11 @@ public:
     void setNotebookNameResolver(std::function<QString(const QString &)> resolver)
     {
         m_resolver = std::move(resolver);
+        forgetNotebookNames();
+    }
+
+    void forgetNotebookNames()
+    {
         m_notebookNames.clear();
         if (size() > 0)
             emit dataChanged(index(0), index(size() - 1), { NoteListWidget::NotebookNameRole });
@@ -196,34 +204,18 @@ public:
     }
 
 private:
-    // Rows whose bodies are fetched together with a missing one: about two screens around it.
-    static constexpr int kFetchBefore = 16;
-    static constexpr int kFetchAfter = 48;
+    // Rows whose bodies are fetched together with a missing one: the screen it starts and a
+    // few more on either side. A first screenful reads no more than it shows.
+    static constexpr int kFetchMargin = 3;
     // Plain texts kept for passages of rows not yet painted: a few fetches' worth.
     static constexpr int kPlainTextsKept = 256;
 
     void resetCaches()
     {
         m_plainTexts.clear();
-        // Names may have changed since the last fill; the resolver is asked again lazily.
-        m_notebookNames.clear();
         // Entries of notes that left the list would pile up over a long session.
         if (m_derived.size() > size() + 1024)
             m_derived.clear();
-    }
-
-    // Freeing the last copy of a large collection takes tens of milliseconds; a pool thread
-    // pays for it instead of the frame that shows the refreshed list. Reference counts are
-    // atomic, so copies still held elsewhere stay valid.
-    template<typename T>
-    static void release(QList<T> &&items)
-    {
-        if (items.size() < 2000 || !items.isDetached()) {
-            items.clear();
-            return;
-        }
-        QThreadPool::globalInstance()->start(
-            [items = std::move(items)]() mutable { items.clear(); });
     }
 
     struct Derived
@@ -245,7 +237,7 @@ private:
     // Returns the plain text the rest was derived from.
     QString derive(Derived &d, const QString &body) const
     {
-        const QString plain = notePlainText(body);
+        const QString plain = bodyPlainText(body);
         const QString title = titleFromPlainText(plain);
         const QString preview = previewFromPlainText(plain);
         d.untitled = title.isEmpty();
@@ -270,13 +262,18 @@ private:
         // The text under the title line: where it matches is what the preview shows.
         const qsizetype feed = plain.indexOf(QLatin1Char('\n'));
         const QString rest = feed < 0 ? QString() : plain.mid(feed + 1);
-        if (!findMatches(rest, m_terms).isEmpty())
-            d.matchPreview = matchingPassage(rest, m_terms);
-        d.previewMatches = findMatches(d.matchPreview, m_terms);
+        Passage passage = passageOf(rest, m_terms);
+        if (passage.matches.isEmpty()) {
+            // A phrase may still match across the line breaks the preview joins.
+            d.previewMatches = findMatches(d.matchPreview, m_terms);
+            return;
+        }
+        d.matchPreview = std::move(passage.text);
+        d.previewMatches = std::move(passage.matches);
     }
 
-    // Only rows that are painted get here, one body each: a search of thousands of notes parses
-    // the dozen on screen.
+    // Only rows that are painted get here: a search of thousands of notes reads the dozen bodies
+    // on screen, in one query.
     const Derived &searched(int row) const
     {
         const Derived &base = derived(row);
@@ -287,18 +284,44 @@ private:
             findPassage(d, QString());
             return d;
         }
-        if (const auto kept = m_plainTexts.constFind(idAt(row)); kept != m_plainTexts.constEnd()) {
-            findPassage(d, kept.value());
-            m_plainTexts.erase(kept);
-            return d;
-        }
         if (!m_entryMode) {
-            findPassage(d, notePlainText(m_notes.at(row).body));
+            findPassage(d, bodyPlainText(m_notes.at(row).body));
             return d;
         }
         const QString id = idAt(row);
-        findPassage(d, notePlainText(m_loader ? m_loader({ id }).value(id) : QString()));
+        if (!m_plainTexts.contains(id))
+            keepPlainTextsAround(row);
+        const auto kept = m_plainTexts.constFind(id);
+        if (kept != m_plainTexts.constEnd()) {
+            findPassage(d, kept.value());
+            m_plainTexts.erase(kept);
+        } else {
+            findPassage(d, bodyPlainText(m_loader ? m_loader({ id }).value(id) : QString()));
+        }
         return d;
+    }
+
+    // Rows derived before this search (an earlier search, the plain list) have titles but no
+    // text to find passages in: theirs are read for the rows around `row` together.
+    void keepPlainTextsAround(int row) const
+    {
+        if (!m_loader)
+            return;
+        QStringList ids;
+        const int first = qMax(0, row - kFetchMargin);
+        const int last = qMin(size() - 1, row + m_screenRows + kFetchMargin);
+        for (int r = first; r <= last; ++r) {
+            const NoteListEntry &entry = m_entries.at(r);
+            const auto it = m_derived.constFind(entry.id);
+            if (r == row
+                || (it != m_derived.constEnd() && isCurrent(entry) && !it->untitled
+                    && it->matchGeneration != m_termsGeneration
+                    && !m_plainTexts.contains(entry.id)))
+                ids.append(entry.id);
+        }
+        const QHash<QString, QString> bodies = m_loader(ids);
+        for (auto it = bodies.constBegin(); it != bodies.constEnd(); ++it)
+            keepPlainText(it.key(), bodyPlainText(it.value()));
     }
 
     void keepPlainText(const QString &id, const QString &plain) const
@@ -344,8 +367,8 @@ private:
         // One query for the rows around this one: painting a screen asks row after row.
         QStringList ids;
         QList<int> rows;
-        const int first = qMax(0, row - kFetchBefore);
-        const int last = qMin(size() - 1, row + kFetchAfter);
+        const int first = qMax(0, row - kFetchMargin);
+        const int last = qMin(size() - 1, row + m_screenRows + kFetchMargin);
         for (int r = first; r <= last; ++r) {
             if (r == row || !isCurrent(m_entries.at(r))) {
                 ids.append(m_entries.at(r).id);
@@ -388,6 +411,7 @@ private:
     mutable QHash<QString, QString> m_plainTexts;
     QStringList m_terms;
     int m_termsGeneration = 0;
+    int m_screenRows = 16;
     mutable QHash<QString, QString> m_notebookNames;
 };
 
@@ -507,6 +531,11 @@ void NoteListWidget::setNotebookNameResolver(
     m_model->setNotebookNameResolver(std::move(resolver));
 }
 
+void NoteListWidget::notebookNamesChanged()
+{
+    m_model->forgetNotebookNames();
+}
+
 int NoteListWidget::count() const
 {
     return m_model->rowCount();
@@ -551,6 +580,9 @@ void NoteListWidget::setEmptyText(const QString &text)
 
 void NoteListWidget::paintEvent(QPaintEvent *event)
 {
+    m_model->setScreenRows(viewport()->height()
+            / qMax(1, NoteListDelegate::sizesForScale(FontScale::percent()).rowHeight)
+        + 1);
     QListView::paintEvent(event);
     if (m_emptyText.isEmpty() || m_model->rowCount() > 0)
         return;

@@ -61,6 +61,9 @@ public:
 
     // Used to show each note's notebook name; set once by the main window.
     void setNotebookNameResolver(std::function<QString(const QString &notebookId)> resolver);
+    // Names are asked once and kept (a query each, at every fill, cost a search list a
+    // millisecond); a rename, a new or a deleted notebook calls this.
+    void notebookNamesChanged();
 
     // Shown centred, in the placeholder colour, while the list has no rows ("Trash is empty").
     void setEmptyText(const QString &text);

@@ -49,6 +49,22 @@ void TestSearchText::indexedTextIsThePlainText_data()
     QTest::addRow("plain text with lines") << "first line\nsecond line\nthird";
     QTest::addRow("empty") << "";
     QTest::addRow("empty document") << "[{\"insert\":\"\\n\"}]";
+    QTest::addRow("repeated key keeps the last")
+        << "[{\"insert\":\"a\",\"insert\":\"b\\n\"},{\"insert\":\"c\",\"insert\":5},"
+           "{\"insert\":{\"insert\":\"d\"}},{\"insert\":[\"e\"],\"insert\":\"f\"}]";
+    QTest::addRow("escapes and pairs")
+        << "[{\"ins\\u0065rt\":\"\\u00e9\\ud83d\\ude00 \\\"q\\\" \\\\ \u00e9\U0001F600\\n\"}]";
+    QTest::addRow("lone surrogate escapes")
+        << "[{\"insert\":\"a\\ud800b\"},{\"insert\":\"\\udc00c\\n\"}]";
+    QTest::addRow("control character") << "[{\"insert\":\"a\tb\u0001\"}]";
+    QTest::addRow("NUL inside") << QStringLiteral("[{\"insert\":\"a") + QChar(0) + "b\"}]";
+    QTest::addRow("huge number") << "[{\"insert\":\"a\",\"attributes\":{\"n\":1e400}}]";
+    QTest::addRow("text after the array") << "[{\"insert\":\"a\"}] x";
+    QTest::addRow("space before the array") << " [{\"insert\":\"a\"}]";
+    QTest::addRow("deeper than the reader goes")
+        << "[{\"insert\":\"a\"}," + QString(1100, u'[') + QString(1100, u']') + "]";
+    QTest::addRow("deep but readable")
+        << "[{\"insert\":\"a\"}," + QString(900, u'[') + QString(900, u']') + "]";
 }
 
 void TestSearchText::indexedTextIsThePlainText()
@@ -59,6 +75,16 @@ void TestSearchText::indexedTextIsThePlainText()
     const SearchableText indexed = searchableText(body);
     QCOMPARE(indexed.title, titleFromPlainText(plain));
     QCOMPARE(indexed.body, feed < 0 ? QString() : plain.mid(feed + 1));
+    QCOMPARE(bodyPlainText(body), plain);
+    // Damaged at every character, a body still reads as the document library reads it.
+    if (body.size() > 1200)
+        return;
+    for (qsizetype at = 0; at < body.size(); ++at) {
+        for (const QString &damaged : { QString(body).remove(at, 1),
+                 QString(body).replace(at, 1, QLatin1Char('"')),
+                 QString(body).insert(at, QLatin1Char('\\')) })
+            QCOMPARE(bodyPlainText(damaged), notePlainText(damaged));
+    }
 }
 
 void TestSearchText::unspacedScriptsAreSplit()
@@ -125,6 +151,10 @@ void TestSearchText::matchesAreMarkedWhereSearchFindsThem()
     const QStringList terms = searchQueryFromInput(typed).highlights;
     const QString passage = matchingPassage(text, terms);
     QCOMPARE(marked(passage, typed), expected);
+    // The list takes the passage and its matches from one pass over the text.
+    const Passage withMatches = passageOf(text, terms);
+    QCOMPARE(withMatches.text, passage);
+    QCOMPARE(withMatches.matches, findMatches(passage, terms));
 }
 
 QTEST_GUILESS_MAIN(TestSearchText)

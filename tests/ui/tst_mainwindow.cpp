@@ -573,6 +573,10 @@ void tst_MainWindow::droppingNoteOnNotebookKeepsUpdatedAt()
     QCOMPARE(sidebar->item(1)->data(NotebookListWidget::CountRole).toInt(), 1);
     QCOMPARE(window->noteList()->model()->index(0, 0).data(NoteListWidget::NotebookNameRole),
         QVariant(QStringLiteral("Recipes")));
+    // Names are kept between fills of the list; a rename reaches the rows shown.
+    QVERIFY(m_state->writer()->renameNotebook(notebook.id, QStringLiteral("Cooking")));
+    QCOMPARE(window->noteList()->model()->index(0, 0).data(NoteListWidget::NotebookNameRole),
+        QVariant(QStringLiteral("Cooking")));
 }
 
 void tst_MainWindow::listFollowsWritesFromEverywhere()
