@@ -1,7 +1,7 @@
 #include "application.h"
 #include "logging.h"
-#include "transfercommand.h"
 #include "memorytuning.h"
+#include "transfercommand.h"
 
 #include <QElapsedTimer>
 

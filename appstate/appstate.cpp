@@ -197,12 +197,8 @@ void AppState::startDeferredCheck()
         m_databaseFailure.foundInUse = true;
         // Nothing more goes into a damaged file while the user decides what becomes of it:
         // saves fail as on a read-only file, and the windows keep (or set aside) their text.
-        if (m_database) {
-            QSqlQuery hold(m_database->connection());
-            if (!hold.exec(QStringLiteral("PRAGMA query_only = 1")))
-                qWarning().noquote() << "Writes to the damaged database could not be held:"
-                                     << hold.lastError().text();
-        }
+        if (m_database)
+            m_database->holdWrites();
         emit databaseChecked(false);
         emit databaseCheckFailed();
     });

@@ -8,9 +8,9 @@
 #include "benchmedian.h"
 #include "collectiongenerator.h"
 #include "fontscale.h"
+#include "memorytuning.h"
 #include "notebooklistwidget.h"
 #include "notelistwidget.h"
-#include "memorytuning.h"
 
 #include <QApplication>
 #include <QDir>

@@ -2,8 +2,8 @@
 // a collection of 10,000 notes. Usage: bench_startup [path/to/brevaro-notes] [runs]
 #include "benchmedian.h"
 #include "collectiongenerator.h"
-#include "paths.h"
 #include "memorytuning.h"
+#include "paths.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -17,9 +17,11 @@
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QTextBlock>
+
 #include <QTextDocument>
 #include <QTextTable>
 #include <QToolTip>
+#include <utility>
 
 NoteEditor::NoteEditor(QWidget *parent)
     : QTextEdit(parent),
@@ -165,6 +167,7 @@ void NoteEditor::onContentsChanged()
 {
     if (m_loading || m_noteId.isEmpty())
         return;
+    ++m_editCount;
     m_saved = false;
     emit savedStateChanged(false);
     m_autosaveTimer.start();
@@ -179,9 +182,11 @@ void NoteEditor::onAutosaveTimeout()
     m_autosaveCeiling.stop();
     m_saveRetryTimer.stop();
     m_saveFailed = false;
+    m_savePending = false;
     emit noteModified();
-    // The owner reported a failure from its handler: the text is still only here.
-    if (m_saveFailed)
+    // The owner reported a failure from its handler, or will report how its save went: the
+    // text is still only here.
+    if (m_saveFailed || std::exchange(m_savePending, false))
         return;
     m_saved = true;
     emit savedStateChanged(true);
@@ -194,6 +199,12 @@ void NoteEditor::markSaveFailed()
     m_saveFailed = true;
     m_saved = false;
     m_saveRetryTimer.start();
+}
+
+void NoteEditor::markSavedAt(quint64 edits)
+{
+    if (edits == m_editCount)
+        markSaved();
 }
 
 void NoteEditor::markSaved()

@@ -76,6 +76,13 @@ public:
     // A save after a failed one went through: the edits are saved.
     void markSaved();
     bool saveFailed() const { return m_saveFailed; }
+    // Called from the owner's noteModified handler when the save finishes later: the editor
+    // does not report "saved" until markSavedAt() with the edit count the save started at
+    // (edits made meanwhile keep it unsaved), or markSaveFailed().
+    void markSavePending() { m_savePending = true; }
+    void markSavedAt(quint64 edits);
+    // Counts changes of the content; what a pending save saw.
+    quint64 editCount() const { return m_editCount; }
     // The document as delta text; the owner stores this.
     QString content() const;
     int wordCount() const;
@@ -222,6 +229,8 @@ private:
     bool m_loading = false;
     bool m_saved = true;
     bool m_saveFailed = false;
+    bool m_savePending = false;
+    quint64 m_editCount = 0;
     QTimer m_autosaveTimer;
     QTimer m_autosaveCeiling;
     QTimer m_saveRetryTimer;

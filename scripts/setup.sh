@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 packages=(
   build-essential cmake ninja-build ccache pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-qpa-plugins libgl-dev
-  libsqlite3-0 sqlite3 zip unzip xvfb xauth xdotool
+  libsqlite3-0 libsqlite3-dev sqlite3 zip unzip xvfb xauth xdotool
   libsecret-1-dev gnome-keyring dbus-daemon rapidjson-dev
   qt6-httpserver-dev qt6-websockets-dev libsodium-dev libqt6sql6-psql libarchive-dev
   desktop-file-utils appstream

@@ -1,16 +1,22 @@
 #include "database.h"
 
+#include "backgroundwriter.h"
 #include "schema.h"
 #include "searchindex.h"
 
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
 #include <QTimer>
 #include <QUuid>
+
+#if defined(NOTES_SYSTEM_SQLITE)
+#include <sqlite3.h>
+#endif
 
 Database::Database(QObject *parent)
     : QObject(parent), m_connectionName(QUuid::createUuid().toString(QUuid::WithoutBraces))
@@ -18,6 +24,8 @@ Database::Database(QObject *parent)
 
 Database::~Database()
 {
+    // A save still on the background writer commits before the file is let go.
+    m_writer.reset();
     if (m_db.isOpen())
         m_db.close();
     // The handle must be released before the registry entry goes, or Qt warns it is in use.
@@ -96,9 +104,57 @@ bool Database::isOpen() const
     return m_db.isOpen();
 }
 
+bool Database::keepLogOnClose(QSqlDatabase db)
+{
+#if defined(NOTES_SYSTEM_SQLITE)
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return false;
+    sqlite3 *connection = *static_cast<sqlite3 *const *>(handle.constData());
+    int kept = 0;
+    return connection
+        && sqlite3_db_config(connection, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, &kept) == SQLITE_OK
+        && kept == 1;
+#else
+    Q_UNUSED(db);
+    qWarning() << "This build cannot keep the write-ahead log out of the file when it closes";
+    return false;
+#endif
+}
+
 QSqlDatabase Database::connection() const
 {
+    if (m_writer)
+        m_writer->wait();
     return m_db;
+}
+
+BackgroundWriter *Database::backgroundWriter()
+{
+    if (!m_writer && m_db.isOpen())
+        m_writer = std::make_unique<BackgroundWriter>(m_db.databaseName(), BusyTimeoutMs);
+    return m_writer.get();
+}
+
+void Database::finishBackgroundWrites()
+{
+    if (m_writer)
+        m_writer->finish();
+}
+
+bool Database::holdWrites()
+{
+    if (m_writer) {
+        m_writer->holdWrites();
+        m_writer->wait();
+    }
+    // Closing the last connection would checkpoint the write-ahead log into the file.
+    keepLogOnClose(m_db);
+    QSqlQuery hold(m_db);
+    if (hold.exec(QStringLiteral("PRAGMA query_only = 1")))
+        return true;
+    qWarning().noquote() << "Writes to the database could not be held:" << hold.lastError().text();
+    return false;
 }
 
 bool Database::migrate()

@@ -4,6 +4,9 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <memory>
+
+class BackgroundWriter;
 struct MigrationStep;
 
 // The one SQLite connection of the application and the schema it carries (version 4).
@@ -41,8 +44,20 @@ public:
     static Health checkFile(const QString &path, QString *problem = nullptr);
 
     bool isOpen() const;
-    // Repositories run their statements on this connection.
+    // Repositories run their statements on this connection. A write still running on the
+    // background writer is waited for first, so whatever follows sees it.
     QSqlDatabase connection() const;
+    // A second connection on a thread of its own, for saves too large for the GUI thread;
+    // made on first use, null while the database is not open.
+    BackgroundWriter *backgroundWriter();
+    // Runs what the background writer has finished (its completions) now.
+    void finishBackgroundWrites();
+    // Nothing more is written through either connection (a damaged file is kept as found), and
+    // closing leaves the write-ahead log beside the file instead of checkpointing it in.
+    bool holdWrites();
+    // Asks SQLite not to checkpoint the log into the file when `db`, an open connection of this
+    // program, is closed. False where the build cannot (Windows: Qt's own SQLite).
+    static bool keepLogOnClose(QSqlDatabase db);
     QString connectionName() const { return m_connectionName; }
 
 signals:
@@ -63,6 +78,7 @@ private:
 
     QString m_connectionName;
     QSqlDatabase m_db;
+    std::unique_ptr<BackgroundWriter> m_writer;
     bool m_searchIndexComplete = true;
     bool m_searchIndexBuilding = false;
     qint64 m_indexCursor = 0; // the build's last indexed rowid

@@ -1,5 +1,6 @@
 #include "noterepository.h"
 
+#include "backgroundwriter.h"
 #include "database.h"
 #include "schema.h"
 #include "searchindex.h"
@@ -10,6 +11,7 @@
 
 #include <QDebug>
 #include <QHash>
+#include <QPointer>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -550,20 +552,17 @@ std::optional<Note> NoteRepository::noteById(const QString &id) const
     return noteFromRow(query);
 }
 
-bool NoteRepository::writeNote(const QString &sql, const Note &note, bool isInsert)
-{
-    const QVariantList values = noteValues(note, isInsert);
-    if (m_bulk)
-        return writeNoteInBulk(values, note, isInsert);
+namespace {
 
-    // The note and its search text commit together; a savepoint, so this also works inside a
-    // caller's transaction.
-    QSqlDatabase db = m_database->connection();
+// A note's row and its search text, committed together on `db`; a savepoint, so this also
+// works inside a caller's transaction.
+WriteError writeNoteOn(QSqlDatabase db, const QString &sql, const QVariantList &values,
+    const Note &note, bool isInsert)
+{
     QSqlQuery control(db);
     const bool inSavepoint = control.exec(QStringLiteral("SAVEPOINT note_write"));
     QSqlQuery query(db);
     const auto fail = [&](const QSqlError &error) {
-        m_lastWriteError = WriteError::fromSql(error);
         qWarning().noquote() << (isInsert ? "NoteRepository::insert failed:"
                                           : "NoteRepository::update failed:")
                              << error.text();
@@ -572,7 +571,7 @@ bool NoteRepository::writeNote(const QString &sql, const Note &note, bool isInse
             control.exec(QStringLiteral("ROLLBACK TO note_write"));
             control.exec(QStringLiteral("RELEASE note_write"));
         }
-        return false;
+        return WriteError::fromSql(error);
     };
     if (!SqlUtil::run(query, sql, values))
         return fail(query.lastError());
@@ -585,7 +584,19 @@ bool NoteRepository::writeNote(const QString &sql, const Note &note, bool isInse
     // full disk shows: a failed release is a failed write, not a saved note.
     if (inSavepoint && !control.exec(QStringLiteral("RELEASE note_write")))
         return fail(control.lastError());
-    m_lastWriteError = WriteError();
+    return WriteError();
+}
+
+} // namespace
+
+bool NoteRepository::writeNote(const QString &sql, const Note &note, bool isInsert)
+{
+    const QVariantList values = noteValues(note, isInsert);
+    if (m_bulk)
+        return writeNoteInBulk(values, note, isInsert);
+    m_lastWriteError = writeNoteOn(m_database->connection(), sql, values, note, isInsert);
+    if (m_lastWriteError.failed())
+        return false;
     announceWrite(note.id);
     return true;
 }
@@ -653,6 +664,27 @@ bool NoteRepository::insertMany(const QList<Note> &notes)
 bool NoteRepository::update(const Note &note)
 {
     return writeNote(QLatin1String(kUpdateNote), note, false);
+}
+
+void NoteRepository::updateInBackground(const Note &note, std::function<void(bool)> done)
+{
+    BackgroundWriter *writer = m_database->backgroundWriter();
+    if (!writer || m_bulk || m_batchDepth > 0) {
+        done(update(note));
+        return;
+    }
+    writer->start(
+        [values = noteValues(note, false), note](QSqlDatabase db) {
+            return writeNoteOn(db, QLatin1String(kUpdateNote), values, note, false);
+        },
+        [self = QPointer<NoteRepository>(this), id = note.id, done](const WriteError &error) {
+            if (self) {
+                self->m_lastWriteError = error;
+                if (!error.failed())
+                    self->announceWrite(id);
+            }
+            done(!error.failed());
+        });
 }
 
 bool NoteRepository::beginBulkInsert(BulkCache cache)

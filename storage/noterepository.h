@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -158,6 +159,10 @@ public:
     // back.
     bool insertMany(const QList<Note> &notes);
     bool update(const Note &note);
+    // update() on the database's background writer: `done` gets the outcome on this thread
+    // (lastWriteError() tells why it failed). Every later statement of this repository waits
+    // for the write; inside a batch or a bulk insert this is update().
+    void updateInBackground(const Note &note, std::function<void(bool saved)> done);
     // Why the last insert or update failed (None after one that succeeded).
     WriteError lastWriteError() const { return m_lastWriteError; }
     bool softDelete(const QString &id);

@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QDebug>
+#include <QPointer>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -132,14 +133,14 @@ bool NoteWriter::isReadOnlyShare(const Note &note)
     return !note.ownerId.isEmpty() && note.permission != QLatin1String("edit");
 }
 
-bool NoteWriter::saveBody(Note &note, const QString &body)
+std::optional<Note> NoteWriter::bodyChange(const Note &note, const QString &body)
 {
     m_lastError = WriteError();
     if (body == note.body)
-        return false;
+        return std::nullopt;
     if (isReadOnlyShare(note)) {
         qWarning() << "NoteWriter::saveBody refused: the note is shared read-only";
-        return false;
+        return std::nullopt;
     }
     Note changed = note;
     const QDateTime now = QDateTime::currentDateTimeUtc();
@@ -148,6 +149,30 @@ bool NoteWriter::saveBody(Note &note, const QString &body)
     changed.modifiedAt = now;
     changed.version = note.version + 1;
     changed.syncStatus = SyncStatus::Pending;
+    return changed;
+}
+
+bool NoteWriter::saveBodyInBackground(
+    const Note &note, const QString &body, std::function<void(bool, const Note &)> done)
+{
+    const std::optional<Note> changed = bodyChange(note, body);
+    if (!changed)
+        return false;
+    m_notes->updateInBackground(
+        *changed, [self = QPointer<NoteWriter>(this), changed = *changed, done](bool saved) {
+            if (self)
+                self->m_lastError = saved ? WriteError() : self->m_notes->lastWriteError();
+            done(saved, changed);
+        });
+    return true;
+}
+
+bool NoteWriter::saveBody(Note &note, const QString &body)
+{
+    const std::optional<Note> change = bodyChange(note, body);
+    if (!change)
+        return false;
+    const Note &changed = *change;
     if (!m_notes->update(changed)) {
         m_lastError = m_notes->lastWriteError();
         return false;

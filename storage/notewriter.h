@@ -47,6 +47,13 @@ public:
     bool saveBody(Note &note, const QString &body);
     // saveBody on the stored note; false when it does not exist.
     bool saveBody(const QString &noteId, const QString &body);
+    // Bodies from this size on are saved by saveBodyInBackground off the GUI thread.
+    static constexpr qsizetype BackgroundSaveFrom = 256 * 1024;
+    // saveBody for a large body: the write runs on the database's background writer and
+    // `done` gets the outcome and the note as stored (lastError() tells why it failed). False,
+    // with `done` never called, when there is nothing to save (as saveBody).
+    bool saveBodyInBackground(const Note &note, const QString &body,
+        std::function<void(bool saved, const Note &stored)> done);
     // Why the last createNote, saveBody or transaction failed; None after one that succeeded
     // or had nothing to write. A false from saveBody with no error means "nothing to save".
     WriteError lastError() const { return m_lastError; }
@@ -106,6 +113,8 @@ public:
     bool inSavepoint(const std::function<bool()> &work);
 
 private:
+    // The note with `body` saved into it, or nullopt when there is nothing to save.
+    std::optional<Note> bodyChange(const Note &note, const QString &body);
     Database *m_database; // not owned
     NoteRepository *m_notes; // not owned
     NotebookRepository *m_notebooks; // not owned

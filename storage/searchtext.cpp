@@ -47,8 +47,8 @@ public:
         if (m_depth == 2 && m_key) {
             // A "\udc00" escape with no pair comes out as a surrogate's bytes (ED A0..BF;
             // checked input never holds them): QJsonDocument has its own way with those.
-            for (const char *at = chars; (at = static_cast<const char *>(std::memchr(
-                                               at, 0xED, length - (at - chars))));
+            for (const char *at = chars;
+                 (at = static_cast<const char *>(std::memchr(at, 0xED, length - (at - chars))));
                  ++at) {
                 if (at + 1 < chars + length && static_cast<unsigned char>(at[1]) >= 0xA0)
                     return false;
@@ -122,8 +122,9 @@ QString plainTextOf(const QString &noteBody)
     InsertCollector collector;
     rapidjson::Reader reader;
     rapidjson::StringStream stream(utf8.constData());
-    const rapidjson::ParseResult result = reader.Parse<rapidjson::kParseValidateEncodingFlag
-        | rapidjson::kParseIterativeFlag>(stream, collector);
+    const rapidjson::ParseResult result
+        = reader.Parse<rapidjson::kParseValidateEncodingFlag | rapidjson::kParseIterativeFlag>(
+            stream, collector);
     if (!result || !collector.rootIsArray)
         return plainTextByQt(noteBody);
     return collector.text;

@@ -252,7 +252,7 @@ void MainWindow::setupConnections()
     connect(m_noteList, &NoteListWidget::noteContextMenuRequested, this,
         &MainWindow::showNoteContextMenu);
 
-    connect(m_editor, &NoteEditor::noteModified, this, &MainWindow::saveCurrentNote);
+    connect(m_editor, &NoteEditor::noteModified, this, &MainWindow::autosaveCurrentNote);
     connect(m_editor, &NoteEditor::noteLinkActivated, this, [this](const QString &noteId) {
         NoteCommands::openLinkedNote(m_appState, noteId,
             [this](const QString &text, int ms) { m_statusBar->showMessage(text, ms); });
@@ -567,6 +567,8 @@ void MainWindow::clearOpenNote()
 
 void MainWindow::saveCurrentNote()
 {
+    if (m_appState->database())
+        m_appState->database()->finishBackgroundWrites();
     if (!m_editor->hasNote() || m_editor->isReadOnly() || m_editor->isSaved())
         return;
     std::optional<Note> note = m_appState->notes()->noteById(m_editor->noteId());
@@ -587,6 +589,63 @@ void MainWindow::saveCurrentNote()
     qWarning().noquote() << "Note" << note->id << "not saved:" << writer->lastError().text;
     m_editor->markSaveFailed();
     m_statusBar->setSaveFailed(writer->lastError());
+}
+
+void MainWindow::autosaveCurrentNote()
+{
+    if (!m_editor->hasNote() || m_editor->isReadOnly() || m_editor->isSaved())
+        return;
+    const QString body = m_editor->content();
+    const std::optional<Note> note = body.size() < NoteWriter::BackgroundSaveFrom
+        ? std::nullopt
+        : m_appState->notes()->noteById(m_editor->noteId());
+    if (!note) {
+        saveCurrentNote();
+        return;
+    }
+    // The editor says "saved" only once the write is committed.
+    QPointer<MainWindow> self(this);
+    const quint64 edits = m_editor->editCount();
+    if (m_appState->writer()->saveBodyInBackground(
+            *note, body, [self, body, edits](bool saved, const Note &stored) {
+                if (self)
+                    self->backgroundSaveDone(saved, stored, body, edits);
+            }))
+        m_editor->markSavePending();
+}
+
+void MainWindow::backgroundSaveDone(
+    bool saved, const Note &stored, const QString &body, quint64 edits)
+{
+    const bool shown = m_editor->hasNote() && m_editor->noteId() == stored.id;
+    if (saved) {
+        if (!shown)
+            return;
+        m_headerBar->setUpdatedAt(stored.updatedAt);
+        const bool failedBefore = m_editor->saveFailed();
+        m_editor->markSavedAt(edits);
+        if (failedBefore && !m_editor->saveFailed()) {
+            qInfo().noquote() << "Note" << stored.id << "saved after an earlier failure";
+            m_appState->recoveryFile()->remove(stored.id);
+        }
+        return;
+    }
+    const WriteError error = m_appState->writer()->lastError();
+    qWarning().noquote() << "Note" << stored.id << "not saved:" << error.text;
+    m_statusBar->setSaveFailed(error);
+    if (shown) {
+        m_editor->markSaveFailed();
+        return;
+    }
+    // The editor has let go of the note: its text goes to the recovery file.
+    RecoveryFile::Entry entry;
+    entry.noteId = stored.id;
+    entry.body = body;
+    entry.notebookId = stored.notebookId;
+    entry.baseVersion = stored.version - 1;
+    if (m_appState->recoveryFile()->keep(entry))
+        qWarning().noquote() << "Unsaved text of note" << stored.id << "kept in"
+                             << m_appState->recoveryFile()->path();
 }
 
 bool MainWindow::keepUnsavedText()

@@ -49,7 +49,12 @@ public:
     ~MainWindow() override;
 
     void openNote(const QString &noteId, bool forceReload = false);
+    // Stores the editor's text now; a large note's save still running in the background is
+    // finished first, so whatever follows (switching notes, closing) knows how it went.
     void saveCurrentNote();
+    // The editor's autosave: as saveCurrentNote, but a large note is written in the
+    // background so typing goes on while it commits.
+    void autosaveCurrentNote();
     void snapshotIfChanged();
     // After a failed save: the editor's text goes to the recovery file before the editor lets
     // go of it. True when there was nothing to keep or it was kept.
@@ -131,6 +136,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void backgroundSaveDone(bool saved, const Note &stored, const QString &body, quint64 edits);
     void createMenuBar();
     void createUI();
     void setupConnections();

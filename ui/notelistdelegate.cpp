@@ -157,8 +157,7 @@ void NoteListDelegate::paint(
         painter->setPen(colours.secondary);
         if (matches.isEmpty()) {
             painter->setFont(fonts.preview);
-            painter->drawText(
-                origin, elided(previewMetrics, preview, available));
+            painter->drawText(origin, elided(previewMetrics, preview, available));
         } else {
             // Matched words bold in the text colour, the rest as usual; each piece is elided to
             // the room left, so the line ends in an ellipsis like any preview.

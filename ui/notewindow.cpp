@@ -3,6 +3,7 @@
 #include "appstate.h"
 #include "attachmentrepository.h"
 #include "client.h"
+#include "database.h"
 #include "editortoolbar.h"
 #include "findbar.h"
 #include "notebookrepository.h"
@@ -66,7 +67,7 @@ NoteWindow::NoteWindow(AppState *appState, const QString &noteId, QWidget *paren
     setStatusBar(m_statusBar);
 
     buildMenus();
-    connect(m_editor, &NoteEditor::noteModified, this, &NoteWindow::saveNote);
+    connect(m_editor, &NoteEditor::noteModified, this, [this] { storeNote(true); });
     connect(m_editor, &NoteEditor::noteLinkActivated, this, [this](const QString &noteId) {
         NoteCommands::openLinkedNote(m_appState, noteId,
             [this](const QString &text, int ms) { m_statusBar->showMessage(text, ms); });
@@ -357,6 +358,15 @@ bool NoteWindow::editorEditable() const
 
 void NoteWindow::saveNote()
 {
+    storeNote(false);
+}
+
+void NoteWindow::storeNote(bool autosave)
+{
+    // Whatever follows a save (closing, moving, printing) knows how a large note's write
+    // still running in the background went.
+    if (!autosave && m_appState->database())
+        m_appState->database()->finishBackgroundWrites();
     if (!editorEditable() || m_editor->isSaved())
         return;
     std::optional<Note> note = m_appState->notes()->noteById(m_noteId);
@@ -382,6 +392,18 @@ void NoteWindow::saveNote()
                              << "as a snapshot";
 
     NoteWriter *writer = m_appState->writer();
+    if (autosave && body.size() >= NoteWriter::BackgroundSaveFrom) {
+        // Typing goes on while it commits; the editor says "saved" once it has.
+        QPointer<NoteWindow> self(this);
+        const quint64 edits = m_editor->editCount();
+        if (writer->saveBodyInBackground(
+                *note, body, [self, body, edits](bool saved, const Note &stored) {
+                    if (self)
+                        self->backgroundSaveDone(saved, stored, body, edits);
+                }))
+            m_editor->markSavePending();
+        return;
+    }
     if (!writer->saveBody(*note, body)) {
         if (!writer->lastError().failed())
             return;
@@ -398,6 +420,28 @@ void NoteWindow::saveNote()
     }
     m_storedBody = body;
     m_headerBar->setUpdatedAt(note->updatedAt);
+    m_appState->notifyNoteUpdated(m_noteId, this);
+    refreshTitle();
+}
+
+void NoteWindow::backgroundSaveDone(
+    bool saved, const Note &stored, const QString &body, quint64 edits)
+{
+    if (!saved) {
+        const WriteError error = m_appState->writer()->lastError();
+        qWarning().noquote() << "Note" << m_noteId << "not saved:" << error.text;
+        m_editor->markSaveFailed();
+        m_statusBar->setSaveFailed(error);
+        return;
+    }
+    const bool failedBefore = m_editor->saveFailed();
+    m_editor->markSavedAt(edits);
+    if (failedBefore && !m_editor->saveFailed()) {
+        qInfo().noquote() << "Note" << m_noteId << "saved after an earlier failure";
+        m_appState->recoveryFile()->remove(m_noteId);
+    }
+    m_storedBody = body;
+    m_headerBar->setUpdatedAt(stored.updatedAt);
     m_appState->notifyNoteUpdated(m_noteId, this);
     refreshTitle();
 }

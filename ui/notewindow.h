@@ -56,6 +56,9 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // saveNote(); an autosave hands a large note to the background writer.
+    void storeNote(bool autosave);
+    void backgroundSaveDone(bool saved, const Note &stored, const QString &body, quint64 edits);
     void buildMenus();
     void connectHeaderBar();
     void connectAppState();

@@ -80,9 +80,9 @@ void TestSearchText::indexedTextIsThePlainText()
     if (body.size() > 1200)
         return;
     for (qsizetype at = 0; at < body.size(); ++at) {
-        for (const QString &damaged : { QString(body).remove(at, 1),
-                 QString(body).replace(at, 1, QLatin1Char('"')),
-                 QString(body).insert(at, QLatin1Char('\\')) })
+        for (const QString &damaged :
+            { QString(body).remove(at, 1), QString(body).replace(at, 1, QLatin1Char('"')),
+                QString(body).insert(at, QLatin1Char('\\')) })
             QCOMPARE(bodyPlainText(damaged), notePlainText(damaged));
     }
 }

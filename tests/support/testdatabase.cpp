@@ -1,5 +1,7 @@
 #include "testdatabase.h"
 
+#include "backgroundwriter.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
@@ -54,9 +56,11 @@ Notebook TestDatabase::makeNotebook(const QString &name)
     return notebook;
 }
 
-bool setWriteFault(Database *database, WriteError::Kind fault)
+namespace {
+
+bool applyWriteFault(QSqlDatabase db, WriteError::Kind fault)
 {
-    QSqlQuery query(database->connection());
+    QSqlQuery query(db);
     int pages = 0;
     if (query.exec(QStringLiteral("PRAGMA page_count")) && query.next())
         pages = query.value(0).toInt();
@@ -66,6 +70,25 @@ bool setWriteFault(Database *database, WriteError::Kind fault)
     const bool readOnly = fault == WriteError::Kind::ReadOnly;
     return pages > 0 && query.exec(QStringLiteral("PRAGMA max_page_count = %1").arg(limit))
         && query.exec(QStringLiteral("PRAGMA query_only = %1").arg(readOnly ? 1 : 0));
+}
+
+} // namespace
+
+bool setWriteFault(Database *database, WriteError::Kind fault)
+{
+    if (!applyWriteFault(database->connection(), fault))
+        return false;
+    // The connection that writes large notes in the background meets the same fault.
+    BackgroundWriter *writer = database->backgroundWriter();
+    bool applied = false;
+    writer->start(
+        [fault, &applied](QSqlDatabase db) {
+            applied = applyWriteFault(db, fault);
+            return WriteError();
+        },
+        {});
+    writer->finish();
+    return applied;
 }
 
 bool overwritePages(const QString &path, int first, int count)

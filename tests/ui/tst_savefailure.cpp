@@ -1,4 +1,6 @@
 #include "appstate.h"
+#include "backgroundwriter.h"
+#include "database.h"
 #include "mainwindow.h"
 #include "modalanswers.h"
 #include "noteeditor.h"
@@ -37,6 +39,7 @@ private slots:
     void init();
     void cleanup();
 
+    void largeNoteIsSavedInTheBackground();
     void failedSaveKeepsTextUntilTheDatabaseTakesIt_data();
     void failedSaveKeepsTextUntilTheDatabaseTakesIt();
     void keptTextComesBackAtNextStart_data();
@@ -109,20 +112,63 @@ static QString longText()
     return QStringLiteral("Minutes of the long meeting. ").repeated(8000);
 }
 
+void tst_SaveFailure::largeNoteIsSavedInTheBackground()
+{
+    const QString older = addNote(QStringLiteral("Older"));
+    const QString id = addNote(QStringLiteral("Agenda"));
+    auto window = makeWindow();
+    window->noteList()->selectNote(older);
+    window->noteList()->selectNote(id);
+    NoteEditor *editor = window->editor();
+    editor->moveCursor(QTextCursor::End);
+    editor->insertPlainText(longText().repeated(2));
+    QTest::keyClicks(editor, QStringLiteral("Decided"));
+    // The autosave hands the write over and returns: when the window's own handler is done the
+    // write is still pending, and nothing is stored yet.
+    bool pendingAfterAutosave = false;
+    QString storedThen;
+    connect(editor, &NoteEditor::noteModified, this, [&] {
+        BackgroundWriter *writer = m_state->database()->backgroundWriter();
+        pendingAfterAutosave = writer && writer->isPending();
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(pendingAfterAutosave, NoteEditor::AutosaveDelayMs + 2000);
+    // Whatever reads the database next sees the note as typed; once the write is reported the
+    // editor and the status bar say saved and the list has the note on top.
+    QCOMPARE(storedBody(id), editor->content());
+    QTRY_VERIFY(editor->isSaved());
+    QCOMPARE(window->noteStatusBar()->saveState(), StatusBar::Saved);
+    QTRY_COMPARE(window->noteList()->noteIdAt(0), id);
+    // Typing on and switching away: the pending write finishes first and the next is stored.
+    QTest::keyClicks(editor, QStringLiteral(" today"));
+    const QString typed = editor->content();
+    window->noteList()->selectNote(older);
+    QCOMPARE(storedBody(id), typed);
+    QVERIFY(!m_state->recoveryFile()->exists());
+}
+
 void tst_SaveFailure::failedSaveKeepsTextUntilTheDatabaseTakesIt_data()
 {
     QTest::addColumn<int>("faultValue");
     QTest::addColumn<bool>("inNoteWindow");
-    QTest::addRow("disk full") << int(WriteError::Kind::DiskFull) << false;
-    QTest::addRow("read-only database") << int(WriteError::Kind::ReadOnly) << false;
-    QTest::addRow("locked by another program") << int(WriteError::Kind::Locked) << false;
-    QTest::addRow("disk full, note window") << int(WriteError::Kind::DiskFull) << true;
+    QTest::addColumn<bool>("large"); // saved by the background writer
+    QTest::addRow("disk full") << int(WriteError::Kind::DiskFull) << false << false;
+    QTest::addRow("read-only database") << int(WriteError::Kind::ReadOnly) << false << false;
+    QTest::addRow("locked by another program") << int(WriteError::Kind::Locked) << false << false;
+    QTest::addRow("disk full, note window") << int(WriteError::Kind::DiskFull) << true << false;
+    QTest::addRow("disk full, large note") << int(WriteError::Kind::DiskFull) << false << true;
+    QTest::addRow("read-only database, large note")
+        << int(WriteError::Kind::ReadOnly) << false << true;
+    QTest::addRow("locked by another program, large note")
+        << int(WriteError::Kind::Locked) << false << true;
+    QTest::addRow("disk full, large note, note window")
+        << int(WriteError::Kind::DiskFull) << true << true;
 }
 
 void tst_SaveFailure::failedSaveKeepsTextUntilTheDatabaseTakesIt()
 {
     QFETCH(int, faultValue);
     QFETCH(bool, inNoteWindow);
+    QFETCH(bool, large);
     const auto fault = WriteError::Kind(faultValue);
     const QString id = addNote(QStringLiteral("Agenda"));
     std::unique_ptr<MainWindow> mainWindow;
@@ -153,10 +199,11 @@ void tst_SaveFailure::failedSaveKeepsTextUntilTheDatabaseTakesIt()
     }
 
     editor->moveCursor(QTextCursor::End);
-    editor->insertPlainText(longText());
+    editor->insertPlainText(large ? longText().repeated(2) : longText());
     QTest::keyClicks(editor, QStringLiteral("Decided"));
     const QString typed = editor->content();
     QVERIFY(typed.contains(QLatin1String("meeting. Decided")));
+    QCOMPARE(typed.size() >= NoteWriter::BackgroundSaveFrom, large);
 
     WriteError expected;
     expected.kind = fault;
@@ -181,7 +228,7 @@ void tst_SaveFailure::failedSaveKeepsTextUntilTheDatabaseTakesIt()
             : setWriteFault(m_state->database(), WriteError::Kind::None));
     QTRY_COMPARE_WITH_TIMEOUT(storedBody(id), editor->content(), NoteEditor::SaveRetryMs + 2000);
     QVERIFY(storedBody(id).contains(QLatin1String("Decided today")));
-    QVERIFY(editor->isSaved());
+    QTRY_VERIFY(editor->isSaved());
     QTRY_COMPARE(status->saveState(), StatusBar::Saved);
     QVERIFY(!m_state->recoveryFile()->exists());
 }
