@@ -165,13 +165,16 @@ int main(int argc, char **argv)
     QList<double> writes;
     QList<double> writesCpu;
     editor.content(); // the first conversion after loading converts every paragraph
-    for (int i = 0; i < 15; ++i) {
-        // A keystroke in the middle of the note and one at its end: two paragraphs changed.
+    // A keystroke in the middle of the note and one at its end: two paragraphs changed.
+    const auto typeTwoKeys = [&editor](char middleKey, char endKey) {
         QTextCursor middle(
             editor.document()->findBlockByNumber(editor.document()->blockCount() / 2));
-        middle.insertText(QStringLiteral("m"));
-        QTest::keyClick(&editor, 'x');
+        middle.insertText(QString(QLatin1Char(middleKey)));
+        QTest::keyClick(&editor, endKey);
         QApplication::processEvents();
+    };
+    for (int i = 0; i < 15; ++i) {
+        typeTwoKeys('m', 'x');
         timer.restart();
         double cpu = threadCpuMs();
         const QString content = editor.content();
@@ -202,11 +205,7 @@ int main(int argc, char **argv)
     QList<double> handOversCpu;
     QList<double> committed;
     for (int i = 0; i < 15; ++i) {
-        QTextCursor middle(
-            editor.document()->findBlockByNumber(editor.document()->blockCount() / 2));
-        middle.insertText(QStringLiteral("b"));
-        QTest::keyClick(&editor, 'y');
-        QApplication::processEvents();
+        typeTwoKeys('b', 'y');
         timer.restart();
         const double cpu = threadCpuMs();
         const QString content = editor.content();
