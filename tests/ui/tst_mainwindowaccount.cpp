@@ -14,6 +14,7 @@
 #include "synccloudicon.h"
 #include "testaccount.h"
 #include "testdatadir.h"
+#include "tokenmanager.h"
 #include "welcomescreen.h"
 
 #include <QAction>
@@ -203,6 +204,9 @@ void tst_MainWindowAccount::startShowsStoredSignIn()
         return;
     }
     // Once the server answers again, the next call refreshes the stale token and goes through.
+    // A refresh the start made may still be on its way back with the busy answer; the account
+    // screen's calls would wait for it and fail with it.
+    QTRY_VERIFY(!m_state->accountClient()->tokenManager()->isRefreshing());
     m_server->setReply("POST", authPath("/auth/token/refresh"),
         ScriptedReply::json(200, object({ { "access_token", makeJwt(3600) } })));
     window->action("manageAccountAction")->trigger();
