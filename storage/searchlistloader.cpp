@@ -10,6 +10,10 @@ SearchListLoader::SearchListLoader(Database *database, QObject *parent)
     : QObject(parent), m_path(database->connection().databaseName())
 {
     m_pool.setMaxThreadCount(1);
+    // A timer, unlike a queued call, runs after the paint events already posted.
+    m_startTimer.setSingleShot(true);
+    m_startTimer.setInterval(1);
+    connect(&m_startTimer, &QTimer::timeout, this, &SearchListLoader::startReading);
 }
 
 SearchListLoader::~SearchListLoader()
@@ -22,11 +26,22 @@ SearchListLoader::~SearchListLoader()
 void SearchListLoader::cancel()
 {
     ++m_generation;
+    m_startTimer.stop();
 }
 
 void SearchListLoader::load(const QString &text, quint64 tag)
 {
-    const quint64 generation = ++m_generation;
+    ++m_generation;
+    m_pendingText = text;
+    m_pendingTag = tag;
+    m_startTimer.start();
+}
+
+void SearchListLoader::startReading()
+{
+    const quint64 generation = m_generation;
+    const QString text = m_pendingText;
+    const quint64 tag = m_pendingTag;
     // Requests that were overtaken before they started are dropped unread.
     m_pool.clear();
     m_pool.start([this, text, tag, generation] {

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <QThreadPool>
+#include <QTimer>
 
 #include <atomic>
 
@@ -25,6 +26,8 @@ public:
     ~SearchListLoader() override;
 
     // `tag` comes back with the entries, for telling whether they still fit what is shown.
+    // Reading starts once the event loop has run what is pending, the paint of the first
+    // screenful included, so the thread does not take a core from that paint.
     void load(const QString &text, quint64 tag);
     // Forgets the pending request; a read already running is answered to no one.
     void cancel();
@@ -33,7 +36,12 @@ signals:
     void loaded(const QString &text, quint64 tag, const QList<NoteListEntry> &entries);
 
 private:
+    void startReading();
+
     QString m_path;
+    QTimer m_startTimer;
+    QString m_pendingText;
+    quint64 m_pendingTag = 0;
     QThreadPool m_pool;
     std::atomic<quint64> m_generation { 0 };
 };
