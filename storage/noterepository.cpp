@@ -390,22 +390,25 @@ QList<NoteListEntry> NoteRepository::listEntriesByIds(const QStringList &ids) co
     return entries;
 }
 
-QHash<QString, QString> NoteRepository::bodiesByIds(const QStringList &ids) const
+QHash<QString, QString> NoteRepository::plainTextsByIds(const QStringList &ids) const
 {
-    QHash<QString, QString> bodies;
+    QHash<QString, QString> texts;
     for (qsizetype start = 0; start < ids.size(); start += kIdsPerStatement) {
         const QStringList chunk = ids.mid(start, kIdsPerStatement);
         QVariantList values(chunk.cbegin(), chunk.cend());
         const QString placeholders = QStringLiteral("?,").repeated(int(chunk.size())).chopped(1);
         QSqlQuery query(m_database->connection());
+        // As a blob the body comes as stored, in UTF-8, which the reader takes as it is:
+        // as text the driver would convert it to UTF-16 and the reader back again.
         if (!SqlUtil::run(query,
-                QStringLiteral("SELECT id, body FROM notes WHERE id IN (%1)").arg(placeholders),
+                QStringLiteral("SELECT id, CAST(body AS BLOB) FROM notes WHERE id IN (%1)")
+                    .arg(placeholders),
                 values))
             continue;
         while (query.next())
-            bodies.insert(query.value(0).toString(), query.value(1).toString());
+            texts.insert(query.value(0).toString(), bodyPlainText(query.value(1).toByteArray()));
     }
-    return bodies;
+    return texts;
 }
 
 QList<Note> NoteRepository::queryNotes(const QString &sql, const QVariantList &values) const

@@ -121,8 +121,9 @@ public:
     static constexpr int RankedUpTo = 1000;
     SearchPage searchFirstPage(const QString &text, int limit, int rankedUpTo = RankedUpTo) const;
     QList<NoteListEntry> listEntriesByIds(const QStringList &ids) const;
-    // Bodies by note id; ids that do not exist are left out.
-    QHash<QString, QString> bodiesByIds(const QStringList &ids) const;
+    // The plain text of each body (bodyPlainText) by note id; ids that do not exist are left
+    // out.
+    QHash<QString, QString> plainTextsByIds(const QStringList &ids) const;
 
     // Every write through this repository moves the serial on. changedNoteIdsSince names the
     // notes written after `serial`, or nothing when that cannot be told (a change of many notes

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include <rapidjson/reader.h>
 
@@ -111,6 +112,21 @@ private:
     QString m_insert;
 };
 
+// The streamed reading of a delta array in UTF-8 ending in a NUL; nothing when the reader
+// refuses it or is unsure, and the document library must decide.
+std::optional<QString> streamedPlainText(const char *utf8)
+{
+    InsertCollector collector;
+    rapidjson::Reader reader;
+    rapidjson::StringStream stream(utf8);
+    const rapidjson::ParseResult result
+        = reader.Parse<rapidjson::kParseValidateEncodingFlag | rapidjson::kParseIterativeFlag>(
+            stream, collector);
+    if (!result || !collector.rootIsArray)
+        return std::nullopt;
+    return std::move(collector.text);
+}
+
 QString plainTextOf(const QString &noteBody)
 {
     if (noteBody.isEmpty())
@@ -119,15 +135,9 @@ QString plainTextOf(const QString &noteBody)
     if (noteBody.front() != QLatin1Char('[') || noteBody.contains(QChar(0)))
         return plainTextByQt(noteBody);
     const QByteArray utf8 = noteBody.toUtf8();
-    InsertCollector collector;
-    rapidjson::Reader reader;
-    rapidjson::StringStream stream(utf8.constData());
-    const rapidjson::ParseResult result
-        = reader.Parse<rapidjson::kParseValidateEncodingFlag | rapidjson::kParseIterativeFlag>(
-            stream, collector);
-    if (!result || !collector.rootIsArray)
-        return plainTextByQt(noteBody);
-    return collector.text;
+    if (std::optional<QString> text = streamedPlainText(utf8.constData()))
+        return *std::move(text);
+    return plainTextByQt(noteBody);
 }
 
 bool isUnspacedScript(char32_t codePoint)
@@ -209,6 +219,19 @@ QString foldedForMatching(const QString &text, QList<qsizetype> *positions)
 QString bodyPlainText(const QString &noteBody)
 {
     return plainTextOf(noteBody);
+}
+
+QString bodyPlainText(const QByteArray &utf8Body)
+{
+    if (utf8Body.isEmpty())
+        return QString();
+    // Bytes that are not UTF-8 (an encoded lone surrogate included) are refused by the stream
+    // and decoded with replacement characters.
+    if (utf8Body.front() == '[' && !utf8Body.contains('\0')) {
+        if (std::optional<QString> text = streamedPlainText(utf8Body.constData()))
+            return *std::move(text);
+    }
+    return plainTextOf(QString::fromUtf8(utf8Body));
 }
 
 SearchableText searchableText(const QString &noteBody)

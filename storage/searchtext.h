@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -19,6 +20,8 @@ SearchableText searchableText(const QString &noteBody);
 
 // The whole plain text of a body by those rules, before the title is split off.
 QString bodyPlainText(const QString &noteBody);
+// The same for a body as the database stores it (UTF-8), read without a UTF-16 copy first.
+QString bodyPlainText(const QByteArray &utf8Body);
 
 // Scripts written without spaces between words (Chinese, Japanese, Thai...) get a space on
 // both sides of every character, so the word tokenizer indexes each one as a word and a

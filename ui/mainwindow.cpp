@@ -173,8 +173,8 @@ void MainWindow::createUI()
 
     QPointer<AppState> state(m_appState);
     m_noteList->setNotebookNameResolver([this](const QString &id) { return notebookName(id); });
-    m_noteList->setBodyLoader([state](const QStringList &ids) {
-        return state && state->notes() ? state->notes()->bodiesByIds(ids)
+    m_noteList->setPlainTextLoader([state](const QStringList &ids) {
+        return state && state->notes() ? state->notes()->plainTextsByIds(ids)
                                        : QHash<QString, QString>();
     });
 

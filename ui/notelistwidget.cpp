@@ -51,7 +51,10 @@ public:
         releaseInBackground(std::move(previousNotes));
     }
 
-    void setBodyLoader(NoteListWidget::BodyLoader loader) { m_loader = std::move(loader); }
+    void setPlainTextLoader(NoteListWidget::PlainTextLoader loader)
+    {
+        m_loader = std::move(loader);
+    }
 
     // Returns whether the terms changed. Titles and plain previews stay cached; the passages
     // are found again as rows are shown.
@@ -233,10 +236,8 @@ private:
         QList<TextMatch> previewMatches;
     };
 
-    // Returns the plain text the rest was derived from.
-    QString derive(Derived &d, const QString &body) const
+    void derive(Derived &d, const QString &plain) const
     {
-        const QString plain = bodyPlainText(body);
         const QString title = titleFromPlainText(plain);
         const QString preview = previewFromPlainText(plain);
         d.untitled = title.isEmpty();
@@ -248,7 +249,6 @@ private:
             d.preview = preview;
         }
         d.matchGeneration = -1;
-        return plain;
     }
 
     void findPassage(Derived &d, const QString &plain) const
@@ -295,7 +295,7 @@ private:
             findPassage(d, kept.value());
             m_plainTexts.erase(kept);
         } else {
-            findPassage(d, bodyPlainText(m_loader ? m_loader({ id }).value(id) : QString()));
+            findPassage(d, m_loader ? m_loader({ id }).value(id) : QString());
         }
         return d;
     }
@@ -318,9 +318,9 @@ private:
                     && !m_plainTexts.contains(entry.id)))
                 ids.append(entry.id);
         }
-        const QHash<QString, QString> bodies = m_loader(ids);
-        for (auto it = bodies.constBegin(); it != bodies.constEnd(); ++it)
-            keepPlainText(it.key(), bodyPlainText(it.value()));
+        const QHash<QString, QString> texts = m_loader(ids);
+        for (auto it = texts.constBegin(); it != texts.constEnd(); ++it)
+            keepPlainText(it.key(), it.value());
     }
 
     void keepPlainText(const QString &id, const QString &plain) const
@@ -354,7 +354,7 @@ private:
         it->fromEntry = false;
         it->state = NoteListEntry();
         it->body = note.body;
-        derive(*it, note.body);
+        derive(*it, bodyPlainText(note.body));
         return *it;
     }
 
@@ -374,14 +374,15 @@ private:
                 rows.append(r);
             }
         }
-        const QHash<QString, QString> bodies = m_loader ? m_loader(ids) : QHash<QString, QString>();
+        const QHash<QString, QString> texts = m_loader ? m_loader(ids) : QHash<QString, QString>();
         for (int r : std::as_const(rows)) {
             const NoteListEntry &e = m_entries.at(r);
             Derived &d = m_derived[e.id];
             d.fromEntry = true;
             d.state = e;
             d.body.clear();
-            const QString plain = derive(d, bodies.value(e.id));
+            const QString plain = texts.value(e.id);
+            derive(d, plain);
             // A search list finds its passages in this text when the row is painted, rather than
             // reading and rendering the body a second time. Bounded, and dropped with the fill.
             if (!m_terms.isEmpty() && !d.untitled)
@@ -403,7 +404,7 @@ private:
     QList<Note> m_notes;
     QList<NoteListEntry> m_entries;
     bool m_entryMode = false;
-    NoteListWidget::BodyLoader m_loader;
+    NoteListWidget::PlainTextLoader m_loader;
     std::function<QString(const QString &)> m_resolver;
     mutable QHash<QString, Derived> m_derived;
     // The plain text of rows derived while a search is shown, until they are painted.
@@ -469,9 +470,9 @@ void NoteListWidget::setMatchTerms(const QStringList &terms)
         viewport()->update();
 }
 
-void NoteListWidget::setBodyLoader(BodyLoader loader)
+void NoteListWidget::setPlainTextLoader(PlainTextLoader loader)
 {
-    m_model->setBodyLoader(std::move(loader));
+    m_model->setPlainTextLoader(std::move(loader));
 }
 
 void NoteListWidget::refill(const std::function<void()> &replace)

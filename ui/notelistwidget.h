@@ -41,17 +41,17 @@ public:
     explicit NoteListWidget(QWidget *parent = nullptr);
     ~NoteListWidget() override;
 
-    // Fetches bodies by note id for the rows about to be shown (ids missing from the answer
-    // count as empty bodies).
-    using BodyLoader = std::function<QHash<QString, QString>(const QStringList &ids)>;
+    // Fetches the plain text of bodies (bodyPlainText) by note id for the rows about to be
+    // shown (ids missing from the answer count as empty bodies).
+    using PlainTextLoader = std::function<QHash<QString, QString>(const QStringList &ids)>;
 
     // Replaces the notes, in the caller's order. Keeps the current note current without emitting
     // noteSelected, and keeps the same pixel row of the same note at the top of the view.
     void setNotes(const QList<Note> &notes);
-    // The same for entries without bodies: titles and previews come from the body loader, only
-    // for rows that are shown, and stay cached while a note's entry keeps its body state.
+    // The same for entries without bodies: titles and previews come from the plain-text loader,
+    // only for rows that are shown, and stay cached while a note's entry keeps its body state.
     void setEntries(const QList<NoteListEntry> &entries);
-    void setBodyLoader(BodyLoader loader);
+    void setPlainTextLoader(PlainTextLoader loader);
     // The words a search looks for (SearchQuery::highlights); empty when the list is no search.
     void setMatchTerms(const QStringList &terms);
 

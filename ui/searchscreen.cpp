@@ -52,8 +52,8 @@ SearchScreen::SearchScreen(AppState *appState, QWidget *parent)
 
     // Rows are body-less entries: titles and previews are derived only for the rows shown.
     QPointer<AppState> state(m_appState);
-    m_noteList->setBodyLoader([state](const QStringList &ids) {
-        return state && state->notes() ? state->notes()->bodiesByIds(ids)
+    m_noteList->setPlainTextLoader([state](const QStringList &ids) {
+        return state && state->notes() ? state->notes()->plainTextsByIds(ids)
                                        : QHash<QString, QString>();
     });
     m_listCache = std::make_unique<NoteListCache>(m_appState->notes());
