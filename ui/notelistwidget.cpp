@@ -256,11 +256,10 @@ private:
         d.matchGeneration = m_termsGeneration;
         d.matchPreview = d.preview;
         d.previewMatches.clear();
-        if (d.untitled)
-            return;
-        // The text under the title line: where it matches is what the preview shows.
-        const qsizetype feed = plain.indexOf(QLatin1Char('\n'));
-        const QString rest = feed < 0 ? QString() : plain.mid(feed + 1);
+        // The text under the title line: where it matches is what the preview shows. An
+        // untitled row shows its text as the title and has no preview line but this one.
+        const qsizetype feed = d.untitled ? -1 : plain.indexOf(QLatin1Char('\n'));
+        const QString rest = d.untitled ? plain : feed < 0 ? QString() : plain.mid(feed + 1);
         Passage passage = passageOf(rest, m_terms);
         if (passage.matches.isEmpty()) {
             // A phrase may still match across the line breaks the preview joins.
@@ -279,10 +278,6 @@ private:
         if (base.matchGeneration == m_termsGeneration)
             return base;
         Derived &d = m_derived[idAt(row)];
-        if (d.untitled) {
-            findPassage(d, QString());
-            return d;
-        }
         if (!m_entryMode) {
             findPassage(d, bodyPlainText(m_notes.at(row).body));
             return d;
@@ -313,7 +308,7 @@ private:
             const NoteListEntry &entry = m_entries.at(r);
             const auto it = m_derived.constFind(entry.id);
             if (r == row
-                || (it != m_derived.constEnd() && isCurrent(entry) && !it->untitled
+                || (it != m_derived.constEnd() && isCurrent(entry)
                     && it->matchGeneration != m_termsGeneration
                     && !m_plainTexts.contains(entry.id)))
                 ids.append(entry.id);
@@ -385,7 +380,7 @@ private:
             derive(d, plain);
             // A search list finds its passages in this text when the row is painted, rather than
             // reading and rendering the body a second time. Bounded, and dropped with the fill.
-            if (!m_terms.isEmpty() && !d.untitled)
+            if (!m_terms.isEmpty())
                 keepPlainText(e.id, plain);
         }
         return *m_derived.constFind(entry.id);

@@ -361,6 +361,9 @@ void tst_MainWindow::searchShowsMatchesInPreviewAndOpenedNote_data()
     QTest::addRow("word far down the note")
         << u("Trip\n") + u("walk ").repeated(60) + u("\npack the kettle") << u("kettle")
         << QStringList { u("kettle") } << true << 1 << u("kettle");
+    QTest::addRow("untitled note")
+        << u("\n") + u("walk ").repeated(60) + u("\npack the kettle") << u("kettle")
+        << QStringList { u("kettle") } << true << 1 << u("kettle");
     QTest::addRow("accents folded, last word a prefix")
         << u("Papers\nMy résumé and two Résumés") << u("resum")
         << QStringList { u("résumé"), u("Résumés") } << false << 2 << u("résumé");
