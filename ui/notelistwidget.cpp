@@ -258,8 +258,11 @@ private:
         d.previewMatches.clear();
         // The text under the title line: where it matches is what the preview shows. An
         // untitled row shows its text as the title and has no preview line but this one.
-        const qsizetype feed = d.untitled ? -1 : plain.indexOf(QLatin1Char('\n'));
-        const QString rest = d.untitled ? plain : feed < 0 ? QString() : plain.mid(feed + 1);
+        QString rest = plain;
+        if (!d.untitled) {
+            const qsizetype feed = plain.indexOf(QLatin1Char('\n'));
+            rest = feed < 0 ? QString() : plain.mid(feed + 1);
+        }
         Passage passage = passageOf(rest, m_terms);
         if (passage.matches.isEmpty()) {
             // A phrase may still match across the line breaks the preview joins.
