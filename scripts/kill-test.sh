@@ -33,7 +33,9 @@ elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
 random_between() { awk -v lo="$1" -v hi="$2" -v r="$RANDOM" 'BEGIN { printf "%.2f", lo + (hi - lo) * r / 32767 }'; }
 
 fd_file="$work/display"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$fd_file" 2>/dev/null &
+# -noreset: by default Xvfb resets itself when its last client leaves, and a program started
+# during the reset cannot connect (it then stops with "could not connect to display").
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$fd_file" 2>/dev/null &
 xvfb_pid=$!
 for _ in $(seq 100); do [ -s "$fd_file" ] && break; sleep 0.05; done
 export DISPLAY=":$(head -n1 "$fd_file")" QT_QPA_PLATFORM=xcb
@@ -62,7 +64,8 @@ for run in $(seq 1 "$runs"); do
     sleep 0.1
   done
   if [ -z "$window" ]; then
-    echo "run $run: FAIL, no window appeared"; failures=$((failures + 1))
+    echo "run $run: FAIL, no window appeared; the program's last words:"; failures=$((failures + 1))
+    tail -n 5 "$work/log$run" | sed 's/^/  /'
     kill -9 "$app_pid" 2>/dev/null || true; app_pid=""; continue
   fi
   # No window manager runs here: focus the main window, then one key press makes a note.
