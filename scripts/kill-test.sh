@@ -64,7 +64,7 @@ for run in $(seq 1 "$runs"); do
     sleep 0.1
   done
   if [ -z "$window" ]; then
-    echo "run $run: FAIL, no window appeared; the program's last words:"; failures=$((failures + 1))
+    echo "run $run: FAIL, no window appeared; the program's last log lines:"; failures=$((failures + 1))
     tail -n 5 "$work/log$run" | sed 's/^/  /'
     kill -9 "$app_pid" 2>/dev/null || true; app_pid=""; continue
   fi
